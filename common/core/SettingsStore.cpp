@@ -1,0 +1,214 @@
+#include "SettingsStore.h"
+
+#include "RuntimeError.h"
+
+#include <sqlite3.h>
+#include <QDir>
+#include <QFileInfo>
+
+namespace sonavel {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+class Statement {
+  public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
+            m_stmt = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return m_stmt != nullptr; }
+    void Bind(int index, const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
+                          SQLITE_TRANSIENT);
+    }
+    int Step() { return sqlite3_step(m_stmt); }
+    QString Column(int index) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
+        return text ? QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index)) : QString();
+    }
+
+  private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+}  // namespace
+
+SettingsStore::SettingsStore(const QString& path) : m_path(path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : "out of memory");
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw StoreError(path, reason);
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    // A damaged or foreign file shows itself at the first statement that reads
+    // the header or the schema; this is where we refuse it.
+    const char* setup =
+        "PRAGMA journal_mode=WAL;"
+        "PRAGMA synchronous=NORMAL;"
+        "CREATE TABLE IF NOT EXISTS sections(app TEXT NOT NULL, section TEXT NOT NULL,"
+        " PRIMARY KEY(app, section));"
+        "CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL,"
+        " key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY(app, section, key));";
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, setup, nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
+        sqlite3_free(message);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw StoreError(path, reason);
+    }
+    Statement check(m_db, "PRAGMA quick_check");
+    if (!check.Ok() || check.Step() != SQLITE_ROW || check.Column(0) != QLatin1String("ok")) {
+        const QString reason =
+            check.Ok() ? check.Column(0) : QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw StoreError(path, reason.isEmpty() ? QStringLiteral("database is damaged") : reason);
+    }
+}
+
+SettingsStore::~SettingsStore() {
+    sqlite3_close(m_db);
+}
+
+void SettingsStore::Fail(const QString& what) {
+    throw RuntimeError(err::kPathFileAccess,
+                       QStringLiteral("Settings store %1 failed: %2 (%3)")
+                           .arg(what, QString::fromUtf8(sqlite3_errmsg(m_db)), m_path),
+                       QStringLiteral("SettingsStore"));
+}
+
+void SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key,
+                                const QString& value) {
+    Statement sec(m_db, "INSERT OR IGNORE INTO sections(app, section) VALUES(?1, ?2)");
+    if (!sec.Ok())
+        Fail(QStringLiteral("save"));
+    sec.Bind(1, app);
+    sec.Bind(2, section);
+    if (sec.Step() != SQLITE_DONE)
+        Fail(QStringLiteral("save"));
+    // An upsert keeps the row and so the key's place in the enumeration.
+    Statement put(m_db,
+                  "INSERT INTO settings(app, section, key, value) VALUES(?1, ?2, ?3, ?4)"
+                  " ON CONFLICT(app, section, key) DO UPDATE SET value = excluded.value");
+    if (!put.Ok())
+        Fail(QStringLiteral("save"));
+    put.Bind(1, app);
+    put.Bind(2, section);
+    put.Bind(3, key);
+    put.Bind(4, value);
+    if (put.Step() != SQLITE_DONE)
+        Fail(QStringLiteral("save"));
+}
+
+void SettingsStore::CreateSection(const QString& app, const QString& section) {
+    RunAll({"INSERT OR IGNORE INTO sections(app, section) VALUES(?1, ?2)"}, {app, section},
+           QStringLiteral("save"));
+}
+
+QString SettingsStore::GetSetting(const QString& app, const QString& section, const QString& key) {
+    Statement get(m_db, "SELECT value FROM settings WHERE app = ?1 AND section = ?2 AND key = ?3");
+    if (!get.Ok())
+        Fail(QStringLiteral("read"));
+    get.Bind(1, app);
+    get.Bind(2, section);
+    get.Bind(3, key);
+    const int rc = get.Step();
+    if (rc == SQLITE_ROW)
+        return get.Column(0);
+    if (rc != SQLITE_DONE)
+        Fail(QStringLiteral("read"));
+    return QString();
+}
+
+bool SettingsStore::SectionExists(const QString& app, const QString& section) {
+    Statement get(m_db, "SELECT 1 FROM sections WHERE app = ?1 AND section = ?2");
+    if (!get.Ok())
+        Fail(QStringLiteral("read"));
+    get.Bind(1, app);
+    get.Bind(2, section);
+    const int rc = get.Step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        Fail(QStringLiteral("read"));
+    return rc == SQLITE_ROW;
+}
+
+QList<SettingRow> SettingsStore::GetAllSettings(const QString& app, const QString& section) {
+    if (!SectionExists(app, section)) {
+        throw RuntimeError(err::kTypeMismatch, StandardErrorDescription(err::kTypeMismatch));
+    }
+    Statement all(m_db,
+                  "SELECT key, value FROM settings WHERE app = ?1 AND section = ?2 ORDER BY rowid");
+    if (!all.Ok())
+        Fail(QStringLiteral("read"));
+    all.Bind(1, app);
+    all.Bind(2, section);
+    QList<SettingRow> rows;
+    int rc;
+    while ((rc = all.Step()) == SQLITE_ROW)
+        rows.append({all.Column(0), all.Column(1)});
+    if (rc != SQLITE_DONE)
+        Fail(QStringLiteral("read"));
+    return rows;
+}
+
+void SettingsStore::DeleteApplication(const QString& app) {
+    RunAll({"DELETE FROM settings WHERE app = ?1", "DELETE FROM sections WHERE app = ?1"}, {app},
+           QStringLiteral("delete"));
+}
+
+void SettingsStore::DeleteSection(const QString& app, const QString& section) {
+    RunAll({"DELETE FROM settings WHERE app = ?1 AND section = ?2",
+            "DELETE FROM sections WHERE app = ?1 AND section = ?2"},
+           {app, section}, QStringLiteral("delete"));
+}
+
+void SettingsStore::DeleteSetting(const QString& app, const QString& section, const QString& key) {
+    RunAll({"DELETE FROM settings WHERE app = ?1 AND section = ?2 AND key = ?3"},
+           {app, section, key}, QStringLiteral("delete"));
+}
+
+void SettingsStore::RunAll(std::initializer_list<const char*> sqls, const QStringList& params,
+                           const QString& what) {
+    // IMMEDIATE takes the write lock up front, so the other program waits on
+    // the busy timeout instead of failing half-way through.
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        Fail(what);
+    for (const char* sql : sqls) {
+        Statement stmt(m_db, sql);
+        bool ok = stmt.Ok();
+        if (ok) {
+            for (int i = 0; i < params.size(); ++i)
+                stmt.Bind(i + 1, params[i]);
+            ok = stmt.Step() == SQLITE_DONE;
+        }
+        if (!ok) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw RuntimeError(
+                err::kPathFileAccess,
+                QStringLiteral("Settings store %1 failed: %2 (%3)").arg(what, message, m_path),
+                QStringLiteral("SettingsStore"));
+        }
+    }
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw RuntimeError(
+            err::kPathFileAccess,
+            QStringLiteral("Settings store %1 failed: %2 (%3)").arg(what, message, m_path),
+            QStringLiteral("SettingsStore"));
+    }
+}
+
+}  // namespace sonavel

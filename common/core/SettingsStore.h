@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <initializer_list>
+#include <stdexcept>
+
+struct sqlite3;
+
+namespace sonavel {
+
+// The store cannot be opened or is damaged. The programs stop with a message
+// naming the file rather than replace it: a station's settings, keywords and
+// recent lists live there.
+class StoreError : public std::runtime_error {
+  public:
+    StoreError(const QString& path, const QString& reason)
+        : std::runtime_error(reason.toStdString()), m_path(path), m_reason(reason) {}
+    const QString& Path() const { return m_path; }
+    const QString& Reason() const { return m_reason; }
+
+  private:
+    QString m_path;
+    QString m_reason;
+};
+
+using SettingRow = QPair<QString, QString>;
+
+// Application / section / key tree of string values, shared by both programs.
+// Keys enumerate in the order they were first written; updating a value keeps
+// its place. Failures of individual operations raise RuntimeError so the
+// calling procedure's trap can report them.
+class SettingsStore {
+  public:
+    explicit SettingsStore(const QString& path);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    const QString& Path() const { return m_path; }
+
+    void SaveSetting(const QString& app, const QString& section, const QString& key,
+                     const QString& value);
+    // Empty text when the key, its section or its application is missing.
+    QString GetSetting(const QString& app, const QString& section, const QString& key);
+    // Raises RuntimeError (type mismatch) when the section does not exist.
+    QList<SettingRow> GetAllSettings(const QString& app, const QString& section);
+    // Makes the section exist even while it holds no keys.
+    void CreateSection(const QString& app, const QString& section);
+    bool SectionExists(const QString& app, const QString& section);
+    void DeleteApplication(const QString& app);
+    void DeleteSection(const QString& app, const QString& section);
+    void DeleteSetting(const QString& app, const QString& section, const QString& key);
+
+  private:
+    // Runs the given statements, each bound to the same parameters, as one
+    // transaction, so a delete never leaves half an application behind.
+    void RunAll(std::initializer_list<const char*> sqls, const QStringList& params,
+                const QString& what);
+    [[noreturn]] void Fail(const QString& what);
+
+    QString m_path;
+    sqlite3* m_db = nullptr;
+};
+
+}  // namespace sonavel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QString>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace sonavel {
+
+// One box a procedure showed, as the operator would have seen it.
+struct ShownDialog {
+    enum class Kind { Message, File, Folder };
+    Kind kind = Kind::Message;
+    MessageRequest message;
+    FileDialogRequest file;
+    QString folderTitle;
+    QString folderInitial;
+};
+
+// Dialogs answered from a script. Each expected box names its kind, may name
+// the title it must carry, and gives the answer. A box nobody expected, or an
+// expected box that never came, fails the running test.
+class ScriptedDialogs final : public Dialogs {
+  public:
+    ~ScriptedDialogs() override;
+
+    // title: checked when not empty.
+    ScriptedDialogs& ExpectMessage(const QString& title, MsgResult answer = MsgResult::OK);
+    // nullopt: the operator cancels.
+    ScriptedDialogs& ExpectFile(std::optional<QString> answer, const QString& title = {});
+    ScriptedDialogs& ExpectFolder(const QString& answer, const QString& title = {});
+
+    MsgResult Message(const MessageRequest& request) override;
+    std::optional<QString> FileDialog(const FileDialogRequest& request) override;
+    QString BrowseForFolder(const QString& title, const QString& initialFolder) override;
+
+    const std::vector<ShownDialog>& Shown() const { return m_shown; }
+    // The messages shown, in order.
+    std::vector<MessageRequest> Messages() const;
+    const MessageRequest& LastMessage() const;
+    bool AllAnswered() const { return m_script.empty(); }
+    void Clear();
+
+  private:
+    struct Step {
+        ShownDialog::Kind kind;
+        QString title;
+        MsgResult message = MsgResult::OK;
+        std::optional<QString> text;
+    };
+    std::optional<Step> Next(ShownDialog::Kind kind, const QString& title);
+
+    std::deque<Step> m_script;
+    std::vector<ShownDialog> m_shown;
+};
+
+}  // namespace sonavel

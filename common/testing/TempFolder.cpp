@@ -1,0 +1,18 @@
+#include "TempFolder.h"
+
+#include <QDir>
+
+namespace sonavel {
+
+TempFolderTest::TempFolderTest() {
+    EXPECT_TRUE(m_dir.isValid());
+    QDir().mkpath(ProgramFolder());
+    m_store = std::make_unique<SettingsStore>(m_dir.filePath(QStringLiteral("config/settings.db")));
+}
+
+Session& TempFolderTest::MakeSession(Product product) {
+    m_session = std::make_unique<Session>(product, ProgramFolder(), *m_store, m_dialogs, m_clock);
+    return *m_session;
+}
+
+}  // namespace sonavel

@@ -1,0 +1,64 @@
+#include "ProgramStart.h"
+
+#include "Paths.h"
+#include "QtDialogs.h"
+#include "QtWindows.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace sonavel {
+
+ProgramServices::~ProgramServices() = default;
+
+std::unique_ptr<ProgramServices> ProgramServices::Start(Product product) {
+    std::unique_ptr<ProgramServices> services(new ProgramServices);
+    services->m_dialogs = std::make_unique<QtDialogs>();
+    Dialogs& dialogs = *services->m_dialogs;
+
+    const bool player = product == Product::Player;
+    services->m_lock = std::make_unique<RunningCopyLock>(RunningCopyLock::DefaultPath(
+        player ? QStringLiteral("player") : QStringLiteral("creator")));
+    if (services->m_lock->AlreadyRunning()) {
+        if (player) {
+            dialogs.MsgBox(
+                QStringLiteral("Sonavel Player is already running.\r\nCheck the tray icon."),
+                MsgButtons::OK, MsgIcon::Information, QStringLiteral("Sonavel Player"));
+        } else {
+            dialogs.MsgBox(QStringLiteral("Creator is already running!"), MsgButtons::OK,
+                           MsgIcon::Critical, QStringLiteral("Creator"));
+        }
+        return nullptr;
+    }
+
+    const QString fullName =
+        player ? QStringLiteral("Sonavel Player") : QStringLiteral("Sonavel Creator");
+    try {
+        services->m_store = std::make_unique<SettingsStore>(DefaultSettingsPath());
+    } catch (const StoreError& error) {
+        dialogs.MsgBox(
+            QStringLiteral("The settings file cannot be read:") + QStringLiteral("\r\n\r\n") +
+                error.Path() + QStringLiteral("\r\n\r\n") + error.Reason() +
+                QStringLiteral("\r\n\r\n") + fullName +
+                QStringLiteral(" has left the file as it is and will end. Repair or move "
+                               "the file, then start again."),
+            MsgButtons::OK, MsgIcon::Critical, fullName);
+        return nullptr;
+    }
+
+    const QString programFolder = DefaultProgramFolder();
+    QDir().mkpath(programFolder);
+    services->m_session = std::make_unique<Session>(product, programFolder, *services->m_store,
+                                                    dialogs, services->m_clock);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const double twipsPerPixel = 1440.0 / screen->logicalDotsPerInch();
+        services->m_session->ScreenWidthTwips = screen->size().width() * twipsPerPixel;
+        services->m_session->ScreenHeightTwips = screen->size().height() * twipsPerPixel;
+    }
+    services->m_windows = std::make_unique<QtWindows>(*services->m_session);
+    services->m_session->SetWindows(services->m_windows.get());
+    return services;
+}
+
+}  // namespace sonavel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Clock.h"
+#include "RunningCopy.h"
+#include "Session.h"
+#include "SettingsStore.h"
+
+#include <memory>
+
+namespace sonavel {
+
+class QtDialogs;
+class QtWindows;
+
+// The services of one running program, built once by its composition root.
+class ProgramServices {
+  public:
+    ~ProgramServices();
+
+    Session& GetSession() { return *m_session; }
+    QtWindows& GetWindows() { return *m_windows; }
+
+    // Refuses a second copy, opens the store and builds the session. Returns
+    // nothing when the program must end; the reason has been shown.
+    static std::unique_ptr<ProgramServices> Start(Product product);
+
+  private:
+    ProgramServices() = default;
+
+    std::unique_ptr<RunningCopyLock> m_lock;
+    std::unique_ptr<QtDialogs> m_dialogs;
+    SystemClock m_clock;
+    std::unique_ptr<SettingsStore> m_store;
+    std::unique_ptr<Session> m_session;
+    std::unique_ptr<QtWindows> m_windows;
+};
+
+}  // namespace sonavel

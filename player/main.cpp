@@ -1,0 +1,28 @@
+#include "CommonModule.h"
+#include "ProgramStart.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <algorithm>
+
+using namespace sonavel;
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
+
+    auto services = ProgramServices::Start(Product::Player);
+    if (!services)
+        return 0;
+    Session& session = services->GetSession();
+    if (!ReadPlayerSettings(session))
+        return 0;
+
+    // Until the main window stands, the program shows its own settings and
+    // ends when that window is closed.
+    DisplayCurrentSettings(session);
+    const auto windows = QApplication::topLevelWidgets();
+    const bool shown = std::any_of(windows.begin(), windows.end(),
+                                   [](const QWidget* w) { return w->isVisible(); });
+    return shown ? QApplication::exec() : 0;
+}

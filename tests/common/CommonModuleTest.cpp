@@ -1,0 +1,340 @@
+#include "CommonModule.h"
+#include "FakeWindows.h"
+#include "RuntimeError.h"
+#include "TempFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace sonavel;
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+int NumberOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const RuntimeError& error) {
+        return error.Number();
+    }
+    return 0;
+}
+
+class CommonModuleTest : public TempFolderTest {
+  protected:
+    QStringList Keys(const char* section) {
+        QStringList keys;
+        for (const SettingRow& row : m_store->GetAllSettings("Sonavel", section))
+            keys << row.first;
+        return keys;
+    }
+    QString Get(const char* section, const char* key) {
+        return m_store->GetSetting("Sonavel", section, key);
+    }
+    // First start on a fresh system: welcome, defaults, folders, farewell.
+    void FirstStart(Session& s) {
+        m_dialogs.ExpectMessage("First Time Use").ExpectMessage(s.ProductName());
+        const bool read =
+            s.GetProduct() == Product::Player ? ReadPlayerSettings(s) : ReadCreatorSettings(s);
+        EXPECT_FALSE(read) << "a fresh system must end after first-time use";
+    }
+};
+
+TEST_F(CommonModuleTest, FirstStartWritesBothProgramsDefaultsInOrderAndEnds) {
+    Session& s = MakeSession(Product::Player);
+    FirstStart(s);
+
+    const auto messages = m_dialogs.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].prompt, "Welcome to Sonavel Player!" + kCrLf + kCrLf +
+                                      "Ready to Initialize Program Settings." + kCrLf + kCrLf +
+                                      "Click 'OK' to continue.");
+    EXPECT_EQ(messages[0].icon, MsgIcon::Information);
+    EXPECT_EQ(messages[1].prompt, "Sonavel Player has been successfully installed" + kCrLf + kCrLf +
+                                      "Sonavel Player must be restarted before use." + kCrLf +
+                                      "Click 'OK' to end the program. You will need to restart it "
+                                      "yourself.");
+
+    EXPECT_EQ(Keys("Player Settings"), QStringList({"Program Logging Enabled",
+                                                    "Program Log File Name",
+                                                    "Error Log File Name",
+                                                    "Error Logging Enabled",
+                                                    "Suppress Error Reporting",
+                                                    "Automatic",
+                                                    "Manual",
+                                                    "Save Settings On Exit",
+                                                    "Display Splash",
+                                                    "Start Hidden",
+                                                    "Playlist Folder",
+                                                    "Time Check Folder",
+                                                    "Synchronous Operation",
+                                                    "Last File Saved",
+                                                    "Last File Opened",
+                                                    "Last Save Folder",
+                                                    "Last Open Folder",
+                                                    "Window State",
+                                                    "Height",
+                                                    "Width",
+                                                    "Position Left",
+                                                    "Position Top"}));
+    EXPECT_EQ(Keys("Creator Settings"), QStringList({"Save Settings On Exit",
+                                                     "Display Splash",
+                                                     "Keyword Default Color",
+                                                     "Keyword Default Description",
+                                                     "Keyword Default Folder",
+                                                     "Keyword Default Estimated Time",
+                                                     "Keyword Default Notes",
+                                                     "Estimate Time",
+                                                     "Last File Saved",
+                                                     "Last File Opened",
+                                                     "Last Save Folder",
+                                                     "Last Open Folder",
+                                                     "Clock Folder",
+                                                     "Playlist Folder",
+                                                     "Backup Location",
+                                                     "Separation Characters",
+                                                     "Playlist Extension",
+                                                     "Window State",
+                                                     "Height",
+                                                     "Width",
+                                                     "Position Left",
+                                                     "Position Top",
+                                                     "Include Comments",
+                                                     "Backup Saved Files"}));
+    const QString folder = ProgramFolder();
+    EXPECT_EQ(Get("Player Settings", "Program Log File Name"), folder + "/Logs/Program.log");
+    EXPECT_EQ(Get("Player Settings", "Manual"), "True");
+    EXPECT_EQ(Get("Player Settings", "Height"), "7110");
+    // Centred on a 15360 x 11520 twip screen, in single precision.
+    EXPECT_EQ(Get("Player Settings", "Position Left"), "2992.5");
+    EXPECT_EQ(Get("Player Settings", "Position Top"), "2347.5");
+    EXPECT_EQ(Get("Creator Settings", "Position Left"), "3435");
+    EXPECT_EQ(Get("Creator Settings", "Position Top"), "2557.5");
+    EXPECT_EQ(Get("Creator Settings", "Keyword Default Folder"), folder);
+    EXPECT_EQ(Get("Creator Settings", "Separation Characters"), " - ");
+    EXPECT_EQ(Get("Creator Settings", "Estimate Time"), "False");
+    for (const char* sub : {"Playlists", "Logs", "Time", "Clocks", "Backup"}) {
+        EXPECT_TRUE(QFileInfo(folder + "/" + sub).isDir()) << sub;
+    }
+
+    // The next start reads quietly; half-way positions round to the even neighbour.
+    m_dialogs.Clear();
+    ASSERT_TRUE(ReadPlayerSettings(s));
+    EXPECT_TRUE(m_dialogs.Shown().empty());
+    EXPECT_EQ(s.Player.Window.PositionLeft, 2992);
+    EXPECT_EQ(s.Player.Window.PositionTop, 2348);
+    EXPECT_TRUE(s.Player.Manual);
+    EXPECT_FALSE(s.Player.Automatic);
+    EXPECT_EQ(s.ErrorLogFileName, folder + "/Logs/Error.log");
+
+    Session creator(Product::Creator, folder, *m_store, m_dialogs, m_clock);
+    ASSERT_TRUE(ReadCreatorSettings(creator));
+    EXPECT_EQ(creator.Creator.Window.PositionLeft, 3435);
+    EXPECT_EQ(creator.Creator.ClockFolder, folder + "/Clocks");
+}
+
+TEST_F(CommonModuleTest, StoredTextsDecodeAsThePlatformDid) {
+    EXPECT_FALSE(ReadFlag("False"));
+    for (const char* text : {"True", "false", "FALSE", "", "0", "False "}) {
+        EXPECT_TRUE(ReadFlag(text)) << text;
+    }
+    EXPECT_EQ(ReadInt16(" 2 "), 2);
+    EXPECT_EQ(ReadInt32("2992.5"), 2992);
+    EXPECT_EQ(ReadInt32("2347.5"), 2348);
+    EXPECT_EQ(ReadInt32("-187.5"), -188);
+    EXPECT_EQ(ReadInt16("32767"), 32767);
+    EXPECT_EQ(NumberOf([] { ReadInt16("32768"); }), err::kOverflow);
+    EXPECT_EQ(NumberOf([] { ReadInt32("3000000000"); }), err::kOverflow);
+    EXPECT_EQ(NumberOf([] { ReadInt16(""); }), err::kTypeMismatch);
+    EXPECT_EQ(NumberOf([] { ReadInt32("12px"); }), err::kTypeMismatch);
+    EXPECT_EQ(SingleText(2992.5f), "2992.5");
+    EXPECT_EQ(SingleText(3435.0f), "3435");
+}
+
+TEST_F(CommonModuleTest, DamagedNumberStartsOverButOtherFlagsNeedNoRepair) {
+    Session& s = MakeSession(Product::Player);
+    FirstStart(s);
+    m_dialogs.Clear();
+
+    // A flag in another case is simply "on"; nothing is rewritten.
+    m_store->SaveSetting("Sonavel", "Player Settings", "Save Settings On Exit", "false");
+    ASSERT_TRUE(ReadPlayerSettings(s));
+    EXPECT_TRUE(s.Player.SaveSettingsOnExit);
+
+    // A window state that is no number means the settings are gone: first-time
+    // use writes the defaults again over both sections.
+    m_store->SaveSetting("Sonavel", "Creator Settings", "Clock Folder", "/mine");
+    m_store->SaveSetting("Sonavel", "Player Settings", "Window State", "99999");
+    FirstStart(s);
+    EXPECT_EQ(Get("Player Settings", "Window State"), "0");
+    EXPECT_EQ(Get("Creator Settings", "Clock Folder"), ProgramFolder() + "/Clocks");
+}
+
+TEST_F(CommonModuleTest, WriteRegistryStoresTheRunningProgramsMemory) {
+    Session& s = MakeSession(Product::Player);
+    FirstStart(s);
+    ASSERT_TRUE(ReadPlayerSettings(s));
+    s.Player.Automatic = true;
+    s.Player.Manual = false;
+    s.ErrorLoggingEnabled = true;
+    s.Player.PlaylistFolder = "/air/lists";
+    m_store->SaveSetting("Sonavel", "Player Settings", "Suppress Error Reporting", "kept");
+    SaveSettingsOnExit(s, WindowPlacement{2, 4000, 5000, 100, 200});
+
+    EXPECT_EQ(Get("Player Settings", "Automatic"), "True");
+    EXPECT_EQ(Get("Player Settings", "Manual"), "False");
+    EXPECT_EQ(Get("Player Settings", "Error Logging Enabled"), "True");
+    EXPECT_EQ(Get("Player Settings", "Playlist Folder"), "/air/lists");
+    EXPECT_EQ(Get("Player Settings", "Window State"), "2");
+    EXPECT_EQ(Get("Player Settings", "Height"), "4000");
+    EXPECT_EQ(Get("Player Settings", "Position Top"), "200");
+    EXPECT_EQ(Get("Player Settings", "Suppress Error Reporting"), "kept");
+    EXPECT_EQ(Keys("Player Settings").size(), 22);
+
+    // With saving switched off, leaving changes nothing.
+    s.Player.SaveSettingsOnExit = false;
+    s.Player.PlaylistFolder = "/elsewhere";
+    SaveSettingsOnExit(s, WindowPlacement{});
+    EXPECT_EQ(Get("Player Settings", "Playlist Folder"), "/air/lists");
+
+    Session creator(Product::Creator, ProgramFolder(), *m_store, m_dialogs, m_clock);
+    ASSERT_TRUE(ReadCreatorSettings(creator));
+    creator.Creator.IncludeComments = true;
+    WriteRegistry(creator);
+    EXPECT_EQ(Get("Creator Settings", "Include Comments"), "True");
+    EXPECT_EQ(Get("Creator Settings", "Keyword Default Folder"), ProgramFolder());
+    EXPECT_EQ(Get("Creator Settings", "Keyword Default Description"), "None");
+}
+
+TEST_F(CommonModuleTest, ResetDialogueBranches) {
+    Session& s = MakeSession(Product::Player);
+    FirstStart(s);
+    m_store->SaveSetting("Sonavel Recent Files", "Player", "File1", "/a.lst");
+    m_store->SaveSetting("Sonavel Keyword Definitions", "Keywords", "Keyword 1", "News");
+    int reads = 0;
+    ResetHooks hooks{[&] {
+                         ++reads;
+                         return ReadPlayerSettings(s);
+                     },
+                     {},
+                     {}};
+
+    // No at the first question: nothing happens.
+    m_dialogs.Clear();
+    m_dialogs.ExpectMessage("Delete All Registry Settings", MsgResult::No);
+    DeleteRegistry(s, hooks);
+    EXPECT_EQ(Get("Player Settings", "Manual"), "True");
+    const MessageRequest first = m_dialogs.LastMessage();
+    EXPECT_EQ(first.prompt, "Are you sure you want to delete ALL Registry settings for Sonavel?");
+    EXPECT_EQ(first.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(first.icon, MsgIcon::Question);
+    EXPECT_EQ(first.defaultButton, 2);
+
+    // Yes, keep the keywords, no defaults: the store stays empty and the
+    // next start welcomes the operator again.
+    m_dialogs.Clear();
+    m_dialogs.ExpectMessage("Delete All Registry Settings", MsgResult::Yes)
+        .ExpectMessage("Delete All Keyword Settings", MsgResult::No)
+        .ExpectMessage("Set Default Registry Settings", MsgResult::No);
+    DeleteRegistry(s, hooks);
+    auto messages = m_dialogs.Messages();
+    EXPECT_EQ(messages[1].prompt,
+              "All settings for Sonavel have been deleted from the Registry." + kCrLf + kCrLf +
+                  "Do you now also want to delete ALL saved Keyword definitions?");
+    EXPECT_EQ(messages[2].prompt, "Do you now want to set the defaults for Sonavel?");
+    EXPECT_FALSE(m_store->SectionExists("Sonavel", "Player Settings"));
+    EXPECT_FALSE(m_store->SectionExists("Sonavel Recent Files", "Player"));
+    EXPECT_EQ(m_store->GetSetting("Sonavel Keyword Definitions", "Keywords", "Keyword 1"), "News");
+    EXPECT_EQ(reads, 0);
+    FirstStart(s);
+
+    // Creator: everything, keywords too, then the defaults again.
+    Session creator(Product::Creator, ProgramFolder(), *m_store, m_dialogs, m_clock);
+    bool panesCleared = false, shownAgain = false;
+    ResetHooks creatorHooks{[&] { return ReadCreatorSettings(creator); },
+                            [&] { panesCleared = true; }, [&] { shownAgain = true; }};
+    m_dialogs.Clear();
+    m_dialogs.ExpectMessage("Delete All Registry Settings", MsgResult::Yes)
+        .ExpectMessage("Delete All Keyword Settings", MsgResult::Yes)
+        .ExpectMessage("Set Default Registry Settings", MsgResult::Yes);
+    creator.Creator.ClockFolder = "stale";
+    DeleteRegistry(creator, creatorHooks);
+    messages = m_dialogs.Messages();
+    EXPECT_TRUE(messages[1].prompt.startsWith("All settings for Sonavelhave been deleted"));
+    EXPECT_EQ(messages[2].prompt,
+              "All Keyword definitions have been deleted from the Registry." + kCrLf + kCrLf +
+                  "You will need to run Sonavel Creator to create new Keyword definitions." +
+                  kCrLf + kCrLf + "Do you now want to set the defaults for Sonavel?");
+    EXPECT_FALSE(m_store->SectionExists("Sonavel Keyword Definitions", "Keywords"));
+    EXPECT_TRUE(panesCleared);
+    EXPECT_TRUE(shownAgain);
+    EXPECT_EQ(creator.Creator.ClockFolder, ProgramFolder() + "/Clocks");
+    EXPECT_EQ(Get("Player Settings", "Manual"), "True");
+}
+
+TEST_F(CommonModuleTest, SectionListingAndItsFailures) {
+    Session& s = MakeSession(Product::Creator);
+    FakeWindows windows;
+    s.SetWindows(&windows);
+    FirstStart(s);
+    m_dialogs.Clear();
+
+    DisplayCurrentSettings(s);
+    EXPECT_EQ(windows.info.choice, "Creator Settings");
+    EXPECT_TRUE(windows.info.caretAtTop);
+    const auto& pieces = windows.info.pieces;
+    ASSERT_GE(pieces.size(), 4u);
+    EXPECT_EQ(pieces[0].first, " Creator Settings" + kCrLf + kCrLf);
+    EXPECT_EQ(pieces[0].second, (TextColor{0, 0, 128}));
+    EXPECT_EQ(pieces[3].first, " Display Splash = ");
+    EXPECT_EQ(pieces[3].second, (TextColor{0, 0, 0}));
+    EXPECT_EQ(pieces[4].first, " True" + kCrLf);
+    EXPECT_EQ(pieces[4].second, (TextColor{0, 128, 0}));
+    EXPECT_TRUE(windows.info.Text().contains(" Display Splash =  True\r\n"));
+    EXPECT_TRUE(windows.info.Text().endsWith(" False" + kCrLf + kCrLf));
+
+    // The global section exists but holds nothing: heading and one more break.
+    windows.info.ClearText();
+    DisplayRegistrySection(s, "Global Settings");
+    EXPECT_EQ(windows.info.Text(), " Global Settings" + kCrLf + kCrLf + kCrLf);
+
+    // After a reset without defaults, listing is a reported failure.
+    m_store->DeleteApplication("Sonavel");
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Abort);
+    DisplayRegistrySection(s, "Player Settings");
+    const QString text = m_dialogs.LastMessage().prompt;
+    EXPECT_TRUE(text.contains("Module: DisplayRegistrySection\r\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Variable: Section (Player Settings)\r\n")) << text.toStdString();
+}
+
+TEST_F(CommonModuleTest, PlaylistFolderExitQuestionAndInformation) {
+    Session& player = MakeSession(Product::Player);
+    m_dialogs.ExpectFolder("", "Set Playlist Folder\r\nClick 'Cancel' to Set Default Location")
+        .ExpectMessage("Sonavel Player");
+    SetPlaylistFolder(player);
+    EXPECT_EQ(player.Player.PlaylistFolder, ProgramFolder() + "/Playlists");
+    EXPECT_EQ(Get("Player Settings", "Playlist Folder"), ProgramFolder() + "/Playlists");
+    EXPECT_EQ(m_dialogs.Shown()[0].folderInitial, ProgramFolder());
+    EXPECT_EQ(m_dialogs.LastMessage().prompt, "Playlist Folder was set to default location:" +
+                                                  kCrLf + kCrLf + ProgramFolder() + "/Playlists");
+
+    Session creator(Product::Creator, ProgramFolder(), *m_store, m_dialogs, m_clock);
+    m_dialogs.ExpectFolder("/srv/lists").ExpectMessage("Sonavel Creator");
+    SetPlaylistFolder(creator);
+    EXPECT_EQ(creator.Creator.PlaylistFolder, "/srv/lists");
+    EXPECT_EQ(Get("Creator Settings", "Playlist Folder"), "/srv/lists");
+    EXPECT_EQ(Get("Player Settings", "Playlist Folder"), ProgramFolder() + "/Playlists");
+    EXPECT_EQ(m_dialogs.LastMessage().prompt,
+              "Playlist has been set and saved:" + kCrLf + kCrLf + "/srv/lists");
+
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::No);
+    EXPECT_EQ(ConfirmExit(player), MsgResult::No);
+    const MessageRequest exit = m_dialogs.LastMessage();
+    EXPECT_EQ(exit.prompt, "Exit Sonavel Player?");
+    EXPECT_EQ(exit.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(exit.icon, MsgIcon::Question);
+    EXPECT_EQ(exit.defaultButton, 2);
+}
+
+}  // namespace

@@ -1,0 +1,416 @@
+#include "CommonModule.h"
+#include "InfoForm.h"
+#include "LogForms.h"
+#include "QtDialogs.h"
+#include "QtWindows.h"
+#include "TempFolder.h"
+#include "Twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+using namespace sonavel;
+
+namespace {
+
+const QColor kNavy(0, 0, 128);
+const QColor kBlack(0, 0, 0);
+const QColor kGreen(0, 128, 0);
+
+void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+void PressKey(QWidget* widget, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+}
+
+int Px(double twips) { return TwipsToPixels(twips); }
+
+// Answers modal windows as an operator would: each step waits for a modal
+// window it recognises (returns true when it acted on it).
+class ModalScript {
+public:
+    using Step = std::function<bool(QWidget*)>;
+    explicit ModalScript(std::deque<Step> steps) : m_steps(std::move(steps)) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal != nullptr && !m_steps.empty() && m_steps.front()(modal)) m_steps.pop_front();
+        });
+        m_timer.start(5);
+    }
+    ~ModalScript() { EXPECT_TRUE(m_steps.empty()) << m_steps.size() << " modal steps not run"; }
+
+private:
+    std::deque<Step> m_steps;
+    QTimer m_timer;
+};
+
+class UiTest : public TempFolderTest {
+protected:
+    UiTest() : m_player(MakeSession(Product::Player)), m_windows(m_player) {
+        m_player.SetWindows(&m_windows);
+    }
+    ~UiTest() override { FlushDeletes(); }
+
+    template <class T>
+    static T* Child(QObject* parent, const char* name) {
+        T* child = parent->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+
+    Session& m_player;
+    QtWindows m_windows;
+};
+
+QColor ColorOf(QTextEdit* edit, const QString& text, int from = 0) {
+    const int at = edit->toPlainText().indexOf(text, from);
+    EXPECT_GE(at, 0) << text.toStdString();
+    QTextCursor cursor(edit->document());
+    cursor.setPosition(at + 1);  // the format of the character before the position
+    return cursor.charFormat().foreground().color();
+}
+
+TEST_F(UiTest, InfoFormListsChosenSectionsInTheirColours) {
+    SetRegistryDefaults(m_player);
+    DisplayCurrentSettings(m_player);
+    auto* form = dynamic_cast<QWidget*>(&m_windows.InfoForm());
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->objectName(), "InfoForm");
+    EXPECT_EQ(form->windowTitle(), "Current Settings");
+    auto* combo = Child<QComboBox>(form, "comboSelectProgram");
+    auto* text = Child<QTextEdit>(form, "textInfo");
+    ASSERT_TRUE(combo && text);
+    EXPECT_FALSE(combo->isEditable());
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    EXPECT_EQ(items, QStringList({"Player Settings", "Creator Settings", "Global Settings",
+                                  "All Settings"}));
+    EXPECT_EQ(combo->currentText(), "Player Settings");
+
+    // CR LF must become one line break each: no stray blank lines between keys.
+    const QString listing = text->toPlainText();
+    EXPECT_TRUE(listing.startsWith(" Player Settings\n\n ")) << listing.toStdString();
+    EXPECT_TRUE(listing.contains("\n Display Splash =  True\n")) << listing.toStdString();
+    EXPECT_FALSE(listing.contains('\r'));
+    EXPECT_EQ(ColorOf(text, "Player Settings"), kNavy);
+    const int line = listing.indexOf(" Display Splash = ");
+    EXPECT_EQ(ColorOf(text, "Display Splash", line), kBlack);
+    EXPECT_EQ(ColorOf(text, " = ", line), kBlack);
+    EXPECT_EQ(ColorOf(text, " True", line + 17), kGreen);
+    EXPECT_EQ(text->textCursor().position(), 0);
+
+    auto choose = [&](const QString& entry) {
+        const int index = combo->findText(entry);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+        return text->toPlainText();
+    };
+
+    QString all = choose("All Settings");
+    EXPECT_TRUE(all.startsWith(" Global Settings\n\n")) << all.toStdString();
+    EXPECT_LT(all.indexOf(" Global Settings\n"), all.indexOf(" Player Settings\n"));
+    EXPECT_LT(all.indexOf(" Player Settings\n"), all.indexOf(" Creator Settings\n"));
+    EXPECT_EQ(all.count(" Player Settings\n"), 1) << "the earlier listing must be cleared";
+
+    // A missing section is reported, and the sections after it are still listed.
+    m_store->DeleteSection("Sonavel", "Global Settings");
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Abort);
+    all = choose("All Settings");
+    EXPECT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_LT(all.indexOf(" Player Settings\n"), all.indexOf(" Creator Settings\n"));
+
+    const QString creator = choose("Creator Settings");
+    EXPECT_TRUE(creator.startsWith(" Creator Settings\n\n"));
+    EXPECT_FALSE(creator.contains("Player Settings"));
+}
+
+TEST_F(UiTest, InfoFormKeepsItsLayoutAndCloses) {
+    m_windows.InfoForm().Load();
+    QPointer<QWidget> form = dynamic_cast<QWidget*>(&m_windows.InfoForm());
+    ASSERT_TRUE(form);
+    form->resize(10, 10);
+    EXPECT_GE(form->width(), Px(5280));
+    EXPECT_GE(form->height(), Px(6690));
+
+    form->resize(Px(9000), Px(8000));
+    QCoreApplication::processEvents();
+    auto* combo = Child<QComboBox>(form, "comboSelectProgram");
+    auto* close = Child<QPushButton>(form, "commandClose");
+    auto* text = Child<QTextEdit>(form, "textInfo");
+    ASSERT_TRUE(combo && close && text);
+    const QWidget* inner = text->parentWidget();
+    EXPECT_EQ(combo->pos(), QPoint(Px(60), Px(60)));
+    EXPECT_EQ(close->text(), "Close");
+    EXPECT_EQ(close->pos(), QPoint(combo->geometry().right() + 1 + Px(340), Px(50)));
+    EXPECT_EQ(text->geometry(),
+              QRect(Px(60), Px(600), inner->width() - Px(120), inner->height() - Px(660)));
+
+    auto* menuFile = Child<QMenu>(form, "menuFile");
+    ASSERT_TRUE(menuFile);
+    QStringList entries;
+    for (QAction* action : menuFile->actions()) {
+        if (!action->isSeparator()) entries << action->objectName() + "=" + action->text();
+    }
+    EXPECT_EQ(entries, QStringList({"menuPrintSetup=Print &Setup", "menuPrint=&Print",
+                                    "menuSaveAs=Save &As", "menuExit=E&xit"}));
+
+    close->click();
+    EXPECT_FALSE(form->isVisible());
+    QWidget* next = dynamic_cast<QWidget*>(&m_windows.InfoForm());
+    EXPECT_NE(next, form.data()) << "a closed viewer must be built anew";
+    FlushDeletes();
+    EXPECT_TRUE(form.isNull());
+
+    next->show();
+    Child<QAction>(next, "menuExit")->trigger();
+    EXPECT_FALSE(next->isVisible());
+}
+
+struct LogCase {
+    const char* window;
+    const char* caption;
+    const char* clear;
+    const char* clearText;
+    const char* save;
+    const char* saveText;
+    const char* clearPrompt;
+    const char* proposed;
+};
+
+TEST_F(UiTest, LogViewersOfferTheirLogCommandsAndCloseOnEscape) {
+    m_player.ErrorLogFileName = Path("errors.log");
+    m_player.ProgramLogFileName = Path("played.log");
+    const LogCase cases[] = {
+        {"ErrorLogForm", "Error Log File", "menuClearErrorLog", "Clear Erro&r Log",
+         "menuSaveErrorLog", "Save Error &Log", "Use 'Save Error Log'", "errors.bak"},
+        {"ProgramLogForm", "Program Log File", "menuClearProgramLog", "&Clear Program Log",
+         "menuSaveProgramLog", "&Save Program Log", "Use 'Save Program Log'", "played.bak"},
+    };
+    for (const LogCase& c : cases) {
+        SCOPED_TRACE(c.window);
+        auto viewer = [&]() -> LogViewer& {
+            return c.window[0] == 'E' ? m_windows.ErrorLogForm() : m_windows.ProgramLogForm();
+        };
+        viewer().Load();
+        QPointer<QMainWindow> form = dynamic_cast<QMainWindow*>(&viewer());
+        ASSERT_TRUE(form);
+        EXPECT_EQ(form->objectName(), c.window);
+        EXPECT_EQ(form->windowTitle(), c.caption);
+        QStringList menus;
+        for (QAction* action : form->menuBar()->actions()) menus << action->text();
+        EXPECT_EQ(menus, QStringList({"&File", "&Log"}));
+        EXPECT_EQ(Child<QAction>(form, "menuExit")->text(), "E&xit");
+        EXPECT_EQ(Child<QAction>(form, c.clear)->text(), c.clearText);
+        EXPECT_EQ(Child<QAction>(form, c.save)->text(), c.saveText);
+
+        auto* text = Child<QTextEdit>(form, "textLogFile");
+        ASSERT_TRUE(text);
+        viewer().SetText("first\r\nsecond\r\n");
+        EXPECT_EQ(text->toPlainText(), "first\nsecond\n");
+        viewer().SetCaption("/logs/x.log");
+        EXPECT_EQ(form->windowTitle(), "/logs/x.log");
+
+        form->resize(10, 10);
+        EXPECT_GE(form->width(), Px(6495));
+        EXPECT_GE(form->height(), Px(6585));
+        form->resize(Px(9000), Px(8000));
+        QCoreApplication::processEvents();
+        const QWidget* inner = form->centralWidget();
+        EXPECT_EQ(text->geometry(), QRect(Px(60), 0, inner->width() - Px(120), inner->height()));
+
+        // The menus reach the procedures of their own log.
+        m_dialogs.ExpectMessage("Sonavel Player", MsgResult::No);
+        Child<QAction>(form, c.clear)->trigger();
+        EXPECT_TRUE(m_dialogs.LastMessage().prompt.startsWith(c.clearPrompt));
+        m_dialogs.ExpectFile(std::nullopt, "Save Log File");
+        Child<QAction>(form, c.save)->trigger();
+        ASSERT_FALSE(m_dialogs.Shown().empty());
+        EXPECT_EQ(m_dialogs.Shown().back().file.fileName, c.proposed);
+        EXPECT_TRUE(m_dialogs.AllAnswered());
+
+        PressKey(text, Qt::Key_Escape);
+        EXPECT_FALSE(form->isVisible());
+        LogViewer& fresh = viewer();
+        EXPECT_NE(dynamic_cast<QMainWindow*>(&fresh), form.data());
+        FlushDeletes();
+        EXPECT_TRUE(form.isNull());
+        auto* freshForm = dynamic_cast<QMainWindow*>(&fresh);
+        EXPECT_TRUE(Child<QTextEdit>(freshForm, "textLogFile")->toPlainText().isEmpty());
+        EXPECT_EQ(freshForm->windowTitle(), c.caption);
+
+        fresh.Load();
+        Child<QAction>(freshForm, "menuExit")->trigger();
+        EXPECT_FALSE(freshForm->isVisible());
+    }
+}
+
+TEST_F(UiTest, MessageBoxesDefaultAndEscapeLikeTheDesktopBox) {
+    struct Case {
+        MsgButtons buttons;
+        int defaultButton;
+        int key;
+        MsgResult expected;
+    };
+    const Case cases[] = {
+        {MsgButtons::OK, 1, Qt::Key_Escape, MsgResult::OK},
+        {MsgButtons::OKCancel, 2, Qt::Key_Return, MsgResult::Cancel},
+        {MsgButtons::OKCancel, 1, Qt::Key_Escape, MsgResult::Cancel},
+        {MsgButtons::AbortRetryIgnore, 3, Qt::Key_Return, MsgResult::Ignore},
+        {MsgButtons::AbortRetryIgnore, 2, Qt::Key_Escape, MsgResult::Abort},
+        {MsgButtons::YesNoCancel, 1, Qt::Key_Escape, MsgResult::Cancel},
+        {MsgButtons::YesNo, 2, Qt::Key_Return, MsgResult::No},
+        {MsgButtons::YesNo, 1, Qt::Key_Escape, MsgResult::No},
+        {MsgButtons::RetryCancel, 1, Qt::Key_Return, MsgResult::Retry},
+    };
+    QtDialogs dialogs;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.buttons) * 100 + c.defaultButton * 10 +
+                     (c.key == Qt::Key_Escape));
+        QString shownText, shownTitle;
+        QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+        ModalScript script({[&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box == nullptr) return false;
+            shownText = box->text();
+            shownTitle = box->windowTitle();
+            shownIcon = box->icon();
+            PressKey(box, c.key);
+            if (box->isVisible()) {
+                ADD_FAILURE() << "the key did not close the box";
+                box->reject();
+            }
+            return true;
+        }});
+        const MsgResult result = dialogs.MsgBox("Line one\r\nLine two", c.buttons,
+                                                MsgIcon::Exclamation, "Sonavel Player",
+                                                c.defaultButton);
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(shownText, "Line one\nLine two");
+        EXPECT_EQ(shownTitle, "Sonavel Player");
+        EXPECT_EQ(shownIcon, QMessageBox::Warning);
+    }
+}
+
+TEST_F(UiTest, FileDialogFollowsTheRequest) {
+    EXPECT_EQ(QtDialogs::QtFilter("Sonavel Log Backup (*.bak)|*.bak|All Files (*.*)|*.*|"),
+              "Sonavel Log Backup (*.bak);;All Files (*)");
+    EXPECT_EQ(QtDialogs::QtFilter("Sound Files|*.wav;*.mp3|"), "Sound Files (*.wav *.mp3)");
+
+    const QString folder = Path("Logs");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    FileDialogRequest request;
+    request.save = true;
+    request.title = "Save Log File";
+    request.filter = "Sonavel Log Backup (*.bak)|*.bak|All Files (*.*)|*.*|";
+    request.initialFolder = folder;
+    request.fileName = "errors.bak";
+    request.flags = fileflag::kOverwritePrompt | fileflag::kHideReadOnly | fileflag::kPathMustExist;
+
+    QtDialogs dialogs;
+    auto fileDialog = [](QWidget* modal) { return qobject_cast<QFileDialog*>(modal); };
+    auto typeAndAccept = [](QFileDialog* dialog, const QString& name) {
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+        // Queued: the refusal below is a modal box of its own.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    };
+    QString refusal;
+    {
+        ModalScript script({
+            [&](QWidget* modal) {
+                QFileDialog* dialog = fileDialog(modal);
+                if (dialog == nullptr) return false;
+                EXPECT_EQ(dialog->windowTitle(), "Save Log File");
+                EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+                EXPECT_EQ(dialog->nameFilters(),
+                          QStringList({"Sonavel Log Backup (*.bak)", "All Files (*)"}));
+                EXPECT_EQ(QDir(dialog->directory()).absolutePath(), QDir(folder).absolutePath());
+                EXPECT_EQ(dialog->selectedFiles().value(0), QDir(folder).filePath("errors.bak"));
+                EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+                typeAndAccept(dialog, "missing/errors.bak");
+                return true;
+            },
+            [&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                if (box == nullptr) return false;
+                refusal = box->text();
+                box->accept();
+                return true;
+            },
+            [&](QWidget* modal) {
+                QFileDialog* dialog = fileDialog(modal);
+                if (dialog == nullptr) return false;
+                typeAndAccept(dialog, "kept.bak");
+                return true;
+            },
+        });
+        EXPECT_EQ(dialogs.FileDialog(request), QDir(folder).filePath("kept.bak"));
+    }
+    EXPECT_TRUE(refusal.contains("Path does not exist")) << refusal.toStdString();
+
+    request.save = false;
+    request.flags = fileflag::kFileMustExist;
+    bool confirmsOverwrite = true;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    {
+        ModalScript script({[&](QWidget* modal) {
+            QFileDialog* dialog = fileDialog(modal);
+            if (dialog == nullptr) return false;
+            confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+            mode = dialog->fileMode();
+            dialog->reject();
+            return true;
+        }});
+        EXPECT_EQ(dialogs.FileDialog(request), std::nullopt);
+    }
+    EXPECT_FALSE(confirmsOverwrite);
+    EXPECT_EQ(mode, QFileDialog::ExistingFile);
+}
+
+TEST_F(UiTest, TwipsFollowTheScreenAndPlacementsRoundTrip) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_DOUBLE_EQ(TwipsPerPixel() * screen->logicalDotsPerInch(), 1440.0);
+    EXPECT_DOUBLE_EQ(ScreenSizeTwips().width(), screen->size().width() * TwipsPerPixel());
+
+    QWidget window;
+    const double step = TwipsPerPixel();  // placements survive only in whole pixels
+    WindowPlacement placement{0, static_cast<std::int32_t>(400 * step),
+                              static_cast<std::int32_t>(500 * step),
+                              static_cast<std::int32_t>(60 * step),
+                              static_cast<std::int32_t>(40 * step)};
+    ApplyWindowPlacement(window, placement);
+    window.show();
+    WindowPlacement read = ReadWindowPlacement(window);
+    EXPECT_EQ(read.WindowState, 0);
+    EXPECT_EQ(read.Width, placement.Width);
+    EXPECT_EQ(read.Height, placement.Height);
+    EXPECT_EQ(read.PositionLeft, placement.PositionLeft);
+    EXPECT_EQ(read.PositionTop, placement.PositionTop);
+
+    // A maximised window hands on the geometry to restore into, not the screen's.
+    placement.WindowState = 2;
+    ApplyWindowPlacement(window, placement);
+    read = ReadWindowPlacement(window);
+    EXPECT_EQ(read.WindowState, 2);
+    EXPECT_EQ(read.Width, placement.Width);
+    EXPECT_EQ(read.Height, placement.Height);
+}
+
+}  // namespace
