@@ -11,12 +11,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
 
-    auto services = ProgramServices::Start(Product::Player);
-    if (!services)
-        return 0;
+    int exitCode = 0;
+    auto services = ProgramServices::Start(Product::Player, exitCode);
+    if (!services) return exitCode;
     Session& session = services->GetSession();
-    if (!ReadPlayerSettings(session))
-        return 0;
+    if (!ReadPlayerSettings(session)) return 0;
 
     // Until the main window stands, the program shows its own settings and
     // ends when that window is closed.

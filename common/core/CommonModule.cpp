@@ -22,10 +22,8 @@ double ReadNumber(const QString& text) {
     const QString trimmed = text.trimmed();
     bool ok = false;
     double value = QLocale::c().toDouble(trimmed, &ok);
-    if (!ok)
-        value = QLocale::system().toDouble(trimmed, &ok);
-    if (!ok || !std::isfinite(value))
-        throw MakeError(err::kTypeMismatch);
+    if (!ok) value = QLocale::system().toDouble(trimmed, &ok);
+    if (!ok || !std::isfinite(value)) throw MakeError(err::kTypeMismatch);
     return value;
 }
 
@@ -43,10 +41,8 @@ T ReadInteger(const QString& text) {
 // A text converted to a Boolean: "True"/"False" in any case, or a number.
 bool ReadBoolean(const QString& text) {
     const QString trimmed = text.trimmed();
-    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-        return false;
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
+    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
     return ReadNumber(trimmed) != 0.0;
 }
 
@@ -199,8 +195,7 @@ bool ReadOrFirstTimeUse(Session& session, const std::function<void()>& read) {
         read();
         return true;
     } catch (const RuntimeError& error) {
-        if (error.Number() != err::kTypeMismatch && error.Number() != err::kOverflow)
-            throw;
+        if (error.Number() != err::kTypeMismatch && error.Number() != err::kOverflow) throw;
     }
     FirstTimeUse(session);
     return false;
@@ -330,8 +325,7 @@ void DisplayRegistrySection(Session& session, const QString& Section) {
                    [&] { return Section; });
     trap.Run([&] {
         Windows* windows = session.GetWindows();
-        if (!windows)
-            return;
+        if (!windows) return;
         SettingsViewer& viewer = windows->InfoForm();
         constexpr TextColor kNavy{0, 0, 128};
         constexpr TextColor kBlack{0, 0, 0};
@@ -353,8 +347,7 @@ void DisplayCurrentSettings(Session& session) {
     ErrorTrap trap(session, QStringLiteral("DisplayCurrentSettings"));
     trap.Run([&] {
         Windows* windows = session.GetWindows();
-        if (!windows)
-            return;
+        if (!windows) return;
         SettingsViewer& viewer = windows->InfoForm();
         trap([&] { viewer.Load(); });
         trap([&] { viewer.ClearText(); });
@@ -408,14 +401,11 @@ void DeleteRegistry(Session& session, const ResetHooks& hooks) {
                       QStringLiteral("Sonavel Creator") + QStringLiteral(" to create new Keyword") +
                       QStringLiteral(" definitions.") + kCrLf + kCrLf + defaultsQuestion
                 : defaultsQuestion;
-        if (!ask(prompt, QStringLiteral("Set Default Registry Settings")))
-            return;
+        if (!ask(prompt, QStringLiteral("Set Default Registry Settings"))) return;
 
         trap([&] { SetRegistryDefaults(session); });
-        if (hooks.readSettings)
-            trap([&] { hooks.readSettings(); });
-        if (hooks.afterDefaults)
-            trap([&] { hooks.afterDefaults(); });
+        if (hooks.readSettings) trap([&] { hooks.readSettings(); });
+        if (hooks.afterDefaults) trap([&] { hooks.afterDefaults(); });
     });
 }
 
@@ -460,8 +450,7 @@ MsgResult ConfirmExit(Session& session) {
 
 void SaveSettingsOnExit(Session& session, const WindowPlacement& mainWindow) {
     const bool player = session.GetProduct() == Product::Player;
-    if (!(player ? session.Player.SaveSettingsOnExit : session.Creator.SaveSettingsOnExit))
-        return;
+    if (!(player ? session.Player.SaveSettingsOnExit : session.Creator.SaveSettingsOnExit)) return;
     (player ? session.Player.Window : session.Creator.Window) = mainWindow;
     WriteRegistry(session);
 }

@@ -25,8 +25,7 @@ QString Stamp(const Session& session) {
 // Writes lines to the error log under the logging rules: nothing when logging
 // is off, the "Unable to Log Error" message when no file is set.
 void WriteErrorLog(Session& session, const QStringList& lines) {
-    if (!session.ErrorLoggingEnabled)
-        return;
+    if (!session.ErrorLoggingEnabled) return;
     if (session.ErrorLogFileName.isEmpty()) {
         ShowInformation(session,
                         QStringLiteral("An error has occurred, but ") + session.FullName() +
@@ -115,8 +114,7 @@ void SetLog(Session& session, LogKind kind) {
             request.fileName = name;
             request.flags = fileflag::kHideReadOnly;
             const auto answer = session.Dlg().FileDialog(request);
-            if (!answer)
-                throw MakeError(err::kDialogCancelled);
+            if (!answer) throw MakeError(err::kDialogCancelled);
             chosen = *answer;
         });
         // The name is kept even if creating the file fails below, so the
@@ -134,8 +132,7 @@ void SetLog(Session& session, LogKind kind) {
                 const MsgResult append = session.Dlg().MsgBox(
                     QStringLiteral("Do You want to append to the existing log file?"),
                     MsgButtons::YesNo, MsgIcon::Question, kind.existsTitle);
-                if (append == MsgResult::No)
-                    textfile::Truncate(chosen);
+                if (append == MsgResult::No) textfile::Truncate(chosen);
             } else {
                 textfile::Truncate(chosen);
             }
@@ -182,8 +179,7 @@ void ErrorTrap::Handle(const RuntimeError& error, bool canResume, bool& retry) {
         it->second(error);
         throw Leave{};
     }
-    if (m_silentOthers)
-        throw Leave{};
+    if (m_silentOthers) throw Leave{};
     const QString data = m_data                                   ? m_data()
                          : m_variable == QLatin1String("Unknown") ? QStringLiteral("Unknown")
                                                                   : QString();
@@ -192,8 +188,7 @@ void ErrorTrap::Handle(const RuntimeError& error, bool canResume, bool& retry) {
         retry = true;
         return;
     }
-    if (canResume && answer == MsgResult::Ignore)
-        return;
+    if (canResume && answer == MsgResult::Ignore) return;
     throw Leave{};
 }
 
@@ -205,8 +200,7 @@ void ErrorTrap::operator()(const std::function<void()>& statement) {
         } catch (const RuntimeError& error) {
             bool retry = false;
             Handle(error, true, retry);
-            if (!retry)
-                return;
+            if (!retry) return;
         }
     }
 }
@@ -246,10 +240,8 @@ QString LogTime(const QDateTime& when) {
     QString withoutZone;
     bool quoted = false;
     for (const QChar c : format) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
-            continue;
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t')) continue;
         withoutZone += c;
     }
     return QLocale::system().toString(when.time(), withoutZone.trimmed());
@@ -302,20 +294,16 @@ MsgResult ReportError(Session& session, const RuntimeError& pending, const QStri
 void LogError(Session& session, std::int32_t ErrorNumber, const QString& Source,
               const QString& Description, const QString& Module, const QString& VariableName,
               const QString& VariableData) {
-    if (!session.ErrorLoggingEnabled)
-        return;
+    if (!session.ErrorLoggingEnabled) return;
     // Numbers of platform components exceed 16 bits; they are logged whole
     // rather than cut, so the entry still names the real error.
     QStringList lines{Stamp(session) + session.FullName(),
                       QStringLiteral("    Error Number: ") + SignedNumberText(ErrorNumber),
                       QStringLiteral("    Error Source: ") + Source,
                       QStringLiteral("    Error Description: ") + Description};
-    if (!Module.isEmpty())
-        lines << QStringLiteral("    Module: ") + Module;
-    if (!VariableName.isEmpty())
-        lines << QStringLiteral("    Variable Name: ") + VariableName;
-    if (!VariableData.isEmpty())
-        lines << QStringLiteral("    Variable Data: ") + VariableData;
+    if (!Module.isEmpty()) lines << QStringLiteral("    Module: ") + Module;
+    if (!VariableName.isEmpty()) lines << QStringLiteral("    Variable Name: ") + VariableName;
+    if (!VariableData.isEmpty()) lines << QStringLiteral("    Variable Data: ") + VariableData;
     WriteErrorLog(session, lines);
 }
 
@@ -341,8 +329,7 @@ namespace {
 void DisplayLog(Session& session, bool error) {
     const QString& fileName = error ? session.ErrorLogFileName : session.ProgramLogFileName;
     Windows* windows = session.GetWindows();
-    if (!windows)
-        return;
+    if (!windows) return;
     LogViewer& viewer = error ? windows->ErrorLogForm() : windows->ProgramLogForm();
     const QString what = error ? QStringLiteral("Error") : QStringLiteral("Program");
     const QString prompt =
@@ -377,12 +364,10 @@ void DisplayLog(Session& session, bool error) {
                    error ? QStringLiteral("ErrorLogName") : QStringLiteral("ProgramLogName"),
                    [&] { return fileName; });
     trap.On(err::kPathFileAccess, unable).On(err::kFirstUserError, unable);
-    if (!error)
-        trap.EndSilentlyOnOthers();
+    if (!error) trap.EndSilentlyOnOthers();
     trap.Run([&] {
         trap([&] {
-            if (fileName.isEmpty())
-                throw MakeError(err::kFirstUserError);
+            if (fileName.isEmpty()) throw MakeError(err::kFirstUserError);
         });
         trap([&] { viewer.Load(); });
         trap([&] { viewer.SetText(textfile::ReadAll(fileName)); });
@@ -408,8 +393,7 @@ void ClearLog(Session& session, bool error) {
                     kCrLf + QStringLiteral("Are you sure you want to clear the log?"),
                 MsgButtons::YesNo, MsgIcon::None, session.FullName(), 2);
         });
-        if (answer == MsgResult::No)
-            return;
+        if (answer == MsgResult::No) return;
         trap([&] { textfile::Truncate(fileName); });
         trap([&] { error ? DisplayErrorLog(session) : DisplayProgramLog(session); });
     });
@@ -427,8 +411,7 @@ void SaveLog(Session& session, bool error) {
                                      ? QStringLiteral("SonavelLog.bak")
                                      : RemoveExtension(fileName) + QStringLiteral(".bak");
         QString folder = GetFilePath(proposed);
-        if (folder.isEmpty())
-            folder = session.ProgramFolder() + QStringLiteral("/Logs");
+        if (folder.isEmpty()) folder = session.ProgramFolder() + QStringLiteral("/Logs");
         QString chosen;
         trap([&] {
             FileDialogRequest request;
@@ -440,8 +423,7 @@ void SaveLog(Session& session, bool error) {
             request.flags =
                 fileflag::kOverwritePrompt | fileflag::kHideReadOnly | fileflag::kPathMustExist;
             const auto answer = session.Dlg().FileDialog(request);
-            if (!answer)
-                throw MakeError(err::kDialogCancelled);
+            if (!answer) throw MakeError(err::kDialogCancelled);
             chosen = *answer;
         });
         if (chosen != fileName) {

@@ -13,12 +13,10 @@ void DoEvents() {
 
 bool WaitUntil(const std::function<bool()>& condition, int maxPasses) {
     for (int pass = 0; pass < maxPasses; ++pass) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
         const bool served = dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
-        if (!served && !condition())
-            QThread::usleep(1000);
+        if (!served) QThread::usleep(1000);
     }
     return condition();
 }

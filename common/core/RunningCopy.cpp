@@ -16,8 +16,7 @@ RunningCopyLock::RunningCopyLock(const QString& lockPath)
 
 QString RunningCopyLock::DefaultPath(const QString& programName) {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
+    if (folder.isEmpty()) folder = QDir::tempPath();
     return folder + QStringLiteral("/sonavel-") + programName + QStringLiteral(".lock");
 }
 

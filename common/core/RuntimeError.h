@@ -46,8 +46,7 @@ QString StandardErrorDescription(std::int32_t number);
 
 inline RuntimeError MakeError(std::int32_t number, const QString& detail = {}) {
     QString text = StandardErrorDescription(number);
-    if (!detail.isEmpty())
-        text += QStringLiteral(": ") + detail;
+    if (!detail.isEmpty()) text += QStringLiteral(": ") + detail;
     return RuntimeError(number, text);
 }
 

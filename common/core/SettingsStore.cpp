@@ -15,8 +15,7 @@ constexpr int kBusyTimeoutMs = 5000;
 class Statement {
   public:
     Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-            m_stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) m_stmt = nullptr;
     }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
@@ -91,24 +90,20 @@ void SettingsStore::Fail(const QString& what) {
 void SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key,
                                 const QString& value) {
     Statement sec(m_db, "INSERT OR IGNORE INTO sections(app, section) VALUES(?1, ?2)");
-    if (!sec.Ok())
-        Fail(QStringLiteral("save"));
+    if (!sec.Ok()) Fail(QStringLiteral("save"));
     sec.Bind(1, app);
     sec.Bind(2, section);
-    if (sec.Step() != SQLITE_DONE)
-        Fail(QStringLiteral("save"));
+    if (sec.Step() != SQLITE_DONE) Fail(QStringLiteral("save"));
     // An upsert keeps the row and so the key's place in the enumeration.
     Statement put(m_db,
                   "INSERT INTO settings(app, section, key, value) VALUES(?1, ?2, ?3, ?4)"
                   " ON CONFLICT(app, section, key) DO UPDATE SET value = excluded.value");
-    if (!put.Ok())
-        Fail(QStringLiteral("save"));
+    if (!put.Ok()) Fail(QStringLiteral("save"));
     put.Bind(1, app);
     put.Bind(2, section);
     put.Bind(3, key);
     put.Bind(4, value);
-    if (put.Step() != SQLITE_DONE)
-        Fail(QStringLiteral("save"));
+    if (put.Step() != SQLITE_DONE) Fail(QStringLiteral("save"));
 }
 
 void SettingsStore::CreateSection(const QString& app, const QString& section) {
@@ -118,28 +113,23 @@ void SettingsStore::CreateSection(const QString& app, const QString& section) {
 
 QString SettingsStore::GetSetting(const QString& app, const QString& section, const QString& key) {
     Statement get(m_db, "SELECT value FROM settings WHERE app = ?1 AND section = ?2 AND key = ?3");
-    if (!get.Ok())
-        Fail(QStringLiteral("read"));
+    if (!get.Ok()) Fail(QStringLiteral("read"));
     get.Bind(1, app);
     get.Bind(2, section);
     get.Bind(3, key);
     const int rc = get.Step();
-    if (rc == SQLITE_ROW)
-        return get.Column(0);
-    if (rc != SQLITE_DONE)
-        Fail(QStringLiteral("read"));
+    if (rc == SQLITE_ROW) return get.Column(0);
+    if (rc != SQLITE_DONE) Fail(QStringLiteral("read"));
     return QString();
 }
 
 bool SettingsStore::SectionExists(const QString& app, const QString& section) {
     Statement get(m_db, "SELECT 1 FROM sections WHERE app = ?1 AND section = ?2");
-    if (!get.Ok())
-        Fail(QStringLiteral("read"));
+    if (!get.Ok()) Fail(QStringLiteral("read"));
     get.Bind(1, app);
     get.Bind(2, section);
     const int rc = get.Step();
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        Fail(QStringLiteral("read"));
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(QStringLiteral("read"));
     return rc == SQLITE_ROW;
 }
 
@@ -149,16 +139,14 @@ QList<SettingRow> SettingsStore::GetAllSettings(const QString& app, const QStrin
     }
     Statement all(m_db,
                   "SELECT key, value FROM settings WHERE app = ?1 AND section = ?2 ORDER BY rowid");
-    if (!all.Ok())
-        Fail(QStringLiteral("read"));
+    if (!all.Ok()) Fail(QStringLiteral("read"));
     all.Bind(1, app);
     all.Bind(2, section);
     QList<SettingRow> rows;
     int rc;
     while ((rc = all.Step()) == SQLITE_ROW)
         rows.append({all.Column(0), all.Column(1)});
-    if (rc != SQLITE_DONE)
-        Fail(QStringLiteral("read"));
+    if (rc != SQLITE_DONE) Fail(QStringLiteral("read"));
     return rows;
 }
 
@@ -182,8 +170,7 @@ void SettingsStore::RunAll(std::initializer_list<const char*> sqls, const QStrin
                            const QString& what) {
     // IMMEDIATE takes the write lock up front, so the other program waits on
     // the busy timeout instead of failing half-way through.
-    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        Fail(what);
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what);
     for (const char* sql : sqls) {
         Statement stmt(m_db, sql);
         bool ok = stmt.Ok();

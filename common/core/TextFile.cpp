@@ -16,13 +16,10 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 
 [[noreturn]] void ThrowOpenError(const QString& path, bool forReading) {
-    if (path.isEmpty())
-        throw MakeError(err::kBadFileName, path);
+    if (path.isEmpty()) throw MakeError(err::kBadFileName, path);
     const QFileInfo info(path);
-    if (!info.absoluteDir().exists())
-        throw MakeError(err::kPathNotFound, path);
-    if (forReading && !info.exists())
-        throw MakeError(err::kFileNotFound, path);
+    if (!info.absoluteDir().exists()) throw MakeError(err::kPathNotFound, path);
+    if (forReading && !info.exists()) throw MakeError(err::kFileNotFound, path);
     throw MakeError(err::kPathFileAccess, path);
 }
 
@@ -44,8 +41,7 @@ QString ReadAll(const QString& path) {
         ThrowOpenError(path, true);
     }
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw MakeError(err::kPathFileAccess, path);
+    if (file.error() != QFileDevice::NoError) throw MakeError(err::kPathFileAccess, path);
     QStringDecoder decoder(QStringConverter::System);
     return decoder.decode(bytes);
 }
@@ -55,15 +51,13 @@ QStringList ReadLines(const QString& path) {
     text.replace(kCrLf, QStringLiteral("\n"));
     QStringList lines = text.split(QLatin1Char('\n'));
     // A final line end closes the last line; it does not open an empty one.
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;
 }
 
 void WriteAll(const QString& path, const QString& text) {
     QSaveFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly))
-        ThrowOpenError(path, false);
+    if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) ThrowOpenError(path, false);
     const QByteArray bytes = Encode(text);
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         throw MakeError(err::kPathFileAccess, path);
@@ -86,8 +80,7 @@ void AppendLines(const QString& path, const QStringList& lines) {
     for (const QString& line : lines)
         text += line + kCrLf;
     const QByteArray bytes = Encode(text);
-    if (file.write(bytes) != bytes.size())
-        throw MakeError(err::kPathFileAccess, path);
+    if (file.write(bytes) != bytes.size()) throw MakeError(err::kPathFileAccess, path);
 }
 
 void Truncate(const QString& path) {

@@ -91,8 +91,7 @@ QString ScriptedDialogs::BrowseForFolder(const QString& title, const QString& in
 std::vector<MessageRequest> ScriptedDialogs::Messages() const {
     std::vector<MessageRequest> out;
     for (const ShownDialog& shown : m_shown) {
-        if (shown.kind == ShownDialog::Kind::Message)
-            out.push_back(shown.message);
+        if (shown.kind == ShownDialog::Kind::Message) out.push_back(shown.message);
     }
     return out;
 }
@@ -100,8 +99,7 @@ std::vector<MessageRequest> ScriptedDialogs::Messages() const {
 const MessageRequest& ScriptedDialogs::LastMessage() const {
     static const MessageRequest kNone;
     for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) {
-        if (it->kind == ShownDialog::Kind::Message)
-            return it->message;
+        if (it->kind == ShownDialog::Kind::Message) return it->message;
     }
     ADD_FAILURE() << "no message was shown";
     return kNone;

@@ -37,10 +37,15 @@ InfoForm::InfoForm(Session& session, QWidget* parent)
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("menuFile"));
-    // Printing and saving the listing are offered but not done yet.
-    file->addAction(QStringLiteral("Print &Setup"))->setObjectName(QStringLiteral("menuPrintSetup"));
-    file->addAction(QStringLiteral("&Print"))->setObjectName(QStringLiteral("menuPrint"));
-    file->addAction(QStringLiteral("Save &As"))->setObjectName(QStringLiteral("menuSaveAs"));
+    // The listing is not printed or saved from here; the entries stay in
+    // their places but greyed, so nobody takes them for broken.
+    for (const auto& [text, name] :
+         {std::pair{"Print &Setup", "menuPrintSetup"}, std::pair{"&Print", "menuPrint"},
+          std::pair{"Save &As", "menuSaveAs"}}) {
+        QAction* entry = file->addAction(QString::fromLatin1(text));
+        entry->setObjectName(QString::fromLatin1(name));
+        entry->setEnabled(false);
+    }
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("menuExit"));
@@ -74,7 +79,9 @@ void InfoForm::Load() {
     activateWindow();
 }
 
-void InfoForm::ClearText() { m_text->clear(); }
+void InfoForm::ClearText() {
+    m_text->clear();
+}
 
 void InfoForm::SetProgramChoice(const QString& section) {
     const int index = m_combo->findText(section);

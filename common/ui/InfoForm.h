@@ -15,7 +15,7 @@ namespace sonavel {
 // Closing deletes the window; the next display builds a fresh one.
 class InfoForm final : public QMainWindow, public SettingsViewer {
     Q_OBJECT
-public:
+  public:
     explicit InfoForm(Session& session, QWidget* parent = nullptr);
 
     void Load() override;
@@ -27,11 +27,11 @@ public:
     // True once closed; the window is then only waiting to be deleted.
     bool IsUnloaded() const { return m_unloaded; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void comboSelectProgram_Click(int index);
     void PlaceControls();
 

@@ -60,16 +60,22 @@ void LogForm::Load() {
     activateWindow();
 }
 
-void LogForm::SetText(const QString& text) { m_text->setPlainText(WithLineFeeds(text)); }
+void LogForm::SetText(const QString& text) {
+    m_text->setPlainText(WithLineFeeds(text));
+}
 
-void LogForm::SetCaption(const QString& caption) { setWindowTitle(caption); }
+void LogForm::SetCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
 
 void LogForm::MoveCaretToTop() {
     m_text->moveCursor(QTextCursor::Start);
     m_text->ensureCursorVisible();
 }
 
-void LogForm::Unload() { close(); }
+void LogForm::Unload() {
+    close();
+}
 
 void LogForm::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
@@ -92,10 +98,10 @@ ErrorLogForm::ErrorLogForm(Session& session, QWidget* parent)
               parent) {}
 
 ProgramLogForm::ProgramLogForm(Session& session, QWidget* parent)
-    : LogForm(session,
-              Names{"ProgramLogForm", "Program Log File", "menuClearProgramLog",
-                    "&Clear Program Log", "menuSaveProgramLog", "&Save Program Log",
-                    ClearProgramLog, SaveProgramLogFile},
-              parent) {}
+    : LogForm(
+          session,
+          Names{"ProgramLogForm", "Program Log File", "menuClearProgramLog", "&Clear Program Log",
+                "menuSaveProgramLog", "&Save Program Log", ClearProgramLog, SaveProgramLogFile},
+          parent) {}
 
 }  // namespace sonavel

@@ -15,7 +15,7 @@ namespace sonavel {
 // next display builds a fresh window.
 class LogForm : public QMainWindow, public LogViewer {
     Q_OBJECT
-public:
+  public:
     void Load() override;
     void SetText(const QString& text) override;
     void SetCaption(const QString& caption) override;
@@ -25,7 +25,7 @@ public:
     // True once closed; the window is then only waiting to be deleted.
     bool IsUnloaded() const { return m_unloaded; }
 
-protected:
+  protected:
     struct Names {
         const char* window;
         const char* caption;
@@ -41,7 +41,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     Session& m_session;
     QTextEdit* m_text = nullptr;
     bool m_unloaded = false;
@@ -49,13 +49,13 @@ private:
 
 class ErrorLogForm final : public LogForm {
     Q_OBJECT
-public:
+  public:
     explicit ErrorLogForm(Session& session, QWidget* parent = nullptr);
 };
 
 class ProgramLogForm final : public LogForm {
     Q_OBJECT
-public:
+  public:
     explicit ProgramLogForm(Session& session, QWidget* parent = nullptr);
 };
 

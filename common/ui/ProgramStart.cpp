@@ -3,16 +3,16 @@
 #include "Paths.h"
 #include "QtDialogs.h"
 #include "QtWindows.h"
+#include "Twips.h"
 
 #include <QDir>
-#include <QGuiApplication>
-#include <QScreen>
 
 namespace sonavel {
 
 ProgramServices::~ProgramServices() = default;
 
-std::unique_ptr<ProgramServices> ProgramServices::Start(Product product) {
+std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& exitCode) {
+    exitCode = 0;
     std::unique_ptr<ProgramServices> services(new ProgramServices);
     services->m_dialogs = std::make_unique<QtDialogs>();
     Dialogs& dialogs = *services->m_dialogs;
@@ -51,11 +51,9 @@ std::unique_ptr<ProgramServices> ProgramServices::Start(Product product) {
     QDir().mkpath(programFolder);
     services->m_session = std::make_unique<Session>(product, programFolder, *services->m_store,
                                                     dialogs, services->m_clock);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const double twipsPerPixel = 1440.0 / screen->logicalDotsPerInch();
-        services->m_session->ScreenWidthTwips = screen->size().width() * twipsPerPixel;
-        services->m_session->ScreenHeightTwips = screen->size().height() * twipsPerPixel;
-    }
+    const QSizeF screen = ScreenSizeTwips();
+    services->m_session->ScreenWidthTwips = screen.width();
+    services->m_session->ScreenHeightTwips = screen.height();
     services->m_windows = std::make_unique<QtWindows>(*services->m_session);
     services->m_session->SetWindows(services->m_windows.get());
     return services;

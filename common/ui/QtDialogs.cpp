@@ -84,7 +84,7 @@ MsgResult ResultFor(QMessageBox::StandardButton button) {
 // Our dialog rather than the desktop's: the path and file checks run in
 // accept(), which a desktop dialog has already left behind when it returns.
 class CheckingFileDialog final : public QFileDialog {
-public:
+  public:
     CheckingFileDialog(QWidget* parent, int flags) : QFileDialog(parent), m_flags(flags) {}
 
     void accept() override {
@@ -93,7 +93,7 @@ public:
         QFileDialog::accept();
     }
 
-private:
+  private:
     bool Acceptable(const QFileInfo& chosen) {
         if (chosen.isDir()) return true;  // the dialog opens it
         const QString shown = QDir::toNativeSeparators(chosen.filePath());
@@ -148,12 +148,13 @@ MsgResult QtDialogs::Message(const MessageRequest& request) {
     box.setIcon(IconFor(request.icon));
 
     const ButtonSet set = ButtonsFor(request.buttons);
-    for (const QMessageBox::StandardButton button : set.buttons) box.addButton(button);
+    for (const QMessageBox::StandardButton button : set.buttons)
+        box.addButton(button);
     // Like the desktop box, a default beyond the set falls back to the first button.
-    const int index = request.defaultButton >= 1 &&
-                              request.defaultButton <= static_cast<int>(set.buttons.size())
-                          ? request.defaultButton - 1
-                          : 0;
+    const int index =
+        request.defaultButton >= 1 && request.defaultButton <= static_cast<int>(set.buttons.size())
+            ? request.defaultButton - 1
+            : 0;
     box.setDefaultButton(set.buttons[static_cast<std::size_t>(index)]);
     box.setEscapeButton(set.escape);
 

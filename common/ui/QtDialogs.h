@@ -9,7 +9,7 @@ namespace sonavel {
 
 // The real boxes and file dialogs, parented to the active window.
 class QtDialogs final : public Dialogs {
-public:
+  public:
     MsgResult Message(const MessageRequest& request) override;
     std::optional<QString> FileDialog(const FileDialogRequest& request) override;
     QString BrowseForFolder(const QString& title, const QString& initialFolder) override;

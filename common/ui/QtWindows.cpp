@@ -10,7 +10,8 @@ namespace sonavel {
 QtWindows::QtWindows(Session& session, QWidget* owner) : m_session(session), m_owner(owner) {}
 
 QtWindows::~QtWindows() {
-    for (const QPointer<QWidget>& window : m_built) delete window.data();
+    for (const QPointer<QWidget>& window : m_built)
+        delete window.data();
 }
 
 template <class Form>
@@ -27,10 +28,16 @@ Form& QtWindows::Ensure(QPointer<Form>& slot) {
     return *slot;
 }
 
-SettingsViewer& QtWindows::InfoForm() { return Ensure(m_info); }
+SettingsViewer& QtWindows::InfoForm() {
+    return Ensure(m_info);
+}
 
-LogViewer& QtWindows::ErrorLogForm() { return Ensure(m_errorLog); }
+LogViewer& QtWindows::ErrorLogForm() {
+    return Ensure(m_errorLog);
+}
 
-LogViewer& QtWindows::ProgramLogForm() { return Ensure(m_programLog); }
+LogViewer& QtWindows::ProgramLogForm() {
+    return Ensure(m_programLog);
+}
 
 }  // namespace sonavel

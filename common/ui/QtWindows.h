@@ -18,7 +18,7 @@ class ProgramLogForm;
 // after they were closed. With an owner they are its secondary windows.
 // The composition root hands this to Session::SetWindows.
 class QtWindows final : public Windows {
-public:
+  public:
     explicit QtWindows(Session& session, QWidget* owner = nullptr);
     ~QtWindows() override;
     QtWindows(const QtWindows&) = delete;
@@ -28,7 +28,7 @@ public:
     LogViewer& ErrorLogForm() override;
     LogViewer& ProgramLogForm() override;
 
-private:
+  private:
     template <class Form>
     Form& Ensure(QPointer<Form>& slot);
 

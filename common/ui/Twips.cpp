@@ -17,7 +17,9 @@ const QScreen* ScreenOf(const QWidget* widget) {
     return QGuiApplication::primaryScreen();
 }
 
-std::int32_t RoundTwips(double twips) { return static_cast<std::int32_t>(std::lround(twips)); }
+std::int32_t RoundTwips(double twips) {
+    return static_cast<std::int32_t>(std::lround(twips));
+}
 }  // namespace
 
 double TwipsPerPixel(const QWidget* widget) {
@@ -31,7 +33,9 @@ int TwipsToPixels(double twips, const QWidget* widget) {
     return static_cast<int>(std::lround(twips / TwipsPerPixel(widget)));
 }
 
-double PixelsToTwips(int pixels, const QWidget* widget) { return pixels * TwipsPerPixel(widget); }
+double PixelsToTwips(int pixels, const QWidget* widget) {
+    return pixels * TwipsPerPixel(widget);
+}
 
 QSize TwipsToPixels(double widthTwips, double heightTwips, const QWidget* widget) {
     return {TwipsToPixels(widthTwips, widget), TwipsToPixels(heightTwips, widget)};

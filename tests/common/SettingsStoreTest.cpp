@@ -76,8 +76,7 @@ TEST_F(SettingsStoreTest, TwoProgramsWritingAtOnceLoseNothing) {
         SettingsStore store(DbPath());
         for (int i = 0; i < kWrites; ++i) {
             store.SaveSetting("Sonavel", section, QString::number(i), QString::number(i * 2));
-            if (i % 50 == 0)
-                store.DeleteSetting("Sonavel", section, QStringLiteral("none"));
+            if (i % 50 == 0) store.DeleteSetting("Sonavel", section, QStringLiteral("none"));
         }
     };
     std::thread player(writer, "Player Settings");

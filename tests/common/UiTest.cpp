@@ -32,19 +32,23 @@ const QColor kNavy(0, 0, 128);
 const QColor kBlack(0, 0, 0);
 const QColor kGreen(0, 128, 0);
 
-void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+void FlushDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 void PressKey(QWidget* widget, int key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &press);
 }
 
-int Px(double twips) { return TwipsToPixels(twips); }
+int Px(double twips) {
+    return TwipsToPixels(twips);
+}
 
 // Answers modal windows as an operator would: each step waits for a modal
 // window it recognises (returns true when it acted on it).
 class ModalScript {
-public:
+  public:
     using Step = std::function<bool(QWidget*)>;
     explicit ModalScript(std::deque<Step> steps) : m_steps(std::move(steps)) {
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
@@ -55,13 +59,13 @@ public:
     }
     ~ModalScript() { EXPECT_TRUE(m_steps.empty()) << m_steps.size() << " modal steps not run"; }
 
-private:
+  private:
     std::deque<Step> m_steps;
     QTimer m_timer;
 };
 
 class UiTest : public TempFolderTest {
-protected:
+  protected:
     UiTest() : m_player(MakeSession(Product::Player)), m_windows(m_player) {
         m_player.SetWindows(&m_windows);
     }
@@ -99,7 +103,8 @@ TEST_F(UiTest, InfoFormListsChosenSectionsInTheirColours) {
     ASSERT_TRUE(combo && text);
     EXPECT_FALSE(combo->isEditable());
     QStringList items;
-    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
     EXPECT_EQ(items, QStringList({"Player Settings", "Creator Settings", "Global Settings",
                                   "All Settings"}));
     EXPECT_EQ(combo->currentText(), "Player Settings");
@@ -166,10 +171,14 @@ TEST_F(UiTest, InfoFormKeepsItsLayoutAndCloses) {
     ASSERT_TRUE(menuFile);
     QStringList entries;
     for (QAction* action : menuFile->actions()) {
-        if (!action->isSeparator()) entries << action->objectName() + "=" + action->text();
+        if (!action->isSeparator()) {
+            entries << action->objectName() + "=" + action->text() +
+                           (action->isEnabled() ? "" : " (greyed)");
+        }
     }
-    EXPECT_EQ(entries, QStringList({"menuPrintSetup=Print &Setup", "menuPrint=&Print",
-                                    "menuSaveAs=Save &As", "menuExit=E&xit"}));
+    EXPECT_EQ(entries,
+              QStringList({"menuPrintSetup=Print &Setup (greyed)", "menuPrint=&Print (greyed)",
+                           "menuSaveAs=Save &As (greyed)", "menuExit=E&xit"}));
 
     close->click();
     EXPECT_FALSE(form->isVisible());
@@ -214,7 +223,8 @@ TEST_F(UiTest, LogViewersOfferTheirLogCommandsAndCloseOnEscape) {
         EXPECT_EQ(form->objectName(), c.window);
         EXPECT_EQ(form->windowTitle(), c.caption);
         QStringList menus;
-        for (QAction* action : form->menuBar()->actions()) menus << action->text();
+        for (QAction* action : form->menuBar()->actions())
+            menus << action->text();
         EXPECT_EQ(menus, QStringList({"&File", "&Log"}));
         EXPECT_EQ(Child<QAction>(form, "menuExit")->text(), "E&xit");
         EXPECT_EQ(Child<QAction>(form, c.clear)->text(), c.clearText);
@@ -298,9 +308,9 @@ TEST_F(UiTest, MessageBoxesDefaultAndEscapeLikeTheDesktopBox) {
             }
             return true;
         }});
-        const MsgResult result = dialogs.MsgBox("Line one\r\nLine two", c.buttons,
-                                                MsgIcon::Exclamation, "Sonavel Player",
-                                                c.defaultButton);
+        const MsgResult result =
+            dialogs.MsgBox("Line one\r\nLine two", c.buttons, MsgIcon::Exclamation,
+                           "Sonavel Player", c.defaultButton);
         EXPECT_EQ(result, c.expected);
         EXPECT_EQ(shownText, "Line one\nLine two");
         EXPECT_EQ(shownTitle, "Sonavel Player");
@@ -391,10 +401,9 @@ TEST_F(UiTest, TwipsFollowTheScreenAndPlacementsRoundTrip) {
 
     QWidget window;
     const double step = TwipsPerPixel();  // placements survive only in whole pixels
-    WindowPlacement placement{0, static_cast<std::int32_t>(400 * step),
-                              static_cast<std::int32_t>(500 * step),
-                              static_cast<std::int32_t>(60 * step),
-                              static_cast<std::int32_t>(40 * step)};
+    WindowPlacement placement{
+        0, static_cast<std::int32_t>(400 * step), static_cast<std::int32_t>(500 * step),
+        static_cast<std::int32_t>(60 * step), static_cast<std::int32_t>(40 * step)};
     ApplyWindowPlacement(window, placement);
     window.show();
     WindowPlacement read = ReadWindowPlacement(window);
