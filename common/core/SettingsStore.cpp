@@ -80,11 +80,14 @@ SettingsStore::~SettingsStore() {
     sqlite3_close(m_db);
 }
 
-void SettingsStore::Fail(const QString& what) {
-    throw RuntimeError(err::kPathFileAccess,
-                       QStringLiteral("Settings store %1 failed: %2 (%3)")
-                           .arg(what, QString::fromUtf8(sqlite3_errmsg(m_db)), m_path),
-                       QStringLiteral("SettingsStore"));
+void SettingsStore::Fail(const QString& what, bool rollBack) {
+    // The message first: rolling back would replace it.
+    const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (rollBack) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw RuntimeError(
+        err::kPathFileAccess,
+        QStringLiteral("Settings store %1 failed: %2 (%3)").arg(what, message, m_path),
+        QStringLiteral("SettingsStore"));
 }
 
 void SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key,
@@ -179,23 +182,9 @@ void SettingsStore::RunAll(std::initializer_list<const char*> sqls, const QStrin
                 stmt.Bind(i + 1, params[i]);
             ok = stmt.Step() == SQLITE_DONE;
         }
-        if (!ok) {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw RuntimeError(
-                err::kPathFileAccess,
-                QStringLiteral("Settings store %1 failed: %2 (%3)").arg(what, message, m_path),
-                QStringLiteral("SettingsStore"));
-        }
+        if (!ok) Fail(what, true);
     }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw RuntimeError(
-            err::kPathFileAccess,
-            QStringLiteral("Settings store %1 failed: %2 (%3)").arg(what, message, m_path),
-            QStringLiteral("SettingsStore"));
-    }
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what, true);
 }
 
 }  // namespace sonavel

@@ -59,7 +59,7 @@ class SettingsStore {
     // transaction, so a delete never leaves half an application behind.
     void RunAll(std::initializer_list<const char*> sqls, const QStringList& params,
                 const QString& what);
-    [[noreturn]] void Fail(const QString& what);
+    [[noreturn]] void Fail(const QString& what, bool rollBack = false);
 
     QString m_path;
     sqlite3* m_db = nullptr;

@@ -1,4 +1,5 @@
 #include "CommonModule.h"
+#include "ErrorNumber.h"
 #include "FakeWindows.h"
 #include "RuntimeError.h"
 #include "TempFolder.h"
@@ -11,15 +12,6 @@ using namespace sonavel;
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-int NumberOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error.Number();
-    }
-    return 0;
-}
 
 class CommonModuleTest : public TempFolderTest {
   protected:
@@ -144,10 +136,10 @@ TEST_F(CommonModuleTest, StoredTextsDecodeAsThePlatformDid) {
     EXPECT_EQ(ReadInt32("2347.5"), 2348);
     EXPECT_EQ(ReadInt32("-187.5"), -188);
     EXPECT_EQ(ReadInt16("32767"), 32767);
-    EXPECT_EQ(NumberOf([] { ReadInt16("32768"); }), err::kOverflow);
-    EXPECT_EQ(NumberOf([] { ReadInt32("3000000000"); }), err::kOverflow);
-    EXPECT_EQ(NumberOf([] { ReadInt16(""); }), err::kTypeMismatch);
-    EXPECT_EQ(NumberOf([] { ReadInt32("12px"); }), err::kTypeMismatch);
+    EXPECT_EQ(ErrorNumberOf([] { ReadInt16("32768"); }), err::kOverflow);
+    EXPECT_EQ(ErrorNumberOf([] { ReadInt32("3000000000"); }), err::kOverflow);
+    EXPECT_EQ(ErrorNumberOf([] { ReadInt16(""); }), err::kTypeMismatch);
+    EXPECT_EQ(ErrorNumberOf([] { ReadInt32("12px"); }), err::kTypeMismatch);
     EXPECT_EQ(SingleText(2992.5f), "2992.5");
     EXPECT_EQ(SingleText(3435.0f), "3435");
 }

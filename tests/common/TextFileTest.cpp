@@ -1,3 +1,4 @@
+#include "ErrorNumber.h"
 #include "RuntimeError.h"
 #include "TextFile.h"
 
@@ -13,15 +14,6 @@ namespace {
 QByteArray Bytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-int NumberOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error.Number();
-    }
-    return 0;
 }
 
 TEST(TextFileTest, WritesCrLfAndReadsBothLineEnds) {
@@ -44,20 +36,20 @@ TEST(TextFileTest, WritesCrLfAndReadsBothLineEnds) {
 
 TEST(TextFileTest, FailuresCarryTheNumbersProceduresTestFor) {
     QTemporaryDir dir;
-    EXPECT_EQ(NumberOf([&] { textfile::ReadAll(dir.filePath("missing.txt")); }),
+    EXPECT_EQ(ErrorNumberOf([&] { textfile::ReadAll(dir.filePath("missing.txt")); }),
               err::kFileNotFound);
-    EXPECT_EQ(NumberOf([&] { textfile::ReadAll(dir.filePath("no/such/a.txt")); }),
+    EXPECT_EQ(ErrorNumberOf([&] { textfile::ReadAll(dir.filePath("no/such/a.txt")); }),
               err::kPathNotFound);
-    EXPECT_EQ(NumberOf([&] { textfile::AppendLine(dir.filePath("no/such/a.txt"), "x"); }),
+    EXPECT_EQ(ErrorNumberOf([&] { textfile::AppendLine(dir.filePath("no/such/a.txt"), "x"); }),
               err::kPathNotFound);
-    EXPECT_EQ(NumberOf([&] { textfile::ReadAll(dir.path()); }), err::kPathFileAccess);
-    EXPECT_EQ(NumberOf([&] { textfile::WriteAll("", "x"); }), err::kBadFileName);
+    EXPECT_EQ(ErrorNumberOf([&] { textfile::ReadAll(dir.path()); }), err::kPathFileAccess);
+    EXPECT_EQ(ErrorNumberOf([&] { textfile::WriteAll("", "x"); }), err::kBadFileName);
 
     // A failed whole-file write leaves the old content in place.
     const QString path = dir.filePath("keep.txt");
     textfile::WriteAll(path, "old");
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    const int number = NumberOf([&] { textfile::WriteAll(path, "new"); });
+    const int number = ErrorNumberOf([&] { textfile::WriteAll(path, "new"); });
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (number != 0) {  // root may write anyway
         EXPECT_EQ(Bytes(path), QByteArray("old"));

@@ -393,12 +393,7 @@ TEST_F(UiTest, FileDialogFollowsTheRequest) {
     EXPECT_EQ(mode, QFileDialog::ExistingFile);
 }
 
-TEST_F(UiTest, TwipsFollowTheScreenAndPlacementsRoundTrip) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    ASSERT_NE(screen, nullptr);
-    EXPECT_DOUBLE_EQ(TwipsPerPixel() * screen->logicalDotsPerInch(), 1440.0);
-    EXPECT_DOUBLE_EQ(ScreenSizeTwips().width(), screen->size().width() * TwipsPerPixel());
-
+TEST_F(UiTest, WindowPlacementsRoundTrip) {
     QWidget window;
     const double step = TwipsPerPixel();  // placements survive only in whole pixels
     WindowPlacement placement{
