@@ -92,21 +92,39 @@ void SettingsStore::Fail(const QString& what, bool rollBack) {
 
 void SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key,
                                 const QString& value) {
+    Put(app, section, {{key, value}}, false);
+}
+
+void SettingsStore::Put(const QString& app, const QString& section, const QList<SettingRow>& rows,
+                        bool replace) {
+    const QString what = QStringLiteral("save");
+    // One transaction: a reader, or a crash half-way, sees all of it or none.
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what);
+    if (replace) {
+        Statement del(m_db, "DELETE FROM settings WHERE app = ?1 AND section = ?2");
+        if (!del.Ok()) Fail(what, true);
+        del.Bind(1, app);
+        del.Bind(2, section);
+        if (del.Step() != SQLITE_DONE) Fail(what, true);
+    }
     Statement sec(m_db, "INSERT OR IGNORE INTO sections(app, section) VALUES(?1, ?2)");
-    if (!sec.Ok()) Fail(QStringLiteral("save"));
+    if (!sec.Ok()) Fail(what, true);
     sec.Bind(1, app);
     sec.Bind(2, section);
-    if (sec.Step() != SQLITE_DONE) Fail(QStringLiteral("save"));
-    // An upsert keeps the row and so the key's place in the enumeration.
-    Statement put(m_db,
-                  "INSERT INTO settings(app, section, key, value) VALUES(?1, ?2, ?3, ?4)"
-                  " ON CONFLICT(app, section, key) DO UPDATE SET value = excluded.value");
-    if (!put.Ok()) Fail(QStringLiteral("save"));
-    put.Bind(1, app);
-    put.Bind(2, section);
-    put.Bind(3, key);
-    put.Bind(4, value);
-    if (put.Step() != SQLITE_DONE) Fail(QStringLiteral("save"));
+    if (sec.Step() != SQLITE_DONE) Fail(what, true);
+    for (const SettingRow& row : rows) {
+        // An upsert keeps the row and so the key's place in the enumeration.
+        Statement put(m_db,
+                      "INSERT INTO settings(app, section, key, value) VALUES(?1, ?2, ?3, ?4)"
+                      " ON CONFLICT(app, section, key) DO UPDATE SET value = excluded.value");
+        if (!put.Ok()) Fail(what, true);
+        put.Bind(1, app);
+        put.Bind(2, section);
+        put.Bind(3, row.first);
+        put.Bind(4, row.second);
+        if (put.Step() != SQLITE_DONE) Fail(what, true);
+    }
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what, true);
 }
 
 void SettingsStore::CreateSection(const QString& app, const QString& section) {
@@ -151,6 +169,11 @@ QList<SettingRow> SettingsStore::GetAllSettings(const QString& app, const QStrin
         rows.append({all.Column(0), all.Column(1)});
     if (rc != SQLITE_DONE) Fail(QStringLiteral("read"));
     return rows;
+}
+
+void SettingsStore::ReplaceSection(const QString& app, const QString& section,
+                                   const QList<SettingRow>& rows) {
+    Put(app, section, rows, true);
 }
 
 void SettingsStore::DeleteApplication(const QString& app) {

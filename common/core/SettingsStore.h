@@ -50,6 +50,9 @@ class SettingsStore {
     // Makes the section exist even while it holds no keys.
     void CreateSection(const QString& app, const QString& section);
     bool SectionExists(const QString& app, const QString& section);
+    // Swaps a section's whole content for the given rows in one transaction:
+    // a reader, or a crash half-way, sees the old rows or the new, never none.
+    void ReplaceSection(const QString& app, const QString& section, const QList<SettingRow>& rows);
     void DeleteApplication(const QString& app);
     void DeleteSection(const QString& app, const QString& section);
     void DeleteSetting(const QString& app, const QString& section, const QString& key);
@@ -59,6 +62,8 @@ class SettingsStore {
     // transaction, so a delete never leaves half an application behind.
     void RunAll(std::initializer_list<const char*> sqls, const QStringList& params,
                 const QString& what);
+    void Put(const QString& app, const QString& section, const QList<SettingRow>& rows,
+             bool replace);
     [[noreturn]] void Fail(const QString& what, bool rollBack = false);
 
     QString m_path;
