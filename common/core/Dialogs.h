@@ -17,6 +17,16 @@ constexpr int kPathMustExist = 2048;
 constexpr int kFileMustExist = 4096;
 }  // namespace fileflag
 
+// Flags of the printer dialogs, with the values the procedures pass.
+namespace printflag {
+constexpr int kNoSelection = 4;
+constexpr int kNoPageNums = 8;
+constexpr int kPrintSetup = 64;
+constexpr int kUseDevModeCopies = 262144;
+constexpr int kDisablePrintToFile = 524288;
+constexpr int kHidePrintToFile = 1048576;
+}  // namespace printflag
+
 struct FileDialogRequest {
     bool save = false;
     QString title;
@@ -46,6 +56,10 @@ class Dialogs {
     virtual std::optional<QString> FileDialog(const FileDialogRequest& request) = 0;
     // An empty text when cancelled.
     virtual QString BrowseForFolder(const QString& title, const QString& initialFolder) = 0;
+    // The printer dialog before a job and the printer setup dialog; both work
+    // on the program's one printer. False when the operator cancels.
+    virtual bool PrinterDialog(int flags) = 0;
+    virtual bool PrintSetupDialog(int flags) = 0;
 
     MsgResult MsgBox(const QString& prompt, MsgButtons buttons, MsgIcon icon, const QString& title,
                      int defaultButton = 1) {

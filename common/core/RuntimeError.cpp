@@ -16,6 +16,8 @@ QString StandardErrorDescription(std::int32_t number) {
             return QStringLiteral("Path/File access error");
         case err::kPathNotFound:
             return QStringLiteral("Path not found");
+        case err::kPrinterError:
+            return QStringLiteral("Printer error");
         case err::kDialogCancelled:
             return QStringLiteral("Cancel was selected.");
         case err::kFirstUserError:

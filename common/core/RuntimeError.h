@@ -15,6 +15,7 @@ constexpr std::int32_t kBadFileName = 52;
 constexpr std::int32_t kFileNotFound = 53;
 constexpr std::int32_t kPathFileAccess = 75;
 constexpr std::int32_t kPathNotFound = 76;
+constexpr std::int32_t kPrinterError = 482;
 constexpr std::int32_t kDialogCancelled = 32755;
 constexpr std::int32_t kFirstUserError = -2147221503;  // 0x80040001
 }  // namespace err

@@ -2,6 +2,9 @@
 
 #include "Clock.h"
 
+#include <QTimer>
+#include <functional>
+
 namespace sonavel {
 
 // A clock that stands still until the test moves it.
@@ -15,6 +18,24 @@ class FakeClock final : public Clock {
 
   private:
     QDateTime m_now;
+};
+
+// Moves a FakeClock on by a step each time the event loop serves events, so
+// that code waiting on the clock while it serves events gets there in a few
+// passes instead of spinning to its bound. onTick sees the clock before each
+// step: a test can watch the windows as time goes by.
+class ClockTicker {
+  public:
+    ClockTicker(FakeClock& clock, qint64 stepMs, std::function<void()> onTick = {}) {
+        QObject::connect(&m_timer, &QTimer::timeout, [&clock, stepMs, onTick = std::move(onTick)] {
+            if (onTick) onTick();
+            clock.Advance(stepMs);
+        });
+        m_timer.start(0);
+    }
+
+  private:
+    QTimer m_timer;
 };
 
 }  // namespace sonavel

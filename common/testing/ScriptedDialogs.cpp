@@ -13,6 +13,10 @@ const char* KindName(ShownDialog::Kind kind) {
             return "file dialog";
         case ShownDialog::Kind::Folder:
             return "folder browser";
+        case ShownDialog::Kind::Printer:
+            return "printer dialog";
+        case ShownDialog::Kind::PrintSetup:
+            return "print setup dialog";
     }
     return "?";
 }
@@ -37,6 +41,20 @@ ScriptedDialogs& ScriptedDialogs::ExpectFile(std::optional<QString> answer, cons
 
 ScriptedDialogs& ScriptedDialogs::ExpectFolder(const QString& answer, const QString& title) {
     m_script.push_back(Step{ShownDialog::Kind::Folder, title, MsgResult::OK, answer});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::ExpectPrinter(bool confirm) {
+    m_script.push_back(Step{
+        ShownDialog::Kind::Printer, {}, confirm ? MsgResult::OK : MsgResult::Cancel, std::nullopt});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::ExpectPrintSetup(bool confirm) {
+    m_script.push_back(Step{ShownDialog::Kind::PrintSetup,
+                            {},
+                            confirm ? MsgResult::OK : MsgResult::Cancel,
+                            std::nullopt});
     return *this;
 }
 
@@ -86,6 +104,23 @@ QString ScriptedDialogs::BrowseForFolder(const QString& title, const QString& in
     m_shown.push_back(shown);
     const auto step = Next(ShownDialog::Kind::Folder, title);
     return step && step->text ? *step->text : QString();
+}
+
+bool ScriptedDialogs::PrinterBox(ShownDialog::Kind kind, int flags) {
+    ShownDialog shown;
+    shown.kind = kind;
+    shown.printerFlags = flags;
+    m_shown.push_back(shown);
+    const auto step = Next(kind, {});
+    return step && step->message == MsgResult::OK;
+}
+
+bool ScriptedDialogs::PrinterDialog(int flags) {
+    return PrinterBox(ShownDialog::Kind::Printer, flags);
+}
+
+bool ScriptedDialogs::PrintSetupDialog(int flags) {
+    return PrinterBox(ShownDialog::Kind::PrintSetup, flags);
 }
 
 std::vector<MessageRequest> ScriptedDialogs::Messages() const {

@@ -11,12 +11,13 @@ namespace sonavel {
 
 // One box a procedure showed, as the operator would have seen it.
 struct ShownDialog {
-    enum class Kind { Message, File, Folder };
+    enum class Kind { Message, File, Folder, Printer, PrintSetup };
     Kind kind = Kind::Message;
     MessageRequest message;
     FileDialogRequest file;
     QString folderTitle;
     QString folderInitial;
+    int printerFlags = 0;
 };
 
 // Dialogs answered from a script. Each expected box names its kind, may name
@@ -31,10 +32,15 @@ class ScriptedDialogs final : public Dialogs {
     // nullopt: the operator cancels.
     ScriptedDialogs& ExpectFile(std::optional<QString> answer, const QString& title = {});
     ScriptedDialogs& ExpectFolder(const QString& answer, const QString& title = {});
+    // confirm false: the operator cancels.
+    ScriptedDialogs& ExpectPrinter(bool confirm = true);
+    ScriptedDialogs& ExpectPrintSetup(bool confirm = true);
 
     MsgResult Message(const MessageRequest& request) override;
     std::optional<QString> FileDialog(const FileDialogRequest& request) override;
     QString BrowseForFolder(const QString& title, const QString& initialFolder) override;
+    bool PrinterDialog(int flags) override;
+    bool PrintSetupDialog(int flags) override;
 
     const std::vector<ShownDialog>& Shown() const { return m_shown; }
     // The messages shown, in order.
@@ -51,6 +57,7 @@ class ScriptedDialogs final : public Dialogs {
         std::optional<QString> text;
     };
     std::optional<Step> Next(ShownDialog::Kind kind, const QString& title);
+    bool PrinterBox(ShownDialog::Kind kind, int flags);
 
     std::deque<Step> m_script;
     std::vector<ShownDialog> m_shown;

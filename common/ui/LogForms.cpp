@@ -1,6 +1,7 @@
 #include "LogForms.h"
 
 #include "ErrorModule.h"
+#include "PrintModule.h"
 #include "Twips.h"
 #include "UiText.h"
 
@@ -38,6 +39,15 @@ LogForm::LogForm(Session& session, const Names& names, QWidget* parent)
     QAction* save = log->addAction(QString::fromLatin1(names.saveText));
     save->setObjectName(QString::fromLatin1(names.saveName));
     connect(save, &QAction::triggered, this, [this, run = names.save] { run(m_session); });
+
+    QMenu* print = menuBar()->addMenu(QStringLiteral("&Print"));
+    print->setObjectName(QStringLiteral("menuPrint"));
+    QAction* printLog = print->addAction(QString::fromLatin1(names.printText));
+    printLog->setObjectName(QString::fromLatin1(names.printName));
+    connect(printLog, &QAction::triggered, this, [this, run = names.print] { run(m_session); });
+    QAction* setup = print->addAction(QStringLiteral("Print &Setup"));
+    setup->setObjectName(QStringLiteral("menuPrintSetup"));
+    connect(setup, &QAction::triggered, this, [this] { PrintSetup(m_session); });
 
     auto* inner = new QWidget(this);
     auto* layout = new QVBoxLayout(inner);
@@ -77,6 +87,10 @@ void LogForm::Unload() {
     close();
 }
 
+QString LogForm::Text() const {
+    return m_text->toPlainText();
+}
+
 void LogForm::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) m_unloaded = true;
@@ -94,14 +108,16 @@ bool LogForm::eventFilter(QObject* watched, QEvent* event) {
 ErrorLogForm::ErrorLogForm(Session& session, QWidget* parent)
     : LogForm(session,
               Names{"ErrorLogForm", "Error Log File", "menuClearErrorLog", "Clear Erro&r Log",
-                    "menuSaveErrorLog", "Save Error &Log", ClearErrorLog, SaveErrorLogFile},
+                    "menuSaveErrorLog", "Save Error &Log", "menuPrintErrorLogFile",
+                    "Print &Error Log File", ClearErrorLog, SaveErrorLogFile, PrintErrorLogFile},
               parent) {}
 
 ProgramLogForm::ProgramLogForm(Session& session, QWidget* parent)
-    : LogForm(
-          session,
-          Names{"ProgramLogForm", "Program Log File", "menuClearProgramLog", "&Clear Program Log",
-                "menuSaveProgramLog", "&Save Program Log", ClearProgramLog, SaveProgramLogFile},
-          parent) {}
+    : LogForm(session,
+              Names{"ProgramLogForm", "Program Log File", "menuClearProgramLog",
+                    "&Clear Program Log", "menuSaveProgramLog", "&Save Program Log",
+                    "menuPrintProgramLogFile", "&Print Program Log File", ClearProgramLog,
+                    SaveProgramLogFile, PrintProgramLogFile},
+              parent) {}
 
 }  // namespace sonavel

@@ -21,6 +21,7 @@ class LogForm : public QMainWindow, public LogViewer {
     void SetCaption(const QString& caption) override;
     void MoveCaretToTop() override;
     void Unload() override;
+    QString Text() const override;
 
     // True once closed; the window is then only waiting to be deleted.
     bool IsUnloaded() const { return m_unloaded; }
@@ -33,8 +34,11 @@ class LogForm : public QMainWindow, public LogViewer {
         const char* clearText;
         const char* saveName;
         const char* saveText;
+        const char* printName;
+        const char* printText;
         std::function<void(Session&)> clear;
         std::function<void(Session&)> save;
+        std::function<void(Session&)> print;
     };
     LogForm(Session& session, const Names& names, QWidget* parent);
 

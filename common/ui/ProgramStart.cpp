@@ -2,6 +2,7 @@
 
 #include "Paths.h"
 #include "QtDialogs.h"
+#include "QtTextPrinter.h"
 #include "QtWindows.h"
 #include "Twips.h"
 
@@ -14,7 +15,9 @@ ProgramServices::~ProgramServices() = default;
 std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& exitCode) {
     exitCode = 0;
     std::unique_ptr<ProgramServices> services(new ProgramServices);
-    services->m_dialogs = std::make_unique<QtDialogs>();
+    // One printer for the program: what its dialogs set up is what it prints on.
+    services->m_printer = std::make_unique<QtTextPrinter>();
+    services->m_dialogs = std::make_unique<QtDialogs>(services->m_printer.get());
     Dialogs& dialogs = *services->m_dialogs;
 
     const bool player = product == Product::Player;
@@ -54,7 +57,8 @@ std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& ex
     const QSizeF screen = ScreenSizeTwips();
     services->m_session->ScreenWidthTwips = screen.width();
     services->m_session->ScreenHeightTwips = screen.height();
-    services->m_windows = std::make_unique<QtWindows>(*services->m_session);
+    services->m_windows =
+        std::make_unique<QtWindows>(*services->m_session, nullptr, services->m_printer.get());
     services->m_session->SetWindows(services->m_windows.get());
     return services;
 }

@@ -10,6 +10,7 @@
 namespace sonavel {
 
 class QtDialogs;
+class QtTextPrinter;
 class QtWindows;
 
 // The services of one running program, built once by its composition root.
@@ -29,6 +30,7 @@ class ProgramServices {
     ProgramServices() = default;
 
     std::unique_ptr<RunningCopyLock> m_lock;
+    std::unique_ptr<QtTextPrinter> m_printer;
     std::unique_ptr<QtDialogs> m_dialogs;
     SystemClock m_clock;
     std::unique_ptr<SettingsStore> m_store;

@@ -1,5 +1,6 @@
 #include "QtDialogs.h"
 
+#include "QtTextPrinter.h"
 #include "UiText.h"
 
 #include <QApplication>
@@ -7,6 +8,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <vector>
@@ -117,6 +121,18 @@ class CheckingFileDialog final : public QFileDialog {
 
 }  // namespace
 
+QtDialogs::QtDialogs(QtTextPrinter* printer) : m_printer(printer) {}
+
+QtDialogs::~QtDialogs() = default;
+
+QtTextPrinter& QtDialogs::Printer() {
+    if (m_printer == nullptr) {
+        m_ownPrinter = std::make_unique<QtTextPrinter>();
+        m_printer = m_ownPrinter.get();
+    }
+    return *m_printer;
+}
+
 QString QtDialogs::QtFilter(const QString& filter) {
     static const QRegularExpression kTrailingPatterns(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -199,6 +215,26 @@ QString QtDialogs::BrowseForFolder(const QString& title, const QString& initialF
     const qsizetype nul = folder.indexOf(QChar(u'\0'));
     if (nul >= 0) folder.truncate(nul);
     return folder;
+}
+
+bool QtDialogs::PrinterDialog(int flags) {
+    QPrintDialog dialog(&Printer().Device(), QApplication::activeWindow());
+    // Our print commands print whole texts, so there is never a selection to
+    // offer; copies are the print system's business, as QPrinter hands it the
+    // count.
+    QAbstractPrintDialog::PrintDialogOptions options =
+        QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize;
+    if ((flags & printflag::kNoPageNums) == 0) options |= QAbstractPrintDialog::PrintPageRange;
+    if ((flags & (printflag::kDisablePrintToFile | printflag::kHidePrintToFile)) == 0) {
+        options |= QAbstractPrintDialog::PrintToFile;
+    }
+    dialog.setOptions(options);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtDialogs::PrintSetupDialog(int /*flags*/) {
+    QPageSetupDialog dialog(&Printer().Device(), QApplication::activeWindow());
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace sonavel

@@ -3,19 +3,37 @@
 #include "Dialogs.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace sonavel {
 
+class QtTextPrinter;
+
 // The real boxes and file dialogs, parented to the active window.
 class QtDialogs final : public Dialogs {
   public:
+    // The printer dialogs set up the given printer, the one the program
+    // prints on; without one they work on a printer of their own.
+    explicit QtDialogs(QtTextPrinter* printer = nullptr);
+    ~QtDialogs() override;
+    QtDialogs(const QtDialogs&) = delete;
+    QtDialogs& operator=(const QtDialogs&) = delete;
+
     MsgResult Message(const MessageRequest& request) override;
     std::optional<QString> FileDialog(const FileDialogRequest& request) override;
     QString BrowseForFolder(const QString& title, const QString& initialFolder) override;
+    bool PrinterDialog(int flags) override;
+    bool PrintSetupDialog(int flags) override;
 
     // "Desc (*.log)|*.log|All Files (*.*)|*.*|" -> "Desc (*.log);;All Files (*)".
     static QString QtFilter(const QString& filter);
+
+  private:
+    QtTextPrinter& Printer();
+
+    QtTextPrinter* m_printer;
+    std::unique_ptr<QtTextPrinter> m_ownPrinter;
 };
 
 }  // namespace sonavel

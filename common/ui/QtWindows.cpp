@@ -2,12 +2,15 @@
 
 #include "InfoForm.h"
 #include "LogForms.h"
+#include "PrintingForm.h"
+#include "QtTextPrinter.h"
 
 #include <algorithm>
 
 namespace sonavel {
 
-QtWindows::QtWindows(Session& session, QWidget* owner) : m_session(session), m_owner(owner) {}
+QtWindows::QtWindows(Session& session, QWidget* owner, TextPrinter* printer)
+    : m_session(session), m_owner(owner), m_printer(printer) {}
 
 QtWindows::~QtWindows() {
     for (const QPointer<QWidget>& window : m_built)
@@ -38,6 +41,24 @@ LogViewer& QtWindows::ErrorLogForm() {
 
 LogViewer& QtWindows::ProgramLogForm() {
     return Ensure(m_programLog);
+}
+
+PrintingWindow& QtWindows::PrintingForm() {
+    // Kept between jobs: unloading only hides it, so a window the operator
+    // closed while a job runs is still there when the job unloads it.
+    if (m_printing.isNull()) {
+        m_printing = new sonavel::PrintingForm(m_owner.data());
+        m_built.emplace_back(m_printing.data());
+    }
+    return *m_printing;
+}
+
+TextPrinter& QtWindows::Printer() {
+    if (m_printer == nullptr) {
+        m_ownPrinter = std::make_unique<QtTextPrinter>();
+        m_printer = m_ownPrinter.get();
+    }
+    return *m_printer;
 }
 
 }  // namespace sonavel

@@ -42,6 +42,7 @@ class FakeLogViewer final : public LogViewer {
         loaded = false;
         ++unloads;
     }
+    QString Text() const override { return text; }
 
     bool loaded = false;
     int unloads = 0;
@@ -50,15 +51,52 @@ class FakeLogViewer final : public LogViewer {
     QString caption;
 };
 
+class FakePrintingWindow final : public PrintingWindow {
+  public:
+    void Load() override { loaded = true; }
+    void SetCaption(const QString& value) override { caption = value; }
+    void Unload() override { loaded = false; }
+
+    bool loaded = false;
+    QString caption;
+};
+
+// Keeps the lines of the last job, page by page.
+class FakeTextPrinter final : public TextPrinter {
+  public:
+    void BeginJob(const QString& fontName, double fontSize) override {
+        font = fontName;
+        size = fontSize;
+        open = true;
+        pages = {{}};
+    }
+    void PrintLine(const QString& text) override { pages.back().push_back(text); }
+    void NewPage() override { pages.emplace_back(); }
+    void EndJob() override {
+        open = false;
+        ++jobs;
+    }
+
+    QString font;
+    double size = 0;
+    bool open = false;
+    int jobs = 0;
+    std::vector<std::vector<QString>> pages;
+};
+
 class FakeWindows final : public Windows {
   public:
     SettingsViewer& InfoForm() override { return info; }
     LogViewer& ErrorLogForm() override { return errorLog; }
     LogViewer& ProgramLogForm() override { return programLog; }
+    PrintingWindow& PrintingForm() override { return printing; }
+    TextPrinter& Printer() override { return printer; }
 
     FakeSettingsViewer info;
     FakeLogViewer errorLog;
     FakeLogViewer programLog;
+    FakePrintingWindow printing;
+    FakeTextPrinter printer;
 };
 
 }  // namespace sonavel

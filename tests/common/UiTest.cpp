@@ -201,6 +201,8 @@ struct LogCase {
     const char* saveText;
     const char* clearPrompt;
     const char* proposed;
+    const char* print;
+    const char* printText;
 };
 
 TEST_F(UiTest, LogViewersOfferTheirLogCommandsAndCloseOnEscape) {
@@ -208,9 +210,11 @@ TEST_F(UiTest, LogViewersOfferTheirLogCommandsAndCloseOnEscape) {
     m_player.ProgramLogFileName = Path("played.log");
     const LogCase cases[] = {
         {"ErrorLogForm", "Error Log File", "menuClearErrorLog", "Clear Erro&r Log",
-         "menuSaveErrorLog", "Save Error &Log", "Use 'Save Error Log'", "errors.bak"},
+         "menuSaveErrorLog", "Save Error &Log", "Use 'Save Error Log'", "errors.bak",
+         "menuPrintErrorLogFile", "Print &Error Log File"},
         {"ProgramLogForm", "Program Log File", "menuClearProgramLog", "&Clear Program Log",
-         "menuSaveProgramLog", "&Save Program Log", "Use 'Save Program Log'", "played.bak"},
+         "menuSaveProgramLog", "&Save Program Log", "Use 'Save Program Log'", "played.bak",
+         "menuPrintProgramLogFile", "&Print Program Log File"},
     };
     for (const LogCase& c : cases) {
         SCOPED_TRACE(c.window);
@@ -225,10 +229,12 @@ TEST_F(UiTest, LogViewersOfferTheirLogCommandsAndCloseOnEscape) {
         QStringList menus;
         for (QAction* action : form->menuBar()->actions())
             menus << action->text();
-        EXPECT_EQ(menus, QStringList({"&File", "&Log"}));
+        EXPECT_EQ(menus, QStringList({"&File", "&Log", "&Print"}));
         EXPECT_EQ(Child<QAction>(form, "menuExit")->text(), "E&xit");
         EXPECT_EQ(Child<QAction>(form, c.clear)->text(), c.clearText);
         EXPECT_EQ(Child<QAction>(form, c.save)->text(), c.saveText);
+        EXPECT_EQ(Child<QAction>(form, c.print)->text(), c.printText);
+        EXPECT_EQ(Child<QAction>(form, "menuPrintSetup")->text(), "Print &Setup");
 
         auto* text = Child<QTextEdit>(form, "textLogFile");
         ASSERT_TRUE(text);
@@ -253,6 +259,10 @@ TEST_F(UiTest, LogViewersOfferTheirLogCommandsAndCloseOnEscape) {
         Child<QAction>(form, c.save)->trigger();
         ASSERT_FALSE(m_dialogs.Shown().empty());
         EXPECT_EQ(m_dialogs.Shown().back().file.fileName, c.proposed);
+        // Printing asks about this viewer's text: the other viewer is empty.
+        m_dialogs.ExpectPrinter(false).ExpectPrintSetup(false);
+        Child<QAction>(form, c.print)->trigger();
+        Child<QAction>(form, "menuPrintSetup")->trigger();
         EXPECT_TRUE(m_dialogs.AllAnswered());
 
         PressKey(text, Qt::Key_Escape);

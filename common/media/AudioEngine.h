@@ -1,0 +1,191 @@
+#pragma once
+
+#include "SpscRing.h"
+
+#include <QString>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class QObject;
+
+namespace sonavel {
+
+enum class OutputKind {
+    Device,   // the default sound device, paced silence when there is none
+    Paced,    // silence paced in real time: a machine without sound keeps its timeline
+    Virtual,  // renders only when asked: deterministic tests
+};
+
+struct EngineConfig {
+    OutputKind output = OutputKind::Device;
+    // An element reports its end while at most this much of it is left to
+    // sound; the next element is then started exactly after it.
+    int tailMs = 300;
+    // The mix is recorded here as a float WAV when not empty.
+    QString capturePath;
+};
+
+struct EngineStats {
+    QString output;  // the output in use
+    int rate = 0;
+    double latencyMs = 0;
+    std::uint64_t underrunFrames = 0;
+    std::uint64_t gaps = 0;  // starts that came after the previous element had ended
+    std::uint64_t gapFrames = 0;
+    std::uint64_t framesRendered = 0;
+};
+
+// One decoded element as the output callback plays it. The decoder thread
+// fills the ring; the callback drains it. Borrowed from the engine's pool by
+// a player instance and never freed while the engine runs.
+struct Voice {
+    explicit Voice(std::size_t ringFrames) : ring(ringFrames) {}
+
+    FrameRing ring;
+    // Set by the decoder thread.
+    std::atomic<bool> decodeEnded{false};
+    std::atomic<std::int64_t> totalFrames{-1};  // output frames, known once decoding ended
+    // Set by the callback.
+    std::atomic<std::int64_t> playedFrames{0};
+    std::atomic<bool> busy{false};  // the callback may read this voice
+    std::atomic<std::uint32_t> token{0};
+
+    // Owned by the callback.
+    int state = 0;
+    std::int64_t startAt = 0;
+    int fadePos = 0;
+};
+
+// The one audio engine of the process: mixes the voices of every player
+// instance into one output. The output callback (Render) never allocates,
+// locks, does I/O or calls Qt; it talks to the rest through lock-free queues.
+class AudioEngine {
+  public:
+    static constexpr int kRate = 48000;
+    static constexpr std::size_t kMaxVoices = 16;
+
+    // The process's engine; made on first use, its output opened on first Play.
+    static AudioEngine& Instance();
+    // Tests and benchmarks choose the output before the engine is used, and
+    // may shut it down to start again with another configuration.
+    static void Configure(const EngineConfig& config);
+    static void Shutdown();
+
+    ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    const EngineConfig& Config() const { return m_config; }
+    int TailFrames() const { return m_tailFrames; }
+
+    // Pool of voices for the player instances (UI thread).
+    int BorrowVoice(QObject* owner);
+    void ReturnVoice(int index);
+    Voice& VoiceAt(int index) { return *m_voices[static_cast<std::size_t>(index)]; }
+
+    // Commands to the callback (UI thread).
+    void Start(int voice, std::uint32_t token);
+    void Pause(int voice);
+    void Resume(int voice);
+    void Stop(int voice);
+    void EndNow(int voice);
+    void Kill(int voice);
+    // Returns once the callback has taken every command sent so far (bounded).
+    bool Sync();
+    // The number of the last command sent, and of the last one the callback took.
+    std::uint64_t SentSeq() const { return m_sentSeq; }
+    std::uint64_t DoneSeq() const { return m_doneSeq.load(std::memory_order_acquire); }
+
+    // Opens the output if it is not open yet.
+    void EnsureRunning();
+    // The virtual output renders this many frames now, on the calling thread.
+    void RenderVirtual(std::int64_t frames);
+    // The frame the output is at.
+    std::int64_t Frame() const { return m_frame.load(std::memory_order_acquire); }
+
+    EngineStats Stats() const;
+    QString AboutText() const;
+
+    // Called by the outputs: fills frames of interleaved stereo.
+    void Render(float* out, std::size_t frames, int output);
+
+  private:
+    friend class PacedOutput;
+    friend class DeviceOutput;
+
+    explicit AudioEngine(const EngineConfig& config);
+
+    struct Command {
+        enum Type : std::uint8_t { Start, Pause, Resume, Stop, EndNow, Kill };
+        Type type;
+        std::int16_t voice;
+        std::uint32_t token;
+        std::uint64_t seq;
+    };
+    struct Event {
+        enum Type : std::uint8_t { EarlyEnd, Finished, Stopped };
+        Type type;
+        std::int16_t voice;
+        std::uint32_t token;
+    };
+
+    void Send(Command::Type type, int voice, std::uint32_t token = 0);
+    void ProcessCommands();
+    void RenderVoice(Voice& voice, int index, float* out, std::size_t frames,
+                     std::int64_t bufStart);
+    bool Sounding(const Voice& voice) const;
+    void ServiceLoop();
+    void DeliverEvents();
+    void DrainCapture(bool final);
+    void SwitchToPaced(const char* why);
+
+    EngineConfig m_config;
+    int m_tailFrames;
+
+    std::array<std::unique_ptr<Voice>, kMaxVoices> m_voices;
+    std::array<QObject*, kMaxVoices> m_owners{};  // guarded by m_ownersMutex
+    std::mutex m_ownersMutex;
+
+    SpscQueue<Command> m_commands{1024};
+    SpscQueue<Event> m_events{1024};
+    std::uint64_t m_sentSeq = 0;  // UI thread
+    std::atomic<std::uint64_t> m_doneSeq{0};
+
+    // Callback-owned timeline.
+    std::atomic<std::int64_t> m_frame{0};
+    std::int64_t m_tailEnd = 0;  // frame after the last frame of the latest tail
+    std::int64_t m_lastEnd = 0;  // where the last element ended by itself
+    bool m_lastEndValid = false;
+    std::vector<float> m_scratch;
+    std::atomic_flag m_rendering = ATOMIC_FLAG_INIT;
+    std::atomic<int> m_owner{-1};  // which output may render
+    std::atomic<std::int64_t> m_lastRenderNs{0};
+
+    std::atomic<std::uint64_t> m_underrunFrames{0};
+    std::atomic<std::uint64_t> m_gaps{0};
+    std::atomic<std::uint64_t> m_gapFrames{0};
+
+    // Capture of the mix.
+    std::unique_ptr<FrameRing> m_captureRing;
+    std::vector<float> m_captureBuffer;
+    void* m_captureFile = nullptr;  // SNDFILE*
+
+    // Outputs.
+    std::mutex m_outputMutex;
+    bool m_running = false;
+    std::unique_ptr<class DeviceOutput> m_device;
+    std::unique_ptr<class PacedOutput> m_paced;
+    QString m_outputName;
+    double m_latencyMs = 0;
+
+    std::thread m_service;
+    std::atomic<bool> m_quit{false};
+};
+
+}  // namespace sonavel

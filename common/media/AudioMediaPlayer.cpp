@@ -1,0 +1,375 @@
+#include "AudioMediaPlayer.h"
+
+#include "AudioEngine.h"
+
+#include <QMetaObject>
+#include <chrono>
+#include <new>
+
+namespace sonavel {
+
+namespace {
+constexpr std::size_t kChunkFrames = 4096;
+// Ready means the length is known and this much is decoded: enough to start
+// without an underrun while the decoder keeps ahead.
+constexpr std::int64_t kReadyFrames = AudioEngine::kRate / 2;
+constexpr int kSyncOpenWaitMs = 10000;
+constexpr int kPlayWaitMs = 2000;
+}  // namespace
+
+AudioMediaPlayer::AudioMediaPlayer(QObject* parent)
+    : MediaPlayer(parent), m_engine(AudioEngine::Instance()) {
+    for (int slot = 0; slot < 2; ++slot)
+        m_voices[static_cast<std::size_t>(slot)] = m_engine.BorrowVoice(this);
+    m_thread = std::thread([this] { DecoderLoop(); });
+}
+
+AudioMediaPlayer::~AudioMediaPlayer() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+    for (int voice : m_voices)
+        m_engine.ReturnVoice(voice);
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void AudioMediaPlayer::SetFileName(const QString& path) {
+    Load(path, true);
+}
+
+void AudioMediaPlayer::Open(const QString& path) {
+    Load(path, false);
+}
+
+int AudioMediaPlayer::FreeSlot() {
+    // The slot not holding the current element, so the current one may sound
+    // on as a tail while the next is opened.
+    const int other = m_current == 0 ? 1 : 0;
+    return m_current < 0 ? 0 : other;
+}
+
+void AudioMediaPlayer::MakeQuiet(int slot) {
+    // A voice may be refilled only once the callback has let go of it and
+    // has taken every command sent for it.
+    const int voice = m_voices[static_cast<std::size_t>(slot)];
+    if (voice < 0) return;
+    if (m_engine.VoiceAt(voice).busy.load() ||
+        m_engine.DoneSeq() < m_lastSeq[static_cast<std::size_t>(slot)]) {
+        m_engine.Kill(voice);
+        m_engine.Sync();
+    }
+}
+
+void AudioMediaPlayer::Install(Job& job, std::unique_ptr<Decoder> decoder) {
+    const std::size_t slot = static_cast<std::size_t>(&job - m_jobs.data());
+    if (job.seekTo > 0) decoder->Seek(job.seekTo);
+    m_offset[slot] =
+        decoder->FileRate() > 0 ? static_cast<double>(job.seekTo) / decoder->FileRate() : 0.0;
+    m_duration[slot] = decoder->FileRate() > 0
+                           ? static_cast<double>(decoder->FileFrames()) / decoder->FileRate()
+                           : 0.0;
+    m_durationValid[slot] = true;
+    job.decoder = std::move(decoder);
+    job.openPending = false;
+}
+
+void AudioMediaPlayer::Load(const QString& path, bool wait, std::int64_t seekTo) {
+    m_fileName = path;
+    m_errorCode = 0;
+    m_errorDescription.clear();
+    m_errorCorrection.clear();
+    if (m_playState != media::kStopped) {
+        // Opening over a playing element ends it, as a new file in the
+        // control would.
+        const int old = m_playState;
+        m_engine.Stop(m_voices[static_cast<std::size_t>(m_current)]);
+        m_lastSeq[static_cast<std::size_t>(m_current)] = m_engine.SentSeq();
+        m_playState = media::kStopped;
+        QMetaObject::invokeMethod(
+            this, [this, old] { emit PlayStateChange(old, media::kStopped); },
+            Qt::QueuedConnection);
+    }
+
+    const int slot = FreeSlot();
+    const std::size_t s = static_cast<std::size_t>(slot);
+    MakeQuiet(slot);
+    const int voiceIndex = m_voices[s];
+    const std::uint32_t token = ++m_token;
+    {
+        std::lock_guard lock(m_mutex);
+        Job& job = m_jobs[s];
+        job = Job{};
+        job.path = path;
+        job.token = token;
+        job.seekTo = seekTo;
+        m_ready[s] = false;
+        m_durationValid[s] = false;
+        m_duration[s] = 0.0;
+        if (voiceIndex >= 0) {
+            Voice& voice = m_engine.VoiceAt(voiceIndex);
+            voice.ring.Clear();
+            voice.decodeEnded = false;
+            voice.totalFrames = -1;
+            voice.playedFrames = 0;
+        }
+        job.openPending = !wait;
+    }
+    m_current = slot;
+    m_needsReload = false;
+
+    if (voiceIndex < 0) {
+        RaiseError(
+            media::kOutOfMemory,
+            QStringLiteral("Cannot open %1: every voice of the audio engine is in use").arg(path));
+        return;
+    }
+    if (!wait) {
+        m_wake.notify_all();
+        return;
+    }
+    try {
+        std::unique_ptr<Decoder> decoder = Decoder::Open(path, AudioEngine::kRate);
+        {
+            std::lock_guard lock(m_mutex);
+            Install(m_jobs[s], std::move(decoder));
+        }
+        m_wake.notify_all();
+        WaitReady(slot, kSyncOpenWaitMs);
+    } catch (const MediaError& error) {
+        RaiseError(error.code, error.description);
+    } catch (const std::bad_alloc&) {
+        RaiseError(media::kOutOfMemory, QStringLiteral("Cannot open %1: out of memory").arg(path));
+    }
+}
+
+bool AudioMediaPlayer::WaitReady(int slot, int milliseconds) {
+    std::unique_lock lock(m_mutex);
+    const std::size_t s = static_cast<std::size_t>(slot);
+    return m_readyChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
+        return m_ready[s].load() || (!m_jobs[s].decoder && !m_jobs[s].openPending);
+    });
+}
+
+void AudioMediaPlayer::RaiseError(std::int32_t code, const QString& description) {
+    m_errorCode = code;
+    m_errorDescription = description;
+    m_errorCorrection = code == media::kFileMissing
+                            ? QStringLiteral("Check that the file exists and the path is right.")
+                            : QStringLiteral(
+                                  "Check that the file is a sound file this player can "
+                                  "decode.");
+    QMetaObject::invokeMethod(
+        this, [this] { emit Error(); }, Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------
+// Decoder thread
+
+void AudioMediaPlayer::DecoderLoop() {
+    std::unique_lock lock(m_mutex);
+    while (!m_quit) {
+        bool worked = false;
+        for (int slot = 0; slot < 2; ++slot) {
+            Job& job = m_jobs[static_cast<std::size_t>(slot)];
+            if (job.openPending) {
+                const QString path = job.path;
+                const std::uint32_t token = job.token;
+                lock.unlock();
+                std::unique_ptr<Decoder> decoder;
+                MediaError failure{0, {}};
+                try {
+                    decoder = Decoder::Open(path, AudioEngine::kRate);
+                } catch (const MediaError& error) {
+                    failure = error;
+                } catch (const std::bad_alloc&) {
+                    failure = {media::kOutOfMemory,
+                               QStringLiteral("Cannot open %1: out of memory").arg(path)};
+                }
+                lock.lock();
+                if (job.token != token || !job.openPending) continue;  // superseded meanwhile
+                if (decoder) {
+                    Install(job, std::move(decoder));
+                } else {
+                    job.openPending = false;
+                    m_readyChanged.notify_all();
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, token, failure] {
+                            if (token == m_token) RaiseError(failure.code, failure.description);
+                        },
+                        Qt::QueuedConnection);
+                }
+                worked = true;
+            }
+            worked = Fill(slot, lock) || worked;
+        }
+        // A full ring holds seconds of sound: the next chunk is not needed
+        // for a good while, and an open or a seek wakes the thread at once.
+        if (!worked) m_wake.wait_for(lock, std::chrono::milliseconds(20));
+    }
+}
+
+bool AudioMediaPlayer::Fill(int slot, std::unique_lock<std::mutex>& lock) {
+    (void)lock;
+    const std::size_t s = static_cast<std::size_t>(slot);
+    Job& job = m_jobs[s];
+    const int voiceIndex = m_voices[s];
+    if (!job.decoder || job.ended || voiceIndex < 0) return false;
+    Voice& voice = m_engine.VoiceAt(voiceIndex);
+    if (voice.ring.Writable() < kChunkFrames) return false;
+    thread_local std::vector<float> buffer(kChunkFrames * 2);
+    std::int64_t got = 0;
+    try {
+        got = job.decoder->Read(buffer.data(), static_cast<std::int64_t>(kChunkFrames));
+    } catch (const MediaError&) {
+        got = 0;  // damaged data: what could be decoded plays, then the element ends
+    }
+    if (got > 0) {
+        voice.ring.Write(buffer.data(), static_cast<std::size_t>(got));
+        job.decoded += got;
+    } else {
+        job.ended = true;
+        voice.totalFrames.store(job.decoded, std::memory_order_release);
+        voice.decodeEnded.store(true, std::memory_order_release);
+    }
+    if (!m_ready[s] && (job.ended || job.decoded >= kReadyFrames)) {
+        m_ready[s] = true;
+        m_readyChanged.notify_all();
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Transport
+
+void AudioMediaPlayer::ChangeState(int newState) {
+    const int old = m_playState;
+    if (old == newState) return;
+    m_playState = newState;
+    QMetaObject::invokeMethod(
+        this, [this, old, newState] { emit PlayStateChange(old, newState); }, Qt::QueuedConnection);
+}
+
+void AudioMediaPlayer::Play() {
+    if (m_playState == media::kPlaying || m_current < 0 || m_errorCode != 0) return;
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    const int voice = m_voices[s];
+    if (m_playState == media::kPaused) {
+        m_engine.Resume(voice);
+        m_lastSeq[s] = m_engine.SentSeq();
+        ChangeState(media::kPlaying);
+        return;
+    }
+    if (m_needsReload) {
+        Load(m_fileName, true);
+        if (m_errorCode != 0) return;
+    }
+    const std::size_t cur = static_cast<std::size_t>(m_current);
+    if (!m_ready[cur]) WaitReady(m_current, kPlayWaitMs);
+    m_engine.Start(m_voices[cur], m_jobs[cur].token);
+    m_lastSeq[cur] = m_engine.SentSeq();
+    ChangeState(media::kPlaying);
+}
+
+void AudioMediaPlayer::Pause() {
+    if (m_playState != media::kPlaying) return;
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    m_engine.Pause(m_voices[s]);
+    m_lastSeq[s] = m_engine.SentSeq();
+    ChangeState(media::kPaused);
+}
+
+void AudioMediaPlayer::Stop() {
+    if (m_playState == media::kStopped) return;
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    m_engine.Stop(m_voices[s]);
+    m_lastSeq[s] = m_engine.SentSeq();
+    m_needsReload = true;
+    ChangeState(media::kStopped);
+}
+
+void AudioMediaPlayer::SetCurrentPosition(double seconds) {
+    if (m_current < 0) return;
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    const double duration = m_duration[s].load();
+    if (seconds >= duration) {
+        // To the end: the element ends now, as at its natural end.
+        if (m_playState == media::kStopped) return;
+        m_engine.EndNow(m_voices[s]);
+        m_lastSeq[s] = m_engine.SentSeq();
+        m_needsReload = true;
+        ChangeState(media::kStopped);
+        return;
+    }
+    // Anywhere else: reopen there and carry on as before.
+    const bool wasPlaying = m_playState == media::kPlaying;
+    std::int64_t frame = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_jobs[s].decoder)
+            frame =
+                static_cast<std::int64_t>(std::max(0.0, seconds) * m_jobs[s].decoder->FileRate());
+    }
+    if (m_playState != media::kStopped) {
+        m_engine.Stop(m_voices[s]);
+        m_lastSeq[s] = m_engine.SentSeq();
+        m_playState = media::kStopped;  // silently: the element goes on
+    }
+    Load(m_fileName, true, frame);
+    if (wasPlaying && m_errorCode == 0) {
+        const std::size_t cur = static_cast<std::size_t>(m_current);
+        m_engine.Start(m_voices[cur], m_jobs[cur].token);
+        m_lastSeq[cur] = m_engine.SentSeq();
+        m_playState = media::kPlaying;
+    }
+}
+
+void AudioMediaPlayer::OnEngineEvent(int type, int voice, uint token) {
+    if (m_current < 0) return;
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    if (voice != m_voices[s] || token != m_jobs[s].token) return;
+    if (type == 0 /* early end */ && m_playState == media::kPlaying) {
+        m_needsReload = true;
+        m_playState = media::kStopped;
+        emit PlayStateChange(media::kPlaying, media::kStopped);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+int AudioMediaPlayer::ReadyState() const {
+    if (m_current < 0 || m_errorCode != 0) return 0;
+    return m_ready[static_cast<std::size_t>(m_current)].load() ? media::kReadyComplete : 1;
+}
+
+bool AudioMediaPlayer::IsDurationValid() const {
+    return m_current >= 0 && m_errorCode == 0 &&
+           m_durationValid[static_cast<std::size_t>(m_current)].load();
+}
+
+double AudioMediaPlayer::Duration() const {
+    return m_current >= 0 ? m_duration[static_cast<std::size_t>(m_current)].load() : 0.0;
+}
+
+double AudioMediaPlayer::CurrentPosition() const {
+    if (m_current < 0) return 0.0;
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    const int voice = m_voices[s];
+    const double played =
+        voice >= 0
+            ? static_cast<double>(m_engine.VoiceAt(voice).playedFrames.load()) / AudioEngine::kRate
+            : 0.0;
+    return std::min(m_offset[s].load() + played, m_duration[s].load());
+}
+
+QString AudioMediaPlayer::AboutText() const {
+    return m_engine.AboutText();
+}
+
+}  // namespace sonavel

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "Decoder.h"
+#include "MediaPlayer.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace sonavel {
+
+class AudioEngine;
+
+// The media player control on the process's audio engine: one decoder thread
+// and two voices, so that the next element can be opened while the tail of
+// the previous one still sounds.
+class AudioMediaPlayer final : public MediaPlayer {
+    Q_OBJECT
+  public:
+    explicit AudioMediaPlayer(QObject* parent = nullptr);
+    ~AudioMediaPlayer() override;
+
+    QString FileName() const override { return m_fileName; }
+    void SetFileName(const QString& path) override;
+    void Open(const QString& path) override;
+    void Play() override;
+    void Pause() override;
+    void Stop() override;
+
+    int PlayState() const override { return m_playState; }
+    int ReadyState() const override;
+    bool IsDurationValid() const override;
+    double Duration() const override;
+    double CurrentPosition() const override;
+    void SetCurrentPosition(double seconds) override;
+
+    std::int32_t ErrorCode() const override { return m_errorCode; }
+    QString ErrorDescription() const override { return m_errorDescription; }
+    QString ErrorCorrection() const override { return m_errorCorrection; }
+    QString AboutText() const override;
+
+    // Events of the output callback, delivered on this object's thread.
+    Q_INVOKABLE void OnEngineEvent(int type, int voice, uint token);
+
+  private:
+    // What the decoder thread does for one of the two voices.
+    struct Job {
+        std::unique_ptr<Decoder> decoder;
+        QString path;
+        std::uint32_t token = 0;
+        std::int64_t seekTo = 0;  // file frame to begin at
+        bool openPending = false;
+        bool ended = false;
+        std::int64_t decoded = 0;
+    };
+
+    // Opens path into a free voice; waits for readiness when wait is set.
+    void Load(const QString& path, bool wait, std::int64_t seekTo = 0);
+    int FreeSlot();
+    void MakeQuiet(int slot);
+    void Install(Job& job, std::unique_ptr<Decoder> decoder);
+    bool WaitReady(int slot, int milliseconds);
+    void RaiseError(std::int32_t code, const QString& description);
+    void ChangeState(int newState);
+    void DecoderLoop();
+    bool Fill(int slot, std::unique_lock<std::mutex>& lock);
+
+    AudioEngine& m_engine;
+    std::array<int, 2> m_voices{-1, -1};
+    std::array<std::uint64_t, 2> m_lastSeq{0, 0};
+    int m_current = -1;  // slot of the current element
+
+    // Shared with the decoder thread.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_readyChanged;
+    std::array<Job, 2> m_jobs;
+    std::array<std::atomic<bool>, 2> m_ready{};
+    std::array<std::atomic<bool>, 2> m_durationValid{};
+    std::array<std::atomic<double>, 2> m_duration{};
+    std::array<std::atomic<double>, 2>
+        m_offset{};  // seconds of the file before its first decoded frame
+    bool m_quit = false;
+    std::thread m_thread;
+
+    // UI thread.
+    std::uint32_t m_token = 0;
+    QString m_fileName;
+    int m_playState = media::kStopped;
+    bool m_needsReload = false;
+    std::int32_t m_errorCode = 0;
+    QString m_errorDescription;
+    QString m_errorCorrection;
+};
+
+}  // namespace sonavel

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+namespace sonavel {
+
+class Dialogs;
+
+// Play states and the ready state the callers test for.
+namespace media {
+constexpr int kStopped = 0;
+constexpr int kPaused = 1;
+constexpr int kPlaying = 2;
+constexpr int kReadyComplete = 4;
+
+// Error codes, HRESULTs as signed 32-bit numbers.
+constexpr std::int32_t kFileMissing = -2147287038;   // 0x80030002
+constexpr std::int32_t kNotDecodable = -2147467259;  // E_FAIL
+constexpr std::int32_t kBadPath = -2147024809;       // E_INVALIDARG
+constexpr std::int32_t kOutOfMemory = -2147024882;   // E_OUTOFMEMORY
+constexpr std::int32_t kSuperseded = -2147467260;    // E_ABORT
+}  // namespace media
+
+// The media player control both programs play and measure sound files with.
+// All members are called on the UI thread; the signals arrive there too, also
+// while a caller polls and serves events.
+class MediaPlayer : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+    ~MediaPlayer() override = default;
+
+    virtual QString FileName() const = 0;
+    // Opens the file and returns once it is open (or failed).
+    virtual void SetFileName(const QString& path) = 0;
+    // Starts opening and returns at once; readiness is polled.
+    virtual void Open(const QString& path) = 0;
+    virtual void Play() = 0;
+    virtual void Pause() = 0;
+    virtual void Stop() = 0;
+
+    virtual int PlayState() const = 0;
+    virtual int ReadyState() const = 0;
+    virtual bool IsDurationValid() const = 0;
+    virtual double Duration() const = 0;
+    virtual double CurrentPosition() const = 0;
+    // Writing Duration ends the element as a natural end does.
+    virtual void SetCurrentPosition(double seconds) = 0;
+
+    virtual std::int32_t ErrorCode() const = 0;
+    virtual QString ErrorDescription() const = 0;
+    virtual QString ErrorCorrection() const = 0;
+
+    // The text of the control's own about window.
+    virtual QString AboutText() const = 0;
+    // Shows it.
+    void AboutBox(Dialogs& dialogs);
+
+  signals:
+    void PlayStateChange(int OldState, int NewState);
+    void Error();
+};
+
+}  // namespace sonavel

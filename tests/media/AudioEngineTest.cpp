@@ -1,0 +1,269 @@
+#include "AudioEngine.h"
+#include "AudioMediaPlayer.h"
+#include "Events.h"
+#include "QtPrinters.h"
+#include "TestSounds.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+using namespace sonavel;
+namespace ts = sonavel::testsounds;
+
+namespace {
+
+using StateChanges = std::vector<std::pair<int, int>>;
+
+// Records the state changes of one player.
+struct Watch {
+    explicit Watch(MediaPlayer& player) {
+        QObject::connect(&player, &MediaPlayer::PlayStateChange,
+                         [this](int from, int to) { changes.emplace_back(from, to); });
+        QObject::connect(&player, &MediaPlayer::Error, [this] { ++errors; });
+    }
+    StateChanges changes;
+    int errors = 0;
+};
+
+class AudioEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        AudioEngine::Shutdown();
+        AudioEngine::Configure(EngineConfig{OutputKind::Virtual, 300, CapturePath()});
+    }
+    void TearDown() override { AudioEngine::Shutdown(); }
+
+    QString CapturePath() const { return m_dir.filePath("capture.wav"); }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+    // A 48 kHz float stereo file whose frames the capture must reproduce.
+    QString Wav(const QString& name, long frames, unsigned seed,
+                std::vector<float>* samples = nullptr) {
+        const std::vector<float> signal = ts::Signal(frames, 2, seed);
+        EXPECT_TRUE(ts::Write(Path(name), signal, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+        if (samples) *samples = signal;
+        return Path(name);
+    }
+
+    // Renders in output periods of 480 frames, serving events between them,
+    // until the condition holds (or a minute of audio has gone by).
+    bool RenderUntil(const std::function<bool()>& condition, std::int64_t period = 480) {
+        for (int i = 0; i < 6000; ++i) {
+            DoEvents();
+            if (condition()) return true;
+            AudioEngine::Instance().RenderVirtual(period);
+            WaitUntil([] { return false; }, 2);  // let the service thread hand events over
+        }
+        return condition();
+    }
+    void Render(std::int64_t frames) {
+        std::int64_t done = -480;
+        RenderUntil([&] { return (done += 480) >= frames; });
+    }
+
+    std::vector<float> Capture() {
+        AudioEngine::Shutdown();
+        return ts::ReadAll(CapturePath());
+    }
+
+    QTemporaryDir m_dir;
+};
+
+// Index of the first frame whose left sample is not silent, from a frame on.
+long FirstSound(const std::vector<float>& capture, long from = 0) {
+    for (long f = from; f < static_cast<long>(capture.size() / 2); ++f) {
+        if (capture[static_cast<std::size_t>(f) * 2] != 0.0f) return f;
+    }
+    return -1;
+}
+
+TEST_F(AudioEngineTest, PlaysAFileExactlyAndReportsEveryChange) {
+    std::vector<float> samples;
+    const long frames = 48000 + 123;  // not a multiple of any period
+    const QString path = Wav("one.wav", frames, 7, &samples);
+
+    AudioMediaPlayer player;
+    Watch watch(player);
+    player.SetFileName(path);
+    EXPECT_EQ(player.ReadyState(), media::kReadyComplete);
+    ASSERT_TRUE(player.IsDurationValid());
+    EXPECT_DOUBLE_EQ(player.Duration(), static_cast<double>(frames) / 48000);
+    EXPECT_EQ(player.FileName(), path);
+
+    player.Play();
+    EXPECT_EQ(player.PlayState(), media::kPlaying);
+    ASSERT_TRUE(RenderUntil([&] { return !watch.changes.empty(); }));
+    EXPECT_EQ(watch.changes, (StateChanges{{0, 2}}));
+
+    // Pause holds the position and never ends the element.
+    player.Pause();
+    ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 2; }));
+    const double held = player.CurrentPosition();
+    Render(48000 * 3);
+    EXPECT_EQ(watch.changes, (StateChanges{{0, 2}, {2, 1}}));
+    EXPECT_DOUBLE_EQ(player.CurrentPosition(), held);
+
+    player.Play();
+    ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 4; }));
+    EXPECT_EQ(watch.changes, (StateChanges{{0, 2}, {2, 1}, {1, 2}, {2, 0}}));
+    EXPECT_EQ(player.PlayState(), media::kStopped);
+    EXPECT_EQ(watch.errors, 0);
+}
+
+TEST_F(AudioEngineTest, SameRateFloatPathIsBitExact) {
+    std::vector<float> samples;
+    const long frames = 30011;
+    const QString path = Wav("exact.wav", frames, 11, &samples);
+    {
+        AudioMediaPlayer player;
+        Watch watch(player);
+        player.SetFileName(path);
+        player.Play();
+        ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 2; }));
+        Render(48000);  // the tail sounds out after the end was reported
+    }
+    const std::vector<float> capture = Capture();
+    const long start = FirstSound(capture);
+    ASSERT_GE(start, 0);
+    ASSERT_GE(capture.size(), static_cast<std::size_t>(start + frames) * 2);
+    for (long i = 0; i < frames * 2; ++i) {
+        ASSERT_EQ(capture[static_cast<std::size_t>(start * 2 + i)],
+                  samples[static_cast<std::size_t>(i)])
+            << "sample " << i;
+    }
+    EXPECT_EQ(capture[static_cast<std::size_t>(start + frames) * 2], 0.0f)
+        << "nothing after the end";
+}
+
+// Two players take turns as on air: the end of one starts the other, which
+// must follow the last frame without a gap, however late the answer comes
+// within the tail.
+TEST_F(AudioEngineTest, AlternatingPlayersLeaveNoGap) {
+    std::vector<float> a, b, c;
+    const QString first = Wav("a.wav", 20000 + 17, 1, &a);
+    const QString second = Wav("b.wav", 15000 + 3, 2, &b);
+    const QString third = Wav("c.wav", 9000 + 1, 3, &c);
+    {
+        AudioMediaPlayer one, two;
+        Watch w1(one), w2(two);
+        one.SetFileName(first);
+        two.SetFileName(second);
+        one.Play();
+        ASSERT_TRUE(RenderUntil([&] { return w1.changes.size() == 2; }));  // 0→2, 2→0 early
+        Render(4800);  // the operator's machine answers 100 ms late
+        two.Play();
+        one.Open(third);
+        ASSERT_TRUE(RenderUntil([&] { return one.ReadyState() == media::kReadyComplete; }));
+        ASSERT_TRUE(RenderUntil([&] { return w2.changes.size() == 2; }));
+        one.Play();
+        ASSERT_TRUE(RenderUntil([&] { return w1.changes.size() == 4; }));
+        Render(48000);
+        EXPECT_EQ(AudioEngine::Instance().Stats().gaps, 0u);
+    }
+    std::vector<float> expected = a;
+    expected.insert(expected.end(), b.begin(), b.end());
+    expected.insert(expected.end(), c.begin(), c.end());
+    const std::vector<float> capture = Capture();
+    const long start = FirstSound(capture);
+    ASSERT_GE(start, 0);
+    ASSERT_GE(capture.size(), static_cast<std::size_t>(start) * 2 + expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(capture[static_cast<std::size_t>(start) * 2 + i], expected[i])
+            << "frame " << i / 2;
+    }
+}
+
+TEST_F(AudioEngineTest, MovingToTheEndEndsAtOnceAndTheNextFollowsTheFade) {
+    const QString first = Wav("long.wav", 48000 * 5, 4);
+    const QString second = Wav("next.wav", 4800, 5);
+    AudioMediaPlayer one, two;
+    Watch w1(one), w2(two);
+    one.SetFileName(first);
+    two.SetFileName(second);
+    one.Play();
+    Render(9600);
+    const std::int64_t skippedAt = AudioEngine::Instance().Frame();
+    one.SetCurrentPosition(one.Duration());
+    EXPECT_EQ(one.PlayState(), media::kStopped);
+    two.Play();
+    ASSERT_TRUE(RenderUntil([&] { return w1.changes.size() == 2 && w2.changes.size() == 1; }));
+    EXPECT_EQ(w1.changes, (StateChanges{{0, 2}, {2, 0}}));
+    // The next element started within one output period of the skip.
+    ASSERT_TRUE(RenderUntil([&] { return two.CurrentPosition() > 0; }));
+    const double startedAfter =
+        static_cast<double>(AudioEngine::Instance().Frame() - skippedAt) / 48000 -
+        two.CurrentPosition();
+    EXPECT_LE(startedAfter, 480.0 / 48000 + 1e-9);
+
+    two.Stop();
+    ASSERT_TRUE(RenderUntil([&] { return w2.changes.size() == 2; }));
+    EXPECT_EQ(w2.changes.back(), (std::pair<int, int>{2, 0}));
+}
+
+TEST_F(AudioEngineTest, BadFilesRaiseErrorsAndNeverStallTheOtherPlayer) {
+    QFile text(Path("notes.wav"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("this is not a sound file\n");
+    text.close();
+    QFile empty(Path("empty.wav"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+
+    AudioMediaPlayer onAir, broken;
+    Watch air(onAir), bad(broken);
+    onAir.SetFileName(Wav("music.wav", 48000 * 3, 9));
+    onAir.Play();
+
+    struct Case {
+        QString path;
+        std::int32_t code;
+        QString mentions;
+    };
+    const Case cases[] = {
+        {Path("missing.wav"), media::kFileMissing, "missing.wav"},
+        {Path("notes.wav"), media::kNotDecodable, "notes.wav"},
+        {Path("empty.wav"), media::kNotDecodable, "empty.wav"},
+        {Path("song.mid"), media::kNotDecodable, "song.mid"},
+        {QString(), media::kBadPath, ""},
+    };
+    if (QFile f(Path("song.mid")); f.open(QIODevice::WriteOnly)) f.write("MThd");
+    int expectedErrors = 0;
+    for (const Case& c : cases) {
+        broken.Open(c.path);
+        ++expectedErrors;
+        ASSERT_TRUE(RenderUntil([&] { return bad.errors == expectedErrors; }))
+            << c.path.toStdString();
+        EXPECT_EQ(broken.ErrorCode(), c.code) << c.path.toStdString();
+        EXPECT_TRUE(broken.ErrorDescription().contains(c.mentions))
+            << broken.ErrorDescription().toStdString();
+        EXPECT_NE(broken.ReadyState(), media::kReadyComplete);
+        broken.Play();  // nothing to play: nothing happens
+        EXPECT_EQ(broken.PlayState(), media::kStopped);
+    }
+    EXPECT_TRUE(onAir.CurrentPosition() > 0);
+    EXPECT_EQ(onAir.PlayState(), media::kPlaying);
+    EXPECT_EQ(air.errors, 0);
+    ASSERT_TRUE(RenderUntil([&] { return air.changes.size() == 2; }));
+    EXPECT_EQ(AudioEngine::Instance().Stats().underrunFrames, 0u);
+}
+
+TEST_F(AudioEngineTest, FileDeletedWhilePlayingPlaysToItsEnd) {
+    const QString path = Path("gone soon ünï.wav");
+    ASSERT_TRUE(
+        ts::Write(path, ts::Signal(48000 * 6, 1, 3), 1, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    AudioMediaPlayer player;
+    Watch watch(player);
+    player.SetFileName(path);
+    EXPECT_DOUBLE_EQ(player.Duration(), 48000.0 * 6 / 44100);
+    player.Play();
+    Render(4800);
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 2; }));
+    EXPECT_EQ(watch.changes.back(), (std::pair<int, int>{2, 0}));
+    EXPECT_EQ(watch.errors, 0);
+    EXPECT_NEAR(player.CurrentPosition(), player.Duration(), 0.31);
+}
+
+}  // namespace
