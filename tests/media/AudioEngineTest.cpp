@@ -267,3 +267,33 @@ TEST_F(AudioEngineTest, FileDeletedWhilePlayingPlaysToItsEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// A machine without a sound card still plays, on the paced output, without
+// a word on the terminal beyond what the about box says.
+TEST(AudioEngineDeviceTest, WithoutASoundCardThePacedOutputTakesOverQuietly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("short.wav");
+    ASSERT_TRUE(
+        ts::Write(path, ts::Signal(9600, 2, 5), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    AudioEngine::Shutdown();
+    AudioEngine::Configure(EngineConfig{OutputKind::Device, 300, {}});
+    testing::internal::CaptureStderr();
+    {
+        AudioMediaPlayer player;
+        Watch watch(player);
+        player.SetFileName(path);
+        player.Play();
+        EXPECT_TRUE(WaitUntil([&] { return watch.changes.size() == 2; }, 5000));
+        const QString about = player.AboutText();
+        EXPECT_TRUE(about.contains("Output: ")) << about.toStdString();
+    }
+    AudioEngine::Shutdown();
+    const std::string noise = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(noise.find("ALSA"), std::string::npos) << noise;
+    EXPECT_EQ(noise.find("jack"), std::string::npos) << noise;
+    EXPECT_EQ(noise.find("JACK"), std::string::npos) << noise;
+}
+
+}  // namespace
