@@ -44,24 +44,48 @@ QString LayerName(int layer) {
     }
 }
 
-// True when the encoder's Info tag gives the exact gapless length: it carries
-// the encoder delay, the stream is constant-rate, and the file holds at least
-// the frames the tag counts (a copy cut short must be scanned).
+// The byte count an encoder's Xing/Info tag gives for its stream, or -1. The
+// tag sits in the first frame, after any ID3v2 tag.
+qint64 TaggedStreamBytes(const QString& path, qint64& streamStart) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    QByteArray head = file.read(10);
+    streamStart = 0;
+    if (head.size() == 10 && head.startsWith("ID3")) {
+        const auto b = [&](int i) {
+            return static_cast<qint64>(static_cast<unsigned char>(head[i]) & 0x7f);
+        };
+        streamStart = 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9));
+    }
+    if (!file.seek(streamStart)) return -1;
+    const QByteArray frame = file.read(4096);
+    qsizetype at = frame.indexOf("Xing");
+    if (at < 0) at = frame.indexOf("Info");
+    if (at < 0 || frame.size() < at + 16) return -1;
+    const auto word = [&](qsizetype i) {
+        qint64 value = 0;
+        for (int k = 0; k < 4; ++k)
+            value = value << 8 | static_cast<unsigned char>(frame[i + k]);
+        return value;
+    };
+    const qint64 flags = word(at + 4);
+    if (!(flags & 0x1) || !(flags & 0x2)) return -1;  // frame and byte counts
+    return word(at + 12);
+}
+
+// True when the encoder's tag gives the exact gapless length: it carries the
+// encoder delay and the frame count, and the file holds at least the bytes
+// the tag counts (a copy cut short must be scanned).
 bool TagLengthTrusted(mpg123_handle* handle, const QString& path) {
     long delay = -1;
     double unused = 0;
     if (mpg123_getstate(handle, MPG123_ENC_DELAY, &delay, &unused) != MPG123_OK || delay < 0) {
         return false;
     }
-    mpg123_frameinfo info{};
-    if (mpg123_info(handle, &info) != MPG123_OK || info.vbr != MPG123_CBR || info.framesize <= 0) {
-        return false;
-    }
-    const off_t frames = mpg123_framelength(handle);
-    if (frames <= 0 || mpg123_length(handle) <= 0) return false;
-    // Each frame is its header and body; a padding byte may be missing.
-    const qint64 least = static_cast<qint64>(frames) * (info.framesize + 4 - 1);
-    return QFileInfo(path).size() >= least;
+    if (mpg123_length(handle) <= 0) return false;
+    qint64 streamStart = 0;
+    const qint64 bytes = TaggedStreamBytes(path, streamStart);
+    return bytes > 0 && QFileInfo(path).size() - streamStart >= bytes;
 }
 
 class Mpg123Source final : public Source {
