@@ -232,6 +232,19 @@ int main(int argc, char** argv) {
         allClicks += run.clicks;
     }
 
+    // A control: answering later than the tail must show as gaps, or the
+    // analysis above proves nothing.
+    {
+        const RunResult control = PlayProgramme(
+            elements.mid(0, 6), 450, dir.filePath(QStringLiteral("capture-control.wav")));
+        long widest = 0;
+        for (long gap : control.gaps)
+            widest = std::max(widest, gap);
+        out << "control delay_ms=450 (beyond the tail) gaps_seen="
+            << std::count_if(control.gaps.begin(), control.gaps.end(), [](long g) { return g > 0; })
+            << " gap_frames_max=" << widest << " engine_gaps=" << control.engineGaps << Qt::endl;
+    }
+
     // Open to ready.
     AudioEngine::Configure(EngineConfig{OutputKind::Paced, 300, {}});
     const QString wav = dir.filePath(QStringLiteral("open.wav"));
