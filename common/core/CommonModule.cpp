@@ -1,6 +1,7 @@
 #include "CommonModule.h"
 
 #include "ErrorModule.h"
+#include "RecentFiles.h"
 #include "RuntimeError.h"
 #include "Windows.h"
 
@@ -376,7 +377,7 @@ void DeleteRegistry(Session& session, const ResetHooks& hooks) {
             return;
         }
         trap([&] { session.Store().DeleteApplication(kApp); });
-        trap([&] { session.Store().DeleteApplication(kApp + QStringLiteral(" Recent Files")); });
+        trap([&] { session.Store().DeleteApplication(QString::fromLatin1(kRecentFilesApp)); });
 
         const QString allSettings = session.GetProduct() == Product::Creator
                                         ? QStringLiteral("All settings for Sonavel")
