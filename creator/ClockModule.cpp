@@ -1,0 +1,227 @@
+#include "ClockModule.h"
+
+#include "CommonModule.h"
+#include "FormatModule.h"
+#include "RuntimeError.h"
+#include "TextFile.h"
+
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringEncoder>
+
+namespace sonavel {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+constexpr int kMaxWalk = 169;
+
+// The three spellings of each weekday token that clock names have always used.
+int DayIndex(const QString& token) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    for (int i = 0; i < 7; ++i) {
+        const QString day = QString::fromLatin1(kDays[i]);
+        if (token == day || token == day.toLower() || token == day.toUpper()) return i;
+    }
+    return -1;
+}
+
+// The weekday a token names, compared ignoring case, as the neighbour walk does.
+int DayIndexAnyCase(const QString& token) {
+    for (int i = 1; i <= 7; ++i) {
+        if (token.compare(WeekdayToken(i), Qt::CaseInsensitive) == 0) return i - 1;
+    }
+    return -1;
+}
+
+QString NameOf(const QString& path) {
+    return GetFileName(RemoveExtension(path));
+}
+
+// The leading digits of a text as a number, 0 when there are none.
+int LeadingValue(const QString& text) {
+    int value = 0;
+    for (const QChar c : text) {
+        if (!c.isDigit()) break;
+        value = value * 10 + c.digitValue();
+    }
+    return value;
+}
+
+QString Neighbour(const QString& clockFolder, const QString& path, bool forward) {
+    const QString name = NameOf(path);
+    QString day = name.left(3);
+    const int value = LeadingValue(name.right(4)) + (forward ? 100 : -100);
+    QString t = QString::number(value);
+    if (t.size() == 3) {
+        t = QLatin1Char('0') + t;
+    } else if (t == QLatin1String("0")) {
+        t = QStringLiteral("0000");
+    } else if (forward ? value > 2300 : value < 0) {
+        const int index = DayIndexAnyCase(day);
+        if (index < 0) return {};
+        t = forward ? QStringLiteral("0000") : QStringLiteral("2300");
+        day = WeekdayToken((index + (forward ? 1 : 6)) % 7 + 1);
+    }
+    return clockFolder + QLatin1Char('/') + day + t + QStringLiteral(".clk");
+}
+
+bool IsComment(const QString& line) {
+    if (line.isEmpty()) return true;
+    const QChar first = line.at(0);
+    return first == QLatin1Char(' ') || first == QLatin1Char('\'') || first == QLatin1Char(';') ||
+           first == QLatin1Char('#');
+}
+
+// Blanks only: a tab is part of the line.
+QString TrimBlanks(const QString& line) {
+    qsizetype from = 0, to = line.size();
+    while (from < to && line.at(from) == QLatin1Char(' '))
+        ++from;
+    while (to > from && line.at(to - 1) == QLatin1Char(' '))
+        --to;
+    return line.mid(from, to - from);
+}
+
+}  // namespace
+
+ClockDisplayName ClockModule::PrettyPrintFileName(const QString& path) {
+    const QString name = NameOf(path);
+    if (name.toLower() == QLatin1String("default")) return {QStringLiteral("Default Clock"), false};
+    const int day = DayIndex(name.left(3));
+    if (day < 0) return {QStringLiteral("Unknown"), false};
+    const QString time = name.right(4);
+    return {
+        WeekdayName(day + 1) + QLatin1Char(' ') + time.left(2) + QLatin1Char(':') + time.right(2),
+        true};
+}
+
+QString ClockModule::GetPreviousFileName(const QString& clockFolder, const QString& path) {
+    return Neighbour(clockFolder, path, false);
+}
+
+QString ClockModule::GetNextFileName(const QString& clockFolder, const QString& path) {
+    return Neighbour(clockFolder, path, true);
+}
+
+QString ClockModule::FindNeighbourClock(const QString& clockFolder, const QString& path,
+                                        bool forward) {
+    QString candidate = Neighbour(clockFolder, path, forward);
+    for (int i = 0; i < kMaxWalk && !candidate.isEmpty(); ++i) {
+        if (QFileInfo(candidate).isFile()) return candidate;
+        candidate = Neighbour(clockFolder, candidate, forward);
+    }
+    return {};
+}
+
+QByteArray ClockModule::PlainClockContent(const QString& paneText) {
+    QString text = paneText;
+    text.replace(kCrLf, QStringLiteral("\n")).replace(QLatin1Char('\n'), kCrLf);
+    QStringEncoder encoder(QStringConverter::System);
+    return encoder.encode(text + kCrLf);
+}
+
+void ClockModule::WriteClockFile(const QString& path, const QByteArray& content, bool backup) {
+    QSaveFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) {
+        throw MakeError(
+            QFileInfo(path).absoluteDir().exists() ? err::kPathFileAccess : err::kPathNotFound,
+            path);
+    }
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        throw MakeError(err::kPathFileAccess, path);
+    }
+    if (backup && QFileInfo(path).isFile()) {
+        // The old text goes to the backup by a second name for the same data,
+        // so until the new file replaces it the old one is still in place.
+        const QString bak = RemoveExtension(path) + QStringLiteral(".bak");
+        const QString fresh = bak + QStringLiteral(".new");
+        QFile::remove(fresh);
+        const bool kept = ::link(QFile::encodeName(path).constData(),
+                                 QFile::encodeName(fresh).constData()) == 0 ||
+                          QFile::copy(path, fresh);
+        if (!kept || ::rename(QFile::encodeName(fresh).constData(),
+                              QFile::encodeName(bak).constData()) != 0) {
+            QFile::remove(fresh);
+            file.cancelWriting();
+            throw MakeError(err::kPathFileAccess, bak);
+        }
+    }
+    if (!file.commit()) throw MakeError(err::kPathFileAccess, path);
+}
+
+QString ClockModule::DefaultClockPath() const {
+    return m_session.ProgramFolder() + QStringLiteral("/Default.clk");
+}
+
+ClockModule::Verdict ClockModule::ReadClockLines(const QString& path, QStringList& lines,
+                                                 QString& invalidLine) {
+    lines.clear();
+    QStringList fileLines;
+    try {
+        fileLines = textfile::ReadLines(path);
+    } catch (const RuntimeError&) {
+        return Verdict::Unreadable;
+    }
+    qsizetype stored = 0;
+    for (const QString& line : fileLines) {
+        // The list grows before each line; a line that is no element leaves
+        // the new entry empty, so a clock ending in a comment ends in one.
+        lines.resize(stored + 1);
+        if (IsComment(line)) continue;
+        const QString element = TrimBlanks(line);
+        if (!m_keywords.FindKeyword(element)) {
+            invalidLine = element;
+            return Verdict::InvalidLine;
+        }
+        lines[stored++] = element;
+    }
+    return Verdict::Read;
+}
+
+bool ClockModule::ReadDefaultClockLines() {
+    const QString path = DefaultClockPath();
+    InvalidKeywordFound = true;
+    QString invalid;
+    QStringList lines;
+    const Verdict verdict = ReadClockLines(path, lines, invalid);
+    if (verdict == Verdict::Unreadable) return false;
+    DefaultClockLines = lines;
+    if (verdict == Verdict::InvalidLine) {
+        m_session.Dlg().MsgBox(
+            QStringLiteral("An invalid keyword (") + invalid +
+                QStringLiteral(") has been detected.") + kCrLf + QStringLiteral("Please check ") +
+                path + QStringLiteral(" for errors.") + kCrLf + kCrLf +
+                QStringLiteral("Please run Keyword Mainteance"),
+            MsgButtons::OK, MsgIcon::Critical, QStringLiteral("Invalid Keyword Detected"));
+        return true;
+    }
+    // Only a clock that names at least one keyword, all of them known, is valid.
+    for (const QString& line : DefaultClockLines) {
+        if (!line.isEmpty()) InvalidKeywordFound = false;
+    }
+    return true;
+}
+
+bool ClockModule::LoadHourlyClock(const QString& playlistPath) {
+    QString& folder = m_session.Creator.ClockFolder;
+    if (folder.isEmpty()) folder = m_session.ProgramFolder() + QStringLiteral("/Clocks");
+    const QString path = folder + QLatin1Char('/') + NameOf(playlistPath) + QStringLiteral(".clk");
+    QString invalid;
+    const Verdict verdict = ReadClockLines(path, HourlyClockLines, invalid);
+    if (verdict == Verdict::InvalidLine) {
+        m_session.Dlg().MsgBox(
+            QStringLiteral("An invalid keyword (") + invalid +
+                QStringLiteral(") has been detected.") + kCrLf + QStringLiteral("Please check ") +
+                path + QStringLiteral(" for errors.") + kCrLf + kCrLf +
+                QStringLiteral("Creator can not continue with this clock."),
+            MsgButtons::OK, MsgIcon::Critical, QStringLiteral("Invalid Keyword Found"));
+    }
+    return verdict == Verdict::Read;
+}
+
+}  // namespace sonavel
