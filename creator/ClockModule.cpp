@@ -88,6 +88,15 @@ QString TrimBlanks(const QString& line) {
 
 }  // namespace
 
+void ClockModule::ShowInvalidKeyword(const QString& line, const QString& path,
+                                     const QString& advice, const QString& title) {
+    m_session.Dlg().MsgBox(QStringLiteral("An invalid keyword (") + line +
+                               QStringLiteral(") has been detected.") + kCrLf +
+                               QStringLiteral("Please check ") + path +
+                               QStringLiteral(" for errors.") + kCrLf + kCrLf + advice,
+                           MsgButtons::OK, MsgIcon::Critical, title);
+}
+
 ClockDisplayName ClockModule::PrettyPrintFileName(const QString& path) {
     const QString name = NameOf(path);
     if (name.toLower() == QLatin1String("default")) return {QStringLiteral("Default Clock"), false};
@@ -192,12 +201,8 @@ bool ClockModule::ReadDefaultClockLines() {
     if (verdict == Verdict::Unreadable) return false;
     DefaultClockLines = lines;
     if (verdict == Verdict::InvalidLine) {
-        m_session.Dlg().MsgBox(
-            QStringLiteral("An invalid keyword (") + invalid +
-                QStringLiteral(") has been detected.") + kCrLf + QStringLiteral("Please check ") +
-                path + QStringLiteral(" for errors.") + kCrLf + kCrLf +
-                QStringLiteral("Please run Keyword Mainteance"),
-            MsgButtons::OK, MsgIcon::Critical, QStringLiteral("Invalid Keyword Detected"));
+        ShowInvalidKeyword(invalid, path, QStringLiteral("Please run Keyword Mainteance"),
+                           QStringLiteral("Invalid Keyword Detected"));
         return true;
     }
     // Only a clock that names at least one keyword, all of them known, is valid.
@@ -214,12 +219,9 @@ bool ClockModule::LoadHourlyClock(const QString& playlistPath) {
     QString invalid;
     const Verdict verdict = ReadClockLines(path, HourlyClockLines, invalid);
     if (verdict == Verdict::InvalidLine) {
-        m_session.Dlg().MsgBox(
-            QStringLiteral("An invalid keyword (") + invalid +
-                QStringLiteral(") has been detected.") + kCrLf + QStringLiteral("Please check ") +
-                path + QStringLiteral(" for errors.") + kCrLf + kCrLf +
-                QStringLiteral("Creator can not continue with this clock."),
-            MsgButtons::OK, MsgIcon::Critical, QStringLiteral("Invalid Keyword Found"));
+        ShowInvalidKeyword(invalid, path,
+                           QStringLiteral("Creator can not continue with this clock."),
+                           QStringLiteral("Invalid Keyword Found"));
     }
     return verdict == Verdict::Read;
 }

@@ -53,6 +53,8 @@ class ClockModule {
   private:
     enum class Verdict { Read, Unreadable, InvalidLine };
     Verdict ReadClockLines(const QString& path, QStringList& lines, QString& invalidLine);
+    void ShowInvalidKeyword(const QString& line, const QString& path, const QString& advice,
+                            const QString& title);
 
     Session& m_session;
     KeywordModule& m_keywords;
