@@ -1,3 +1,4 @@
+#include "AboutForm.h"
 #include "CommonModule.h"
 #include "ProgramStart.h"
 
@@ -10,12 +11,15 @@ using namespace sonavel;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Creator"));
+    QApplication::setApplicationVersion(QStringLiteral(SONAVEL_VERSION));
 
     int exitCode = 0;
     auto services = ProgramServices::Start(Product::Creator, exitCode);
     if (!services) return exitCode;
     Session& session = services->GetSession();
     if (!ReadCreatorSettings(session)) return 0;
+    if (session.Creator.DisplaySplash)
+        AboutForm::ShowSplash(Product::Creator, QStringLiteral(SONAVEL_VERSION));
 
     // Until the main window stands, the program shows its own settings and
     // ends when that window is closed.
