@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ClockModule.h"
+#include "Dialogs.h"
+#include "EditorWindow.h"
+#include "KeywordModule.h"
+#include "Session.h"
+
+namespace sonavel {
+
+// The file commands of the clock editor: new, open, the default clock, save,
+// save as, recent files, stepping through the hourly clocks, printing. Works
+// on the window through EditorWindow, so it runs in tests without one.
+class ClockEditor {
+public:
+    ClockEditor(Session& session, KeywordModule& keywords, ClockModule& clocks,
+                EditorWindow& window)
+        : m_session(session), m_keywords(keywords), m_clocks(clocks), m_window(window) {}
+
+    // Commands of the menus and the toolbar.
+    void NewClock();
+    void OpenClockCommand();
+    void OpenDefaultClockCommand();
+    void SaveClock();
+    void SaveClockAs();
+    void SaveAsDefaultClockCommand();
+    // caption: the recent-file entry's caption ("&1 /path/Mon0700.clk").
+    void OpenRecentFile(const QString& caption);
+    void PreviousClock();
+    void NextClock();
+    void PrintFile();
+
+    // Start-up: the default clock into the edit pane; true when it is there.
+    bool LoadDefaultClock();
+    bool SaveDefaultClock();
+    void OpenClockFile(const QString& path);
+    void LoadClockFile(const QString& path);
+    // Asks whether to save unsaved changes; No without asking when saved.
+    MsgResult FileNotSavedPrompt();
+
+    // The edit pane's change rule; the window calls it on every change.
+    void EditChanged();
+
+    // Lines split at CR LF, empty and single-blank lines dropped, each
+    // remaining line followed by CR LF.
+    static QString CompactEditText(const QString& text);
+
+    QString CurrentPath() const { return m_session.Creator.LastFileOpened; }
+    bool Saved = true;
+    bool DefaultClockLoaded = false;
+
+private:
+    bool OpenDialog(QString& path);
+    void LoadIntoPane(const QString& path);
+    void Write(const QString& path, bool richAllowed, bool backup);
+    void ShowLoaded(const QString& path);
+    void FileNotFound();
+    QString PreviewHeader(const QString& what) const;
+    void Walk(bool forward);
+
+    Session& m_session;
+    KeywordModule& m_keywords;
+    ClockModule& m_clocks;
+    EditorWindow& m_window;
+};
+
+}  // namespace sonavel

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace sonavel {
+
+class NamedEntries;
+
+// The clock editor's main window as the file commands drive it: the edit
+// and preview panes, their headers, the status panels and the commands whose
+// state follows the file. CreatorForm implements it; tests use a fake.
+class EditorWindow {
+public:
+    virtual ~EditorWindow() = default;
+
+    // The edit pane's text, line breaks as CR LF.
+    virtual QString EditText() const = 0;
+    // Replaces the edit pane's text; the pane's change rule runs as for typing.
+    virtual void SetEditText(const QString& text) = 0;
+    // The edit pane with its fonts and colours, as a rich-text file.
+    virtual QByteArray EditRichText() const = 0;
+    // False when the bytes are not rich text.
+    virtual bool SetEditRichText(const QByteArray& rtf) = 0;
+    virtual void CaretToStart() = 0;
+    virtual void ClearPreview() = 0;
+
+    virtual void SetEditHeader(const QString& text) = 0;
+    virtual void SetPreviewHeader(const QString& text) = 0;
+    // commandPrevious and commandNext.
+    virtual void SetNeighbourButtons(bool enabled) = 0;
+    virtual void SetFileNamePanel(const QString& text) = 0;
+    virtual void SetEstimatedTimePanel(const QString& text, bool enabled) = 0;
+
+    // Save, Save As, Save As Default Clock, Save As Hourly Clock, Select All,
+    // Find, Find Next, Replace and Print with their toolbar buttons: enabled by
+    // an open file, disabled by New until typing enables them again.
+    virtual void SetFileCommandsEnabled(bool enabled) = 0;
+    // Menu Save and its toolbar button alone.
+    virtual void SetSaveEnabled(bool enabled) = 0;
+
+    // The clock time estimate of the preview pane.
+    virtual void EstimateClockTime() = 0;
+    // The window's menu entries reached by name (recent files).
+    virtual NamedEntries& Entries() = 0;
+};
+
+}  // namespace sonavel
