@@ -1,1 +1,356 @@
-// placeholder
+#include "ClockEditor.h"
+
+#include "CommonModule.h"
+#include "FormatModule.h"
+#include "PrintModule.h"
+#include "RecentFiles.h"
+#include "RuntimeError.h"
+#include "TextFile.h"
+
+#include <QFile>
+
+namespace sonavel {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kClockFilter = QStringLiteral("Clock (Format) Description Files (*.clk)|*.clk");
+constexpr int kClockDialogFlags = 0x8804;  // hide read-only, path must exist, no read-only return
+
+bool IsRichTextName(const QString& path) {
+    return path.right(4).compare(QLatin1String(".rtf"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+QString ClockEditor::CompactEditText(const QString& text) {
+    if (text.isEmpty()) return text;
+    QString compact;
+    for (const QString& line : text.split(kCrLf)) {
+        if (line.isEmpty() || line == QLatin1String(" ")) continue;
+        compact += line + kCrLf;
+    }
+    return compact;
+}
+
+QString ClockEditor::PreviewHeader(const QString& what) const {
+    return m_session.Creator.EstimateTime ? QStringLiteral("Preview: ") + what
+                                          : QStringLiteral("Preview: Not Enabled");
+}
+
+MsgResult ClockEditor::FileNotSavedPrompt() {
+    if (Saved) return MsgResult::No;
+    return m_session.Dlg().MsgBox(QStringLiteral("The current file has not been saved.") + kCrLf +
+                                      QStringLiteral("Do you want to save it now?"),
+                                  MsgButtons::YesNoCancel, MsgIcon::Information,
+                                  QStringLiteral("File Not Saved"));
+}
+
+void ClockEditor::EditChanged() {
+    Saved = false;
+    if (m_window.EditText().isEmpty()) return;
+    m_window.SetFileCommandsEnabled(true);
+    m_window.SetSaveEnabled(!m_session.Creator.LastFileSaved.isEmpty());
+    if (m_session.Creator.EstimateTime) m_window.EstimateClockTime();
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+void ClockEditor::LoadIntoPane(const QString& path) {
+    m_window.SetEstimatedTimePanel(QStringLiteral("00:00"), false);
+    QFile file(path);
+    if (!QFile::exists(path)) throw MakeError(err::kFileNotFound, path);
+    if (!file.open(QIODevice::ReadOnly)) throw MakeError(err::kPathFileAccess, path);
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    // The half-loaded text must not be estimated by the pane's change rule.
+    const bool estimate = m_session.Creator.EstimateTime;
+    m_session.Creator.EstimateTime = false;
+    // Rich text keeps its colours and fonts, so it is not compacted into
+    // plain lines.
+    if (!(IsRichTextName(path) && m_window.SetEditRichText(bytes))) {
+        QString text = textfile::ReadAll(path);
+        text.replace(kCrLf, QStringLiteral("\n")).replace(QLatin1Char('\n'), kCrLf);
+        if (!text.endsWith(kCrLf)) text += kCrLf;
+        m_window.SetEditText(CompactEditText(text));
+    }
+    m_session.Creator.EstimateTime = estimate;
+    if (estimate) m_window.EstimateClockTime();
+}
+
+void ClockEditor::ShowLoaded(const QString& path) {
+    const ClockDisplayName name = ClockModule::PrettyPrintFileName(path);
+    m_window.SetEditHeader(QStringLiteral("Edit: ") + name.text);
+    m_window.SetNeighbourButtons(name.hourly);
+    if (!m_session.Creator.EstimateTime) m_window.ClearPreview();
+    m_window.SetPreviewHeader(PreviewHeader(name.text));
+}
+
+void ClockEditor::FileNotFound() {
+    ShowInformation(m_session, QStringLiteral("File Not Found"), QStringLiteral("Sonavel Creator"));
+    m_session.Creator.LastFileOpened.clear();
+    m_window.SetFileNamePanel(QString());
+    m_window.SetEditHeader(QStringLiteral("Edit: No File is Loaded"));
+    m_window.SetNeighbourButtons(false);
+    m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("No File is Loaded")));
+}
+
+void ClockEditor::LoadClockFile(const QString& path) {
+    try {
+        LoadIntoPane(path);
+    } catch (const RuntimeError& error) {
+        if (error.Number() == err::kFileNotFound || error.Number() == err::kPathFileAccess ||
+            error.Number() == err::kPathNotFound) {
+            FileNotFound();
+        }
+        return;
+    }
+    m_session.Creator.LastFileOpened = path;
+    m_window.SetFileNamePanel(path);
+    ShowLoaded(path);
+    m_window.CaretToStart();
+}
+
+bool ClockEditor::OpenDialog(QString& path) {
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open");
+    request.filter = kClockFilter;
+    request.initialFolder = m_session.ProgramFolder();
+    request.flags = kClockDialogFlags;
+    const auto answer = m_session.Dlg().FileDialog(request);
+    if (!answer) return false;
+    path = *answer;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void ClockEditor::NewClock() {
+    m_window.SetEstimatedTimePanel(QStringLiteral("00:00"), false);
+    if (!m_window.EditText().isEmpty() && !Saved) {
+        const MsgResult answer = FileNotSavedPrompt();
+        if (answer == MsgResult::Cancel) return;
+        if (answer == MsgResult::Yes) SaveClockAs();
+    }
+    m_session.Creator.LastFileOpened.clear();
+    m_window.SetEditText(QString());
+    m_window.ClearPreview();
+    m_window.SetEditHeader(QStringLiteral("Edit: New File"));
+    m_window.SetNeighbourButtons(false);
+    m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("New File")));
+    m_window.SetFileCommandsEnabled(false);
+    m_window.SetFileNamePanel(QStringLiteral("New File"));
+    Saved = true;
+}
+
+void ClockEditor::OpenClockCommand() {
+    const MsgResult answer = FileNotSavedPrompt();
+    if (answer == MsgResult::Cancel) return;
+    if (answer == MsgResult::Yes) SaveClockAs();
+    m_window.SetEditText(QString());
+    m_window.SetEditHeader(QStringLiteral("Edit: No File is Loaded"));
+    m_window.SetNeighbourButtons(false);
+    m_window.ClearPreview();
+    m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("No File is Loaded")));
+
+    m_window.SetEstimatedTimePanel(QStringLiteral("00:00"), false);
+    QString path;
+    if (OpenDialog(path)) {
+        LoadClockFile(path);
+        if (!m_session.Creator.LastFileOpened.isEmpty()) {
+            AddRecentFile(m_session, path, QStringLiteral("Creator"), m_window.Entries());
+        }
+    }
+    Saved = true;
+    DefaultClockLoaded = false;
+    m_window.SetFileCommandsEnabled(true);
+}
+
+void ClockEditor::OpenClockFile(const QString& path) {
+    const MsgResult answer = FileNotSavedPrompt();
+    if (answer == MsgResult::Cancel) return;
+    // Leaving a clock by Previous or Next saves it as it is, in plain text.
+    if (answer == MsgResult::Yes && !CurrentPath().isEmpty()) {
+        try {
+            Write(CurrentPath(), false, m_session.Creator.BackupSavedFiles);
+            m_session.Creator.LastFileSaved = CurrentPath();
+        } catch (const RuntimeError&) {
+        }
+    }
+    LoadClockFile(path);
+    Saved = true;
+    DefaultClockLoaded = false;
+    m_window.SetFileCommandsEnabled(true);
+}
+
+void ClockEditor::OpenRecentFile(const QString& caption) {
+    const QString path = RecentFilePath(caption);
+    const MsgResult answer = FileNotSavedPrompt();
+    if (answer == MsgResult::Cancel) return;
+    if (answer == MsgResult::Yes) SaveClockAs();
+    LoadClockFile(path);
+    Saved = true;
+    DefaultClockLoaded = false;
+    m_window.SetFileCommandsEnabled(true);
+}
+
+void ClockEditor::Walk(bool forward) {
+    const QString found =
+        ClockModule::FindNeighbourClock(m_session.Creator.ClockFolder, CurrentPath(), forward);
+    if (found.isEmpty()) {
+        const QString text = forward ? QStringLiteral("Next Hourly Clock Not Found")
+                                     : QStringLiteral("Previous Hourly Clock Not Found");
+        ShowInformation(m_session, text, text);
+        return;
+    }
+    OpenClockFile(found);
+}
+
+void ClockEditor::PreviousClock() {
+    Walk(false);
+}
+void ClockEditor::NextClock() {
+    Walk(true);
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+void ClockEditor::Write(const QString& path, bool richAllowed, bool backup) {
+    const QByteArray content = richAllowed && IsRichTextName(path)
+                                   ? m_window.EditRichText()
+                                   : ClockModule::PlainClockContent(m_window.EditText());
+    ClockModule::WriteClockFile(path, content, backup);
+}
+
+void ClockEditor::SaveClock() {
+    const QString path = CurrentPath();
+    if (path.isEmpty()) return;
+    try {
+        Write(path, true, m_session.Creator.BackupSavedFiles);
+    } catch (const RuntimeError&) {
+        return;
+    }
+    Saved = true;
+    m_window.SetSaveEnabled(false);
+    m_session.Creator.LastFileSaved = path;
+}
+
+void ClockEditor::SaveClockAs() {
+    FileDialogRequest request;
+    request.save = true;
+    request.title = QStringLiteral("Save As...");
+    request.filter = kClockFilter;
+    request.initialFolder = m_session.ProgramFolder();
+    request.flags = kClockDialogFlags;
+    const auto answer = m_session.Dlg().FileDialog(request);
+    if (!answer) return;
+    try {
+        Write(*answer, true, false);
+    } catch (const RuntimeError&) {
+        return;
+    }
+    m_session.Creator.LastFileOpened = *answer;
+    Saved = true;
+    m_window.SetFileNamePanel(*answer);
+}
+
+bool ClockEditor::SaveDefaultClock() {
+    const QString path = m_clocks.DefaultClockPath();
+    try {
+        Write(path, false, m_session.Creator.BackupSavedFiles);
+    } catch (const RuntimeError&) {
+        m_session.Dlg().MsgBox(QStringLiteral("Error Saving Default Clock File.") + kCrLf +
+                                   QStringLiteral("Check File Attributes."),
+                               MsgButtons::OK, MsgIcon::None, QStringLiteral("Creator"));
+        return false;
+    }
+    Saved = true;
+    m_window.SetSaveEnabled(false);
+    m_session.Creator.LastFileOpened = path;
+    m_session.Creator.LastFileSaved = path;
+    return true;
+}
+
+void ClockEditor::SaveAsDefaultClockCommand() {
+    const MsgResult answer = m_session.Dlg().MsgBox(
+        QStringLiteral("Are you sure that you want to save the currently loaded clock as the "
+                       "default clock."),
+        MsgButtons::YesNo, MsgIcon::Information, QStringLiteral("Save as Default Clock"));
+    if (answer != MsgResult::Yes || !SaveDefaultClock()) return;
+    ShowInformation(m_session,
+                    QStringLiteral("The currently loaded clock has been saved as the default "
+                                   "clock."),
+                    QStringLiteral("File Saved as Default Clock"));
+    DefaultClockLoaded = true;
+    m_window.SetEditHeader(QStringLiteral("Edit: Default Clock"));
+    m_window.SetFileNamePanel(m_clocks.DefaultClockPath());
+    m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("Default Clock")));
+}
+
+// ---------------------------------------------------------------------------
+// The default clock
+
+bool ClockEditor::LoadDefaultClock() {
+    const QString path = m_clocks.DefaultClockPath();
+    try {
+        LoadIntoPane(path);
+    } catch (const RuntimeError&) {
+        return false;
+    }
+    Saved = true;
+    m_session.Creator.LastFileOpened = path;
+    m_window.SetFileNamePanel(path);
+    m_window.SetEditHeader(QStringLiteral("Edit: Default Clock"));
+    if (!m_session.Creator.EstimateTime) m_window.ClearPreview();
+    m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("Default Clock")));
+    m_window.SetNeighbourButtons(false);
+    m_window.CaretToStart();
+    m_keywords.GetKeywordDefinitions();
+    m_clocks.ReadDefaultClockLines();
+    return true;
+}
+
+void ClockEditor::OpenDefaultClockCommand() {
+    const MsgResult answer = FileNotSavedPrompt();
+    if (answer == MsgResult::Cancel) return;
+    if (answer == MsgResult::Yes) SaveClockAs();
+    m_window.SetEditText(QString());
+    m_window.SetEditHeader(QStringLiteral("Edit: No File is Loaded"));
+    m_window.SetNeighbourButtons(false);
+    m_window.ClearPreview();
+    m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("No File is Loaded")));
+    DefaultClockLoaded = LoadDefaultClock();
+    if (DefaultClockLoaded) {
+        m_window.SetFileNamePanel(m_clocks.DefaultClockPath());
+        return;
+    }
+    ShowInformation(m_session,
+                    QStringLiteral("Unable to load Default Clock.") + kCrLf +
+                        QStringLiteral("Please create and save Default Clock."),
+                    QStringLiteral("No Default Clock Found"));
+}
+
+// ---------------------------------------------------------------------------
+
+void ClockEditor::PrintFile() {
+    const QString path = CurrentPath();
+    PrintInstance instance;
+    instance.procedure = QStringLiteral("PrintFile");
+    instance.variable = QStringLiteral("FileName");
+    instance.variableData = path;
+    instance.guard = [this] { return m_window.EditText(); };
+    // The file as saved, not the pane's unsaved text.
+    instance.bodyLines = [path] { return textfile::ReadLines(path); };
+    instance.caption = QStringLiteral("Now Printing");
+    instance.title = QStringLiteral("Sonavel Creator");
+    instance.secondLine = path;
+    instance.nothingToPrint = QStringLiteral("Edit Window is blank. There is nothing to print.");
+    instance.nothingToPrintTitle = QStringLiteral("Unable to Print");
+    PrintText(m_session, instance);
+}
+
+}  // namespace sonavel

@@ -12,7 +12,7 @@ namespace sonavel {
 // save as, recent files, stepping through the hourly clocks, printing. Works
 // on the window through EditorWindow, so it runs in tests without one.
 class ClockEditor {
-public:
+  public:
     ClockEditor(Session& session, KeywordModule& keywords, ClockModule& clocks,
                 EditorWindow& window)
         : m_session(session), m_keywords(keywords), m_clocks(clocks), m_window(window) {}
@@ -49,7 +49,7 @@ public:
     bool Saved = true;
     bool DefaultClockLoaded = false;
 
-private:
+  private:
     bool OpenDialog(QString& path);
     void LoadIntoPane(const QString& path);
     void Write(const QString& path, bool richAllowed, bool backup);
