@@ -1,0 +1,117 @@
+#include "CommonModule.h"
+#include "CreatorModule.h"
+#include "NamedEntries.h"
+#include "TempFolder.h"
+
+using namespace sonavel;
+
+namespace {
+
+class PaneOnly final : public EditorWindow, public NamedEntries {
+  public:
+    QString EditText() const override { return text; }
+    void SetEditText(const QString& value) override { text = value; }
+    QByteArray EditRichText() const override { return {}; }
+    bool SetEditRichText(const QByteArray&) override { return false; }
+    void CaretToStart() override {}
+    void ClearPreview() override {}
+    void SetEditHeader(const QString&) override {}
+    void SetPreviewHeader(const QString&) override {}
+    void SetNeighbourButtons(bool) override {}
+    void SetFileNamePanel(const QString&) override {}
+    void SetEstimatedTimePanel(const QString&, bool) override {}
+    void SetFileCommandsEnabled(bool) override {}
+    void SetSaveEnabled(bool) override {}
+    void EstimateClockTime() override {}
+    NamedEntries& Entries() override { return *this; }
+    void SetCaption(const QString&, const QString&) override {}
+    QString Caption(const QString&) const override { return {}; }
+    void SetVisible(const QString&, bool) override {}
+    bool IsVisible(const QString&) const override { return false; }
+    QString text;
+};
+
+class CreatorShutdownTest : public TempFolderTest {
+  protected:
+    CreatorShutdownTest()
+        : keywords(MakeSession(Product::Creator)),
+          clocks(*m_session, keywords),
+          editor(*m_session, keywords, clocks, pane) {
+        m_dialogs.ExpectMessage("First Time Use").ExpectMessage("Creator");
+        EXPECT_FALSE(ReadCreatorSettings(*m_session));
+        m_dialogs.Clear();
+        EXPECT_TRUE(ReadCreatorSettings(*m_session));
+        window.placement = WindowPlacement{0, 7000, 9000, 100, 200};
+        window.closeSecondaryWindows = [this] { ++secondaryClosed; };
+        window.restoreNormal = [this] { ++restored; };
+    }
+    QString Stored(const char* key) {
+        return m_store->GetSetting("Sonavel", "Creator Settings", key);
+    }
+
+    KeywordModule keywords;
+    ClockModule clocks;
+    PaneOnly pane;
+    ClockEditor editor;
+    ClosingWindow window;
+    int secondaryClosed = 0, restored = 0;
+};
+
+TEST_F(CreatorShutdownTest, ExitQuestionAndTheUnsavedClock) {
+    // No to leaving: nothing happens at all.
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::No);
+    EXPECT_FALSE(CreatorShutdown(*m_session, editor, window));
+    EXPECT_EQ(m_dialogs.LastMessage().prompt, "Exit Sonavel Creator?");
+    EXPECT_EQ(Stored("Height"), "7215");
+    EXPECT_EQ(secondaryClosed, 0);
+
+    // Unsaved clock, Cancel: the window stays, but the settings and the
+    // secondary windows are dealt with all the same.
+    editor.Saved = false;
+    pane.text = "Music\r\n";
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Yes)
+        .ExpectMessage("File Not Saved", MsgResult::Cancel);
+    EXPECT_FALSE(CreatorShutdown(*m_session, editor, window));
+    EXPECT_EQ(Stored("Height"), "7000");
+    EXPECT_EQ(Stored("Position Top"), "200");
+    EXPECT_EQ(secondaryClosed, 1);
+
+    // Yes: saved through Save As, then the program ends.
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Yes)
+        .ExpectMessage("File Not Saved", MsgResult::Yes)
+        .ExpectFile(Path("kept.clk"), "Save As...");
+    EXPECT_TRUE(CreatorShutdown(*m_session, editor, window));
+    EXPECT_TRUE(QFile::exists(Path("kept.clk")));
+
+    // No: the clock is dropped and the program ends.
+    editor.Saved = false;
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Yes)
+        .ExpectMessage("File Not Saved", MsgResult::No);
+    EXPECT_TRUE(CreatorShutdown(*m_session, editor, window));
+}
+
+TEST_F(CreatorShutdownTest, WhatTheSettingsKeep) {
+    // Maximised: the state is kept, the normal size stays as stored.
+    window.placement = WindowPlacement{2, 1, 2, 3, 4};
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Yes);
+    EXPECT_TRUE(CreatorShutdown(*m_session, editor, window));
+    EXPECT_EQ(Stored("Window State"), "2");
+    EXPECT_EQ(Stored("Height"), "7215");
+
+    // Minimised: restored first, and stored as a normal window.
+    window.placement = WindowPlacement{1, 6000, 8000, 10, 20};
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Yes);
+    EXPECT_TRUE(CreatorShutdown(*m_session, editor, window));
+    EXPECT_EQ(restored, 1);
+    EXPECT_EQ(Stored("Window State"), "0");
+    EXPECT_EQ(Stored("Width"), "8000");
+
+    // Saving switched off: nothing is written.
+    m_session->Creator.SaveSettingsOnExit = false;
+    window.placement = WindowPlacement{0, 5000, 5000, 5, 5};
+    m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Yes);
+    EXPECT_TRUE(CreatorShutdown(*m_session, editor, window));
+    EXPECT_EQ(Stored("Width"), "8000");
+}
+
+}  // namespace
