@@ -1,1 +1,685 @@
-// placeholder
+#include "CreatorForm.h"
+
+#include "AboutForm.h"
+#include "AudioMediaPlayer.h"
+#include "FormatModule.h"
+#include "PrintModule.h"
+#include "RecentFiles.h"
+#include "RtfCodec.h"
+#include "Twips.h"
+#include "UiText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QColor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+
+namespace sonavel {
+
+namespace {
+constexpr double kMinWidthTwips = 8490;
+constexpr double kMinHeightTwips = 6405;
+constexpr double kPaneBottomMarginTwips = 160;
+constexpr double kNeighbourButtonTwips = 285;
+constexpr char kRecentListName[] = "Creator";
+constexpr char kCrLf[] = "\r\n";
+
+QColor FromStoredColor(std::int32_t color) {
+    const auto bits = static_cast<std::uint32_t>(color);
+    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
+                  static_cast<int>((bits >> 16) & 0xFFu));
+}
+}  // namespace
+
+CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule& clocks,
+                         QWidget* parent)
+    : QMainWindow(parent),
+      m_session(session),
+      m_keywords(keywords),
+      m_editor(session, keywords, clocks, *this) {
+    setObjectName(QStringLiteral("CreatorForm"));
+    setWindowTitle(QStringLiteral("Sonavel Creator"));
+
+    BuildMenus();
+    BuildToolbar();
+    BuildPanes();
+    BuildStatusBar();
+
+    // A minimum size is never applied to a minimised window, as the rule wants.
+    setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
+
+    m_keywords.SetPane(&m_pane);
+    DisplayKeywordPane();
+}
+
+CreatorForm::~CreatorForm() {
+    m_keywords.SetPane(nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Building the window
+
+QAction* CreatorForm::MenuEntry(QMenu* menu, const QString& caption, const QString& name,
+                                void (CreatorForm::*handler)(), const QKeySequence& shortcut) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+void CreatorForm::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("menuFile"));
+    MenuEntry(file, QStringLiteral("&New"), QStringLiteral("menuNew"), &CreatorForm::menuNew_Click);
+    MenuEntry(file, QStringLiteral("&Open..."), QStringLiteral("menuOpen"),
+              &CreatorForm::menuOpen_Click);
+    MenuEntry(file, QStringLiteral("Open &Default Clock"), QStringLiteral("menuOpenDefaultClock"),
+              &CreatorForm::menuOpenDefaultClock_Click);
+    // The hourly-clock windows are not built yet.
+    m_notYetAvailable << MenuEntry(file, QStringLiteral("Open &Hourly Clock"),
+                                   QStringLiteral("menuOpenHourlyClock"),
+                                   &CreatorForm::NotYetAvailable);
+    MenuEntry(file, QStringLiteral("&Save"), QStringLiteral("menuSave"),
+              &CreatorForm::menuSave_Click)
+        ->setEnabled(false);
+    MenuEntry(file, QStringLiteral("Save &As..."), QStringLiteral("menuSaveAs"),
+              &CreatorForm::menuSaveAs_Click)
+        ->setEnabled(false);
+    MenuEntry(file, QStringLiteral("Save As D&efault Clock"),
+              QStringLiteral("menuSaveAsDefaultClock"), &CreatorForm::menuSaveAsDefaultClock_Click)
+        ->setEnabled(false);
+    m_notYetAvailable << MenuEntry(file, QStringLiteral("Save As H&ourly Clock"),
+                                   QStringLiteral("menuSaveAsHourlyClock"),
+                                   &CreatorForm::NotYetAvailable);
+    file->addSeparator();
+    MenuEntry(file, QStringLiteral("Print Se&tup..."), QStringLiteral("menuPrintSetup"),
+              &CreatorForm::menuPrintSetup_Click);
+    MenuEntry(file, QStringLiteral("&Print"), QStringLiteral("menuPrint"),
+              &CreatorForm::menuPrint_Click);
+    const RecentFileActions recent = AddRecentFileEntries(*file, {}, [this] {
+        ClearRecentFiles(m_session, QString::fromLatin1(kRecentListName), m_entries);
+    });
+    // The editor wants the whole caption, as the entry shows it.
+    for (std::size_t k = 1; k < recent.menuRecentFile.size(); ++k) {
+        QAction* entry = recent.menuRecentFile[k];
+        connect(entry, &QAction::triggered, this,
+                [this, entry] { m_editor.OpenRecentFile(entry->text()); });
+    }
+    file->addSeparator();
+    MenuEntry(file, QStringLiteral("E&xit"), QStringLiteral("menuExit"),
+              &CreatorForm::menuExit_Click);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("menuEdit"));
+    MenuEntry(edit, QStringLiteral("Cu&t"), QStringLiteral("menuCut"), &CreatorForm::menuCut_Click,
+              QKeySequence(Qt::CTRL | Qt::Key_X))
+        ->setEnabled(false);
+    MenuEntry(edit, QStringLiteral("&Copy"), QStringLiteral("menuCopy"),
+              &CreatorForm::menuCopy_Click, QKeySequence(Qt::CTRL | Qt::Key_C))
+        ->setEnabled(false);
+    MenuEntry(edit, QStringLiteral("&Paste"), QStringLiteral("menuPaste"),
+              &CreatorForm::menuPaste_Click, QKeySequence(Qt::CTRL | Qt::Key_V));
+    MenuEntry(edit, QStringLiteral("Cle&ar"), QStringLiteral("menuClear"),
+              &CreatorForm::menuClear_Click, QKeySequence(Qt::Key_Delete))
+        ->setEnabled(false);
+    MenuEntry(edit, QStringLiteral("Select A&ll"), QStringLiteral("menuSelectAll"),
+              &CreatorForm::menuSelectAll_Click, QKeySequence(Qt::CTRL | Qt::Key_A))
+        ->setEnabled(false);
+    edit->addSeparator();
+    // Find and replace are not built yet.
+    m_notYetAvailable << MenuEntry(edit, QStringLiteral("&Find..."), QStringLiteral("menuFind"),
+                                   &CreatorForm::NotYetAvailable,
+                                   QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_notYetAvailable << MenuEntry(edit, QStringLiteral("Find &Next"),
+                                   QStringLiteral("menuFindNext"), &CreatorForm::NotYetAvailable,
+                                   QKeySequence(Qt::Key_F3));
+    m_notYetAvailable << MenuEntry(edit, QStringLiteral("R&eplace"), QStringLiteral("menuReplace"),
+                                   &CreatorForm::NotYetAvailable,
+                                   QKeySequence(Qt::CTRL | Qt::Key_H));
+    edit->addSeparator();
+    MenuEntry(edit, QStringLiteral("Set &Font..."), QStringLiteral("menuSetFont"),
+              &CreatorForm::menuSetFont_Click);
+
+    // Commands on the menu bar itself. Their windows (keywords, playlist
+    // creation, options, backup) are not built yet.
+    for (const auto& [caption, name] :
+         {std::pair{"&Keyword Maintenance", "menuKeywordMaintenance"},
+          std::pair{"&Create Playlists", "menuCreatePlaylists"},
+          std::pair{"&Options", "menuOptions"}, std::pair{"&Backup", "menuBackup"}}) {
+        QAction* action = menuBar()->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        m_notYetAvailable << action;
+    }
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    MenuEntry(help, QStringLiteral("&Help Topics"), QStringLiteral("menuHelpTopics"),
+              &CreatorForm::menuHelpTopics_Click, QKeySequence(Qt::Key_F1));
+    help->addSeparator();
+    MenuEntry(help, QStringLiteral("&About"), QStringLiteral("menuAbout"),
+              &CreatorForm::menuAbout_Click);
+    MenuEntry(help, QStringLiteral("About &Media Player Control"),
+              QStringLiteral("menuAboutMediaPlayerControl"),
+              &CreatorForm::menuAboutMediaPlayerControl_Click);
+}
+
+void CreatorForm::BuildToolbar() {
+    m_toolbar = addToolBar(QStringLiteral("Toolbar"));
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setMovable(false);
+
+    struct Button {
+        const char* key;
+        QStyle::StandardPixmap icon;
+        void (CreatorForm::*handler)();
+        bool enabled;
+        bool available;
+    };
+    using P = QStyle::StandardPixmap;
+    using F = CreatorForm;
+    // Groups are divided by a null key. The buttons marked unavailable open
+    // windows that are not built yet.
+    const Button buttons[] = {
+        {"New", P::SP_FileIcon, &F::menuNew_Click, true, true},
+        {nullptr, {}, nullptr, false, false},
+        {"Open", P::SP_DialogOpenButton, &F::menuOpen_Click, true, true},
+        {"Open Default Clock", P::SP_DirHomeIcon, &F::menuOpenDefaultClock_Click, true, true},
+        {"Open Hourly Clock", P::SP_FileDialogDetailedView, &F::NotYetAvailable, true, false},
+        {nullptr, {}, nullptr, false, false},
+        {"Save", P::SP_DialogSaveButton, &F::menuSave_Click, false, true},
+        {"Save as Default Clock", P::SP_DriveHDIcon, &F::menuSaveAsDefaultClock_Click, false, true},
+        {"Save as Hourly Clock", P::SP_FileDialogListView, &F::NotYetAvailable, false, false},
+        {nullptr, {}, nullptr, false, false},
+        {"Print", P::SP_FileDialogContentsView, &F::menuPrint_Click, true, true},
+        {nullptr, {}, nullptr, false, false},
+        {"Find", P::SP_FileDialogInfoView, &F::NotYetAvailable, false, false},
+        {nullptr, {}, nullptr, false, false},
+        {"Cut", P::SP_DialogDiscardButton, &F::menuCut_Click, false, true},
+        {"Copy", P::SP_FileLinkIcon, &F::menuCopy_Click, false, true},
+        {"Paste", P::SP_DialogApplyButton, &F::menuPaste_Click, true, true},
+        {nullptr, {}, nullptr, false, false},
+        {"Keyword Maintenance", P::SP_DirIcon, &F::NotYetAvailable, true, false},
+        {nullptr, {}, nullptr, false, false},
+        {"Create Playlists", P::SP_MediaPlay, &F::NotYetAvailable, true, false},
+        {nullptr, {}, nullptr, false, false},
+        {"Backup", P::SP_DriveFDIcon, &F::NotYetAvailable, true, false},
+        {nullptr, {}, nullptr, false, false},
+        {"Estimate Time", P::SP_BrowserReload, &F::NotYetAvailable, true, false},
+    };
+    for (const Button& button : buttons) {
+        if (button.key == nullptr) {
+            m_toolbar->addSeparator();
+            continue;
+        }
+        const QString key = QString::fromLatin1(button.key);
+        QAction* action = m_toolbar->addAction(style()->standardIcon(button.icon), key);
+        action->setObjectName(key);
+        action->setToolTip(key);
+        connect(action, &QAction::triggered, this, button.handler);
+        if (!button.available) m_notYetAvailable << action;
+        action->setEnabled(button.enabled);
+    }
+    for (QAction* action : std::as_const(m_notYetAvailable))
+        action->setEnabled(false);
+}
+
+void CreatorForm::BuildPanes() {
+    m_inner = new QWidget(this);
+    m_inner->setObjectName(QStringLiteral("inner"));
+
+    auto header = [this](const char* name, const char* text) {
+        auto* line = new QLineEdit(QString::fromLatin1(text), m_inner);
+        line->setObjectName(QString::fromLatin1(name));
+        line->setReadOnly(true);
+        line->setFocusPolicy(Qt::NoFocus);
+        return line;
+    };
+    m_keywordHeader = header("textKeywordHeader", "Keywords");
+    m_editHeader = header("textEditHeader", "Edit: No File is Loaded");
+    m_previewHeader = header("textPreviewHeader", "Preview: No File is Loaded");
+
+    auto neighbour = [this](const char* name, const char* tip, Qt::ArrowType arrow) {
+        auto* button = new QToolButton(m_inner);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setToolTip(QString::fromLatin1(tip));
+        button->setArrowType(arrow);
+        button->setEnabled(false);
+        return button;
+    };
+    m_previous =
+        neighbour("commandPrevious", "Move to Previous Existing Hourly Clock", Qt::LeftArrow);
+    m_next = neighbour("commandNext", "Move to Next Existing Hourly Clock", Qt::RightArrow);
+    connect(m_previous, &QToolButton::clicked, this, [this] { m_editor.PreviousClock(); });
+    connect(m_next, &QToolButton::clicked, this, [this] { m_editor.NextClock(); });
+
+    auto pane = [this](const char* name, const char* tip, bool readOnly) {
+        auto* text = new QTextEdit(m_inner);
+        text->setObjectName(QString::fromLatin1(name));
+        text->setToolTip(QString::fromLatin1(tip));
+        text->setReadOnly(readOnly);
+        // Clock lines are never wrapped: a wrapped line would read as two.
+        text->setLineWrapMode(QTextEdit::NoWrap);
+        return text;
+    };
+    m_keywordPane = pane("textKeyword", "Keyword Window", true);
+    m_editPane = pane("textEdit", "Edit Window", false);
+    m_previewPane = pane("textPreview", "Preview Window", true);
+    // Pasted or dropped text arrives as plain lines; fonts come from Set Font only.
+    m_editPane->setAcceptRichText(false);
+
+    m_keywordPane->viewport()->installEventFilter(this);
+    connect(m_editPane, &QTextEdit::textChanged, this, [this] { m_editor.EditChanged(); });
+    connect(m_editPane, &QTextEdit::selectionChanged, this, &CreatorForm::textEdit_SelChange);
+
+    m_inner->installEventFilter(this);
+    setCentralWidget(m_inner);
+}
+
+void CreatorForm::BuildStatusBar() {
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(bar);
+
+    auto panel = [bar](const char* name, const QString& text, const char* tip, int stretch) {
+        auto* label = new QLabel(text, bar);
+        label->setObjectName(QString::fromLatin1(name));
+        if (tip != nullptr) label->setToolTip(QString::fromLatin1(tip));
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        if (stretch > 0) {
+            bar->addWidget(label, stretch);
+        } else {
+            bar->addPermanentWidget(label);
+        }
+        return label;
+    };
+    m_fileNamePanel =
+        panel("FileName", QString(), "Name and Path of file currently being edited", 1);
+    m_estimatedTimePanel =
+        panel("Estimated Time", QStringLiteral("00:00"), "Estimated time of this format clock", 0);
+    // The keyboard panels name their keys; Qt gives no portable way to read
+    // the lock states, so they are not greyed with them.
+    panel("CAPS", QStringLiteral("CAPS"), nullptr, 0);
+    panel("NUM", QStringLiteral("NUM"), nullptr, 0);
+    panel("INS", QStringLiteral("INS"), nullptr, 0);
+}
+
+void CreatorForm::PlaceControls() {
+    // The panes keep their places while minimised, so restoring shows them as they were.
+    if (isMinimized()) return;
+    const int width = m_inner->width();
+    const int headerHeight = m_editHeader->sizeHint().height();
+    const int paneHeight =
+        std::max(0, m_inner->height() - headerHeight - TwipsToPixels(kPaneBottomMarginTwips, this));
+    const int keywordWidth = width * 30 / 100;
+    const int editWidth = width * 35 / 100;
+    const int previewWidth = width * 35 / 100;
+    const int editLeft = keywordWidth;
+    const int previewLeft = keywordWidth + editWidth;
+    const int button = TwipsToPixels(kNeighbourButtonTwips, this);
+
+    m_keywordHeader->setGeometry(0, 0, keywordWidth, headerHeight);
+    m_previous->setGeometry(editLeft, 0, button, headerHeight);
+    m_editHeader->setGeometry(editLeft + button, 0, std::max(0, editWidth - 2 * button),
+                              headerHeight);
+    m_next->setGeometry(editLeft + editWidth - button, 0, button, headerHeight);
+    m_previewHeader->setGeometry(previewLeft, 0, previewWidth, headerHeight);
+
+    m_keywordPane->setGeometry(0, headerHeight, keywordWidth, paneHeight);
+    m_editPane->setGeometry(editLeft, headerHeight, editWidth, paneHeight);
+    m_previewPane->setGeometry(previewLeft, headerHeight, previewWidth, paneHeight);
+}
+
+// ---------------------------------------------------------------------------
+// Command states
+
+void CreatorForm::SetCommandEnabled(QAction* action, bool enabled) {
+    if (action == nullptr) return;
+    action->setEnabled(enabled && !m_notYetAvailable.contains(action));
+}
+
+QAction* CreatorForm::Command(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+void CreatorForm::SetFileCommandsEnabled(bool enabled) {
+    for (const char* name :
+         {"menuSave", "menuSaveAs", "menuSaveAsDefaultClock", "menuSaveAsHourlyClock",
+          "menuSelectAll", "menuFind", "menuFindNext", "menuReplace", "menuPrint", "Save",
+          "Save as Default Clock", "Save as Hourly Clock", "Find", "Print"}) {
+        SetCommandEnabled(Command(QString::fromLatin1(name)), enabled);
+    }
+}
+
+void CreatorForm::SetSaveEnabled(bool enabled) {
+    SetCommandEnabled(Command(QStringLiteral("menuSave")), enabled);
+    SetCommandEnabled(Command(QStringLiteral("Save")), enabled);
+}
+
+void CreatorForm::textEdit_SelChange() {
+    const bool selected = m_editPane->textCursor().hasSelection();
+    for (const char* name : {"menuCut", "menuCopy", "menuClear", "Cut", "Copy"}) {
+        SetCommandEnabled(Command(QString::fromLatin1(name)), selected);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The panes as the editor drives them
+
+QString CreatorForm::EditText() const {
+    QString text = m_editPane->toPlainText();
+    text.replace(QLatin1Char('\n'), QLatin1String(kCrLf));
+    return text;
+}
+
+void CreatorForm::SetEditText(const QString& text) {
+    m_editPane->setPlainText(WithLineFeeds(text));
+}
+
+QByteArray CreatorForm::EditRichText() const {
+    return ToRtf(*m_editPane->document());
+}
+
+bool CreatorForm::SetEditRichText(const QByteArray& rtf) {
+    return FromRtf(rtf, *m_editPane->document());
+}
+
+void CreatorForm::CaretToStart() {
+    m_editPane->moveCursor(QTextCursor::Start);
+}
+
+void CreatorForm::ClearPreview() {
+    m_previewPane->clear();
+}
+
+void CreatorForm::SetEditHeader(const QString& text) {
+    m_editHeader->setText(text);
+}
+
+void CreatorForm::SetPreviewHeader(const QString& text) {
+    m_previewHeader->setText(text);
+}
+
+void CreatorForm::SetNeighbourButtons(bool enabled) {
+    m_previous->setEnabled(enabled);
+    m_next->setEnabled(enabled);
+}
+
+void CreatorForm::SetFileNamePanel(const QString& text) {
+    m_fileNamePanel->setText(text);
+}
+
+void CreatorForm::SetEstimatedTimePanel(const QString& text, bool enabled) {
+    m_estimatedTimePanel->setText(text);
+    m_estimatedTimePanel->setEnabled(enabled);
+}
+
+void CreatorForm::EstimateClockTime() {
+    // Nothing to do until the clock time estimate arrives with the preview.
+}
+
+// ---------------------------------------------------------------------------
+// The keyword pane
+
+void CreatorForm::Pane::Clear() {
+    m_form.m_keywordPane->clear();
+}
+
+void CreatorForm::DisplayKeywordPane() {
+    m_keywordPane->clear();
+    if (!m_keywords.GetKeywordDefinitions()) return;
+
+    QStringList names;
+    for (const KeywordDefinition& definition : m_keywords.KeywordDefinitions) {
+        names << definition.Keyword;
+    }
+    // By character code, capitals before small letters, as operators have
+    // always seen the list.
+    for (qsizetype last = names.size() - 1; last > 0; --last) {
+        for (qsizetype i = 0; i < last; ++i) {
+            if (names[i] > names[i + 1]) names.swapItemsAt(i, i + 1);
+        }
+    }
+
+    QTextCursor cursor(m_keywordPane->document());
+    QTextCharFormat format;
+    for (const QString& name : std::as_const(names)) {
+        const auto& definitions = m_keywords.KeywordDefinitions;
+        const auto found =
+            std::find_if(definitions.begin(), definitions.end(),
+                         [&](const KeywordDefinition& d) { return d.Keyword == name; });
+        if (found != definitions.end()) {
+            format.setForeground(Qt::black);
+            cursor.insertText(FormatTime(found->EstimatedTime) + QStringLiteral("  "), format);
+            format.setForeground(FromStoredColor(found->Color));
+        }
+        cursor.insertText(name + QLatin1Char('\n'), format);
+    }
+    m_keywordPane->moveCursor(QTextCursor::Start);
+}
+
+void CreatorForm::textKeyword_MouseDown() {
+    PickedKeyword.clear();
+}
+
+void CreatorForm::textKeyword_MouseUp() {
+    QTextCursor cursor = m_keywordPane->textCursor();
+    const QString line = cursor.block().text();
+    // A line without the two blanks (the empty line after the last keyword)
+    // picks nothing rather than a stray line break.
+    const qsizetype blanks = line.indexOf(QStringLiteral("  "));
+    if (blanks >= 0) PickedKeyword = line.mid(blanks + 2) + QLatin1String(kCrLf);
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    m_keywordPane->setTextCursor(cursor);
+}
+
+void CreatorForm::textKeyword_DblClick() {
+    if (PickedKeyword.isEmpty()) return;
+    QTextCursor cursor = m_editPane->textCursor();
+    cursor.insertText(WithLineFeeds(PickedKeyword));
+    m_editPane->setTextCursor(cursor);
+}
+
+bool CreatorForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_inner && event->type() == QEvent::Resize) {
+        PlaceControls();
+    } else if (watched == m_keywordPane->viewport()) {
+        const bool left = (event->type() == QEvent::MouseButtonPress ||
+                           event->type() == QEvent::MouseButtonRelease ||
+                           event->type() == QEvent::MouseButtonDblClick) &&
+                          static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        if (left && event->type() == QEvent::MouseButtonPress) {
+            textKeyword_MouseDown();
+        } else if (left && event->type() == QEvent::MouseButtonRelease) {
+            // The press has already put the caret on the line clicked.
+            textKeyword_MouseUp();
+        } else if (left && event->type() == QEvent::MouseButtonDblClick) {
+            textKeyword_DblClick();
+            // The pane's own word selection would only flicker before the release.
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CreatorForm::closeEvent(QCloseEvent* event) {
+    if (onClose && !onClose()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void CreatorForm::keyPressEvent(QKeyEvent* event) {
+    // Escape reaches here from every control that does not use it itself.
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void CreatorForm::menuNew_Click() {
+    m_editor.NewClock();
+}
+
+void CreatorForm::menuOpen_Click() {
+    m_editor.OpenClockCommand();
+}
+
+void CreatorForm::menuOpenDefaultClock_Click() {
+    m_editor.OpenDefaultClockCommand();
+}
+
+void CreatorForm::menuSave_Click() {
+    m_editor.SaveClock();
+}
+
+void CreatorForm::menuSaveAs_Click() {
+    m_editor.SaveClockAs();
+}
+
+void CreatorForm::menuSaveAsDefaultClock_Click() {
+    m_editor.SaveAsDefaultClockCommand();
+}
+
+void CreatorForm::menuPrintSetup_Click() {
+    PrintSetup(m_session);
+}
+
+void CreatorForm::menuPrint_Click() {
+    m_editor.PrintFile();
+}
+
+void CreatorForm::menuExit_Click() {
+    close();
+}
+
+void CreatorForm::menuCut_Click() {
+    QTextCursor cursor = m_editPane->textCursor();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(cursor.selection().toPlainText());
+    cursor.removeSelectedText();
+    m_editPane->setTextCursor(cursor);
+}
+
+void CreatorForm::menuCopy_Click() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(m_editPane->textCursor().selection().toPlainText());
+}
+
+void CreatorForm::menuPaste_Click() {
+    QTextCursor cursor = m_editPane->textCursor();
+    cursor.insertText(WithLineFeeds(QGuiApplication::clipboard()->text()));
+    m_editPane->setTextCursor(cursor);
+}
+
+void CreatorForm::menuClear_Click() {
+    // Clear goes with Cut and Copy, so operators expect it to delete the
+    // selection as the Del key does, without touching the clipboard.
+    QTextCursor cursor = m_editPane->textCursor();
+    cursor.removeSelectedText();
+    m_editPane->setTextCursor(cursor);
+}
+
+void CreatorForm::menuSelectAll_Click() {
+    m_editPane->selectAll();
+}
+
+void CreatorForm::menuSetFont_Click() {
+    // The font dialog offers no text colour; the colour stays as it is.
+    bool chosen = false;
+    const QFont font =
+        QFontDialog::getFont(&chosen, m_editPane->currentFont(), this, QStringLiteral("Font"));
+    if (!chosen) return;
+    QTextCharFormat format;
+    format.setFontFamilies({font.family()});
+    if (font.pointSizeF() > 0) format.setFontPointSize(font.pointSizeF());
+    format.setFontWeight(font.bold() ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(font.italic());
+    format.setFontUnderline(font.underline());
+    format.setFontStrikeOut(font.strikeOut());
+    m_editPane->mergeCurrentCharFormat(format);
+}
+
+void CreatorForm::menuHelpTopics_Click() {
+    // Installed help sits next to the program; in a build tree it is the
+    // source tree's docs/help two folders up. Without either, F1 does nothing.
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    for (const QString& relative :
+         {QStringLiteral("../../docs/help/index.html"), QStringLiteral("docs/help/index.html")}) {
+        const QFileInfo help(programDir.filePath(relative));
+        if (help.isFile()) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(help.canonicalFilePath()));
+            return;
+        }
+    }
+}
+
+void CreatorForm::menuAbout_Click() {
+    if (!m_about) {
+        // The running program carries its version; nothing else to fall back on here.
+        m_about = new AboutForm(Product::Creator, QCoreApplication::applicationVersion(), this);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+QWidget* CreatorForm::AboutWindow() const {
+    return m_about;
+}
+
+void CreatorForm::menuAboutMediaPlayerControl_Click() {
+    MediaPlayer1().AboutBox(m_session.Dlg());
+}
+
+MediaPlayer& CreatorForm::MediaPlayer1() {
+    if (m_mediaPlayer == nullptr) {
+        m_mediaPlayer = new AudioMediaPlayer(this);
+        m_mediaPlayer->setObjectName(QStringLiteral("MediaPlayer1"));
+        connect(m_mediaPlayer, &MediaPlayer::Error, this, &CreatorForm::MediaPlayer1_Error);
+    }
+    return *m_mediaPlayer;
+}
+
+void CreatorForm::MediaPlayer1_Error() {
+    const QString crlf = QLatin1String(kCrLf);
+    m_session.Dlg().MsgBox(
+        QStringLiteral("Sonavel Creator has encountered a corrupt or unrecognized sound file.") +
+            crlf + crlf + QStringLiteral("Problem Description: ") +
+            m_mediaPlayer->ErrorDescription() + crlf + crlf + QStringLiteral("FileName: ") +
+            m_mediaPlayer->FileName() + crlf + crlf +
+            QStringLiteral("Please delete or remove this file from it's folder."),
+        MsgButtons::OK, MsgIcon::Exclamation, QStringLiteral("Corrupt or Unrecognized Sound File"));
+}
+
+}  // namespace sonavel

@@ -1,1 +1,153 @@
 #pragma once
+
+#include "ClockEditor.h"
+#include "ClockModule.h"
+#include "EditorWindow.h"
+#include "KeywordModule.h"
+#include "Session.h"
+#include "WidgetEntries.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTextEdit;
+class QToolBar;
+class QToolButton;
+
+namespace sonavel {
+
+class AboutForm;
+class MediaPlayer;
+
+// Creator's main window: the keyword pane to pick from, the clock being
+// edited, its preview, and every command of the program. The file commands
+// live in ClockEditor, which reaches this window as an EditorWindow.
+class CreatorForm final : public QMainWindow, public EditorWindow {
+    Q_OBJECT
+  public:
+    CreatorForm(Session& session, KeywordModule& keywords, ClockModule& clocks,
+                QWidget* parent = nullptr);
+    ~CreatorForm() override;
+
+    ClockEditor& Editor() { return m_editor; }
+
+    // Refills the keyword pane from the store: each keyword on a line of its
+    // own, sorted by character code, its estimated time in black and its name
+    // in its colour.
+    void DisplayKeywordPane();
+
+    // Measures sound-file durations for the keyword window; built on first use.
+    MediaPlayer& MediaPlayer1();
+    // The About window while it is open, for the shut-down to close it.
+    QWidget* AboutWindow() const;
+
+    // Decides whether the window may close (the shut-down's questions); when
+    // unset the window simply closes.
+    std::function<bool()> onClose;
+
+    // The keyword line last picked in the keyword pane, ending in CR LF.
+    QString PickedKeyword;
+
+    // EditorWindow
+    QString EditText() const override;
+    void SetEditText(const QString& text) override;
+    QByteArray EditRichText() const override;
+    bool SetEditRichText(const QByteArray& rtf) override;
+    void CaretToStart() override;
+    void ClearPreview() override;
+    void SetEditHeader(const QString& text) override;
+    void SetPreviewHeader(const QString& text) override;
+    void SetNeighbourButtons(bool enabled) override;
+    void SetFileNamePanel(const QString& text) override;
+    void SetEstimatedTimePanel(const QString& text, bool enabled) override;
+    void SetFileCommandsEnabled(bool enabled) override;
+    void SetSaveEnabled(bool enabled) override;
+    void EstimateClockTime() override;
+    NamedEntries& Entries() override { return m_entries; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // The keyword pane as the keyword code empties it.
+    class Pane final : public KeywordPane {
+      public:
+        explicit Pane(CreatorForm& form) : m_form(form) {}
+        void Clear() override;
+
+      private:
+        CreatorForm& m_form;
+    };
+
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildPanes();
+    void BuildStatusBar();
+    QAction* MenuEntry(QMenu* menu, const QString& caption, const QString& name,
+                       void (CreatorForm::*handler)(), const QKeySequence& shortcut = {});
+    // Every change of a command's state goes through here, so that commands
+    // whose windows do not exist yet stay greyed whatever the file commands do.
+    void SetCommandEnabled(QAction* action, bool enabled);
+    QAction* Command(const QString& name) const;
+    void PlaceControls();
+
+    void textKeyword_MouseDown();
+    void textKeyword_MouseUp();
+    void textKeyword_DblClick();
+    void textEdit_SelChange();
+    void MediaPlayer1_Error();
+
+    void menuNew_Click();
+    void menuOpen_Click();
+    void menuOpenDefaultClock_Click();
+    void menuSave_Click();
+    void menuSaveAs_Click();
+    void menuSaveAsDefaultClock_Click();
+    void menuPrintSetup_Click();
+    void menuPrint_Click();
+    void menuExit_Click();
+    void menuCut_Click();
+    void menuCopy_Click();
+    void menuPaste_Click();
+    void menuClear_Click();
+    void menuSelectAll_Click();
+    void menuSetFont_Click();
+    void menuHelpTopics_Click();
+    void menuAbout_Click();
+    void menuAboutMediaPlayerControl_Click();
+    void NotYetAvailable() {}
+
+    Session& m_session;
+    KeywordModule& m_keywords;
+    ClockEditor m_editor;
+    WidgetEntries m_entries{this};
+    Pane m_pane{*this};
+
+    QToolBar* m_toolbar = nullptr;
+    QWidget* m_inner = nullptr;
+    QLineEdit* m_keywordHeader = nullptr;
+    QLineEdit* m_editHeader = nullptr;
+    QLineEdit* m_previewHeader = nullptr;
+    QToolButton* m_previous = nullptr;
+    QToolButton* m_next = nullptr;
+    QTextEdit* m_keywordPane = nullptr;
+    QTextEdit* m_editPane = nullptr;
+    QTextEdit* m_previewPane = nullptr;
+    QLabel* m_fileNamePanel = nullptr;
+    QLabel* m_estimatedTimePanel = nullptr;
+    QSet<QAction*> m_notYetAvailable;
+    MediaPlayer* m_mediaPlayer = nullptr;
+    QPointer<AboutForm> m_about;
+};
+
+}  // namespace sonavel

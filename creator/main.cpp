@@ -1,10 +1,16 @@
 #include "AboutForm.h"
+#include "ClockModule.h"
 #include "CommonModule.h"
+#include "CreatorForm.h"
+#include "CreatorModule.h"
+#include "KeywordModule.h"
 #include "ProgramStart.h"
+#include "RecentFiles.h"
+#include "Twips.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QWidget>
-#include <algorithm>
 
 using namespace sonavel;
 
@@ -17,15 +23,37 @@ int main(int argc, char** argv) {
     auto services = ProgramServices::Start(Product::Creator, exitCode);
     if (!services) return exitCode;
     Session& session = services->GetSession();
-    if (!ReadCreatorSettings(session)) return 0;
-    if (session.Creator.DisplaySplash)
-        AboutForm::ShowSplash(Product::Creator, QStringLiteral(SONAVEL_VERSION));
 
-    // Until the main window stands, the program shows its own settings and
-    // ends when that window is closed.
-    DisplayCurrentSettings(session);
-    const auto windows = QApplication::topLevelWidgets();
-    const bool shown = std::any_of(windows.begin(), windows.end(),
-                                   [](const QWidget* w) { return w->isVisible(); });
-    return shown ? QApplication::exec() : 0;
+    KeywordModule keywords(session);
+    ClockModule clocks(session, keywords);
+    CreatorForm form(session, keywords, clocks);
+    if (!ReadCreatorSettings(session)) return 0;
+
+    // The stored size and place only count for a normal window.
+    WindowPlacement placement = ReadWindowPlacement(form);
+    placement.WindowState = session.Creator.Window.WindowState;
+    if (placement.WindowState == 0) placement = session.Creator.Window;
+    ApplyWindowPlacement(form, placement);
+    if (session.Creator.DisplaySplash) {
+        AboutForm::ShowSplash(Product::Creator, QStringLiteral(SONAVEL_VERSION), &form);
+    }
+    form.show();
+
+    ClockEditor& editor = form.Editor();
+    editor.Saved = true;
+    editor.DefaultClockLoaded = editor.LoadDefaultClock();
+    ReadRecentFiles(session, QStringLiteral("Creator"), form.Entries());
+
+    form.onClose = [&] {
+        ClosingWindow closing;
+        closing.placement = ReadWindowPlacement(form);
+        closing.restoreNormal = [&] { form.showNormal(); };
+        closing.closeSecondaryWindows = [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window != &form && window->isVisible()) window->close();
+            }
+        };
+        return CreatorShutdown(session, editor, closing);
+    };
+    return QApplication::exec();
 }
