@@ -72,6 +72,9 @@ void ClockEditor::LoadIntoPane(const QString& path) {
     // plain lines.
     if (!(IsRichTextName(path) && m_window.SetEditRichText(bytes))) {
         QString text = textfile::ReadAll(path);
+        // Bytes that are no text show as the replacement mark rather than
+        // vanish: what is in the file must be visible in the pane.
+        text.replace(QChar(0), QChar::ReplacementCharacter);
         text.replace(kCrLf, QStringLiteral("\n")).replace(QLatin1Char('\n'), kCrLf);
         if (!text.endsWith(kCrLf)) text += kCrLf;
         m_window.SetEditText(CompactEditText(text));

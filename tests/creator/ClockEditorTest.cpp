@@ -112,6 +112,11 @@ TEST_F(ClockEditorTest, OpeningLoadsCompactsAndNamesTheClock) {
     EXPECT_FALSE(editor.Saved);
     EXPECT_EQ(m_dialogs.LastMessage().buttons, MsgButtons::YesNoCancel);
 
+    // Damaged bytes load, and show as replacement marks instead of vanishing.
+    editor.LoadClockFile(
+        Clock("Tue0800.clk", QByteArray("Mu\0sic\r\nN\xffws\n", 13) + QByteArray(200000, 'x')));
+    EXPECT_TRUE(window.text.startsWith(QStringLiteral("Mu\uFFFDsic\r\nN\uFFFDws\r\nxxx")));
+
     // A file that vanished: "File Not Found", and no file is loaded.
     m_session->Creator.EstimateTime = true;
     m_dialogs.ExpectMessage("File Not Saved", MsgResult::No)

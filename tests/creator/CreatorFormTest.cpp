@@ -296,3 +296,39 @@ TEST_F(CreatorFormTest, UnreadableSoundFileIsReportedWithItsNameAndTheReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// A clock saved under a name ending in .RTF keeps its colours and fonts; one
+// ending in .clk is plain text.
+TEST_F(CreatorFormTest, RichTextClocksKeepTheirColours) {
+    auto* edit = Find<QTextEdit>("textEdit");
+    edit->setPlainText("News\nMusic");
+    QTextCursor cursor(edit->document());
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    QTextCharFormat red;
+    red.setForeground(QColor(255, 0, 0));
+    red.setFontWeight(QFont::Bold);
+    cursor.mergeCharFormat(red);
+
+    const QString rich = Path("Mon0700.RTF");
+    const QString plain = Path("Mon0700.clk");
+    m_dialogs.ExpectFile(rich).ExpectFile(plain);
+    Form().Editor().SaveClockAs();
+    Form().Editor().SaveClockAs();
+    QFile richFile(rich), plainFile(plain);
+    ASSERT_TRUE(richFile.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(plainFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(richFile.readAll().startsWith("{\\rtf1"));
+    EXPECT_EQ(plainFile.readAll(), QByteArray("News\r\nMusic\r\n"));
+
+    edit->clear();
+    Form().Editor().LoadClockFile(rich);
+    EXPECT_EQ(edit->toPlainText(), "News\nMusic");
+    const QTextCharFormat first = edit->document()->firstBlock().begin().fragment().charFormat();
+    EXPECT_EQ(first.foreground().color(), QColor(255, 0, 0));
+    EXPECT_EQ(first.fontWeight(), QFont::Bold);
+    EXPECT_EQ(Find<QLineEdit>("textEditHeader")->text(), "Edit: Monday 07:00");
+}
+
+}  // namespace
