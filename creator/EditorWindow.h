@@ -11,7 +11,7 @@ class NamedEntries;
 // and preview panes, their headers, the status panels and the commands whose
 // state follows the file. CreatorForm implements it; tests use a fake.
 class EditorWindow {
-public:
+  public:
     virtual ~EditorWindow() = default;
 
     // The edit pane's text, line breaks as CR LF.
