@@ -76,6 +76,29 @@ CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule&
 
 CreatorForm::~CreatorForm() {
     m_keywords.SetPane(nullptr);
+    SetScheduler(nullptr);
+}
+
+void CreatorForm::SetScheduler(SchedulerModule* scheduler) {
+    if (m_scheduler) {
+        m_scheduler->SetEditor(nullptr);
+        m_scheduler->SetDisplay(nullptr);
+    }
+    m_scheduler = scheduler;
+    if (m_scheduler) {
+        m_scheduler->SetEditor(&m_editor);
+        m_scheduler->SetDisplay(&m_runDisplay);
+    }
+}
+
+void CreatorForm::menuCreatePlaylists_Click() {
+    // The run serves events while it writes, so the menu and the toolbar
+    // stay clickable; a click then must not start a second run.
+    if (!m_scheduler || m_scheduler->Running()) return;
+    const MsgResult answer = m_session.Dlg().MsgBox(
+        QStringLiteral("Do you want to create Playlists?"), MsgButtons::YesNo, MsgIcon::Question,
+        QStringLiteral("Create Playlists"), 2);
+    if (answer == MsgResult::Yes) m_scheduler->CreatePlaylists();
 }
 
 // ---------------------------------------------------------------------------
@@ -163,15 +186,26 @@ void CreatorForm::BuildMenus() {
     MenuEntry(edit, QStringLiteral("Set &Font..."), QStringLiteral("menuSetFont"),
               &CreatorForm::menuSetFont_Click);
 
-    // Commands on the menu bar itself. Their windows (keywords, playlist
-    // creation, options, backup) are not built yet.
-    for (const auto& [caption, name] :
-         {std::pair{"&Keyword Maintenance", "menuKeywordMaintenance"},
-          std::pair{"&Create Playlists", "menuCreatePlaylists"},
-          std::pair{"&Options", "menuOptions"}, std::pair{"&Backup", "menuBackup"}}) {
-        QAction* action = menuBar()->addAction(QString::fromLatin1(caption));
-        action->setObjectName(QString::fromLatin1(name));
-        m_notYetAvailable << action;
+    // Commands on the menu bar itself. The keyword, options and backup
+    // windows are not built yet.
+    struct BarCommand {
+        const char* caption;
+        const char* name;
+        void (CreatorForm::*handler)();
+    };
+    for (const BarCommand& command :
+         {BarCommand{"&Keyword Maintenance", "menuKeywordMaintenance", nullptr},
+          BarCommand{"&Create Playlists", "menuCreatePlaylists",
+                     &CreatorForm::menuCreatePlaylists_Click},
+          BarCommand{"&Options", "menuOptions", nullptr},
+          BarCommand{"&Backup", "menuBackup", nullptr}}) {
+        QAction* action = menuBar()->addAction(QString::fromLatin1(command.caption));
+        action->setObjectName(QString::fromLatin1(command.name));
+        if (command.handler) {
+            connect(action, &QAction::triggered, this, command.handler);
+        } else {
+            m_notYetAvailable << action;
+        }
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -223,7 +257,7 @@ void CreatorForm::BuildToolbar() {
         {nullptr, {}, nullptr, false, false},
         {"Keyword Maintenance", P::SP_DirIcon, &F::NotYetAvailable, true, false},
         {nullptr, {}, nullptr, false, false},
-        {"Create Playlists", P::SP_MediaPlay, &F::NotYetAvailable, true, false},
+        {"Create Playlists", P::SP_MediaPlay, &F::menuCreatePlaylists_Click, true, true},
         {nullptr, {}, nullptr, false, false},
         {"Backup", P::SP_DriveFDIcon, &F::NotYetAvailable, true, false},
         {nullptr, {}, nullptr, false, false},

@@ -4,6 +4,8 @@
 #include "ClockModule.h"
 #include "EditorWindow.h"
 #include "KeywordModule.h"
+#include "RunForms.h"
+#include "SchedulerModule.h"
 #include "Session.h"
 #include "WidgetEntries.h"
 
@@ -38,6 +40,11 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     ~CreatorForm() override;
 
     ClockEditor& Editor() { return m_editor; }
+
+    // The playlist generator the Create Playlists command runs; it gets this
+    // window's editor and run windows. Without one the command does nothing.
+    void SetScheduler(SchedulerModule* scheduler);
+    RunDisplay& Display() { return m_runDisplay; }
 
     // Refills the keyword pane from the store: each keyword on a line of its
     // own, sorted by character code, its estimated time in black and its name
@@ -125,6 +132,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuHelpTopics_Click();
     void menuAbout_Click();
     void menuAboutMediaPlayerControl_Click();
+    void menuCreatePlaylists_Click();
     void NotYetAvailable() {}
 
     Session& m_session;
@@ -132,6 +140,8 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     ClockEditor m_editor;
     WidgetEntries m_entries{this};
     Pane m_pane{*this};
+    QtRunDisplay m_runDisplay{this};
+    SchedulerModule* m_scheduler = nullptr;
 
     QToolBar* m_toolbar = nullptr;
     QWidget* m_inner = nullptr;

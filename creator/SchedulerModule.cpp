@@ -2,6 +2,7 @@
 
 #include "Events.h"
 #include "FormatModule.h"
+#include "RuntimeError.h"
 #include "TextFile.h"
 
 #include <QDir>
@@ -17,6 +18,11 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kNotUsed = QStringLiteral("No");
 const QString kUsed = QStringLiteral("Yes");
+
+// The bar's range leaves one step beyond the last playlist, so a finished
+// run stands just short of full.
+constexpr int kProgressMaximum = 169;
+constexpr qint64 kStatusShownMs = 3000;
 
 // A folder of 100,000 entries must not spend its time in the event loop, yet
 // the status window has to stay responsive: serve events a few times a
@@ -93,7 +99,7 @@ bool SchedulerModule::ScanKeywordFolders() {
 }
 
 void SchedulerModule::ShowInvalidFolder(const KeywordDefinition& keyword) {
-    if (m_hideStatus) m_hideStatus();
+    HideStatus();
     m_session.Dlg().MsgBox(QStringLiteral("Invalid folder: ") + keyword.Folder + kCrLf + kCrLf +
                                QStringLiteral("Keyword: ") + keyword.Keyword + kCrLf + kCrLf +
                                QStringLiteral("Folder not found or folder contains no valid "
@@ -103,12 +109,148 @@ void SchedulerModule::ShowInvalidFolder(const KeywordDefinition& keyword) {
 }
 
 void SchedulerModule::ShowFolderNotFound(const KeywordDefinition& keyword) {
-    if (m_hideStatus) m_hideStatus();
+    HideStatus();
     m_session.Dlg().MsgBox(
         QStringLiteral("Folder not found (or defined) or contains no valid files.") + kCrLf +
             kCrLf + QStringLiteral("Keyword: '") + keyword.Keyword + QStringLiteral("'") + kCrLf +
             kCrLf + QStringLiteral("Run Keyword Maintenance"),
         MsgButtons::OK, MsgIcon::Information, QStringLiteral("Folder Not Found"));
+}
+
+// ---------------------------------------------------------------------------
+// The creation run
+
+void SchedulerModule::CreatePlaylists() {
+    if (m_running || !m_editor || !m_display) return;
+    m_running = true;
+    struct Finish {
+        bool& running;
+        ~Finish() { running = false; }
+    } finish{m_running};
+
+    Dialogs& dialogs = m_session.Dlg();
+    if (!m_editor->Saved) {
+        const MsgResult answer = dialogs.MsgBox(
+            QStringLiteral("Do you want to save the currently displayed clock") + kCrLf +
+                QStringLiteral("as the default clock?"),
+            MsgButtons::YesNoCancel, MsgIcon::Question, QStringLiteral("Current Clock Not Saved"));
+        if (answer == MsgResult::Cancel) return;
+        // A failed save has shown its message; the run goes on with the
+        // default clock as it is on disk.
+        if (answer == MsgResult::Yes) m_editor->SaveDefaultClock();
+    }
+
+    if (!CheckBeforeCreating()) {
+        dialogs.MsgBox(
+            QStringLiteral("Creator has encountered an error and cannot create playlists.") +
+                kCrLf + kCrLf +
+                QStringLiteral("Please check that all Keywords have valid folders and that") +
+                kCrLf + QStringLiteral("those folders contain valid files."),
+            MsgButtons::OK, MsgIcon::Critical, QStringLiteral("Unable to Create Playlists"));
+        return;
+    }
+
+    const CreatorSettings& settings = m_session.Creator;
+    const MsgResult ready = dialogs.MsgBox(
+        QStringLiteral("Creator is ready to create playlists in folder:") + kCrLf +
+            settings.PlaylistFolder + kCrLf + kCrLf + QStringLiteral("Using Default Clock:") +
+            kCrLf + m_clocks.DefaultClockPath() + kCrLf + kCrLf +
+            QStringLiteral("and/or Hourly Clock(s) in folder:") + kCrLf + settings.ClockFolder +
+            kCrLf + kCrLf + QStringLiteral("Is this what you want to do?"),
+        MsgButtons::YesNo, MsgIcon::Information, QStringLiteral("Ready to Create Playlists"));
+    if (ready != MsgResult::Yes) return;
+
+    Randomize();
+    m_display->ShowProgress(QStringLiteral("Creating Playlists"), kProgressMaximum);
+    if (!WriteWeek()) return;
+    m_display->SetProgressLabel(QStringLiteral("All Playlists Have Been Created."));
+    m_display->EnableOk();
+}
+
+bool SchedulerModule::WriteWeek() {
+    // Read once: an hourly clock's message is modal and the options could
+    // change behind it, yet the week has to land in one folder.
+    const QString folder = m_session.Creator.PlaylistFolder;
+    const QString extension = m_session.Creator.PlaylistExtension;
+    int count = 0;
+    for (int day = 1; day <= 7; ++day) {
+        for (int hour = 0; hour < 24; ++hour) {
+            const QString path = folder + QLatin1Char('/') + WeekdayToken(day) +
+                                 QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')) +
+                                 QStringLiteral("00") + extension;
+            const QStringList& lines = m_clocks.LoadHourlyClock(path) ? m_clocks.HourlyClockLines
+                                                                      : m_clocks.DefaultClockLines;
+            try {
+                WritePlaylist(path, lines);
+            } catch (const RuntimeError&) {
+                m_display->UnloadProgress();
+                m_session.Dlg().MsgBox(
+                    QStringLiteral("Creator has encountered an error creating playlist: ") + kCrLf +
+                        kCrLf + path + kCrLf + kCrLf +
+                        QStringLiteral(
+                            "Please check disk space, file attributes and/or permissions.") +
+                        kCrLf + kCrLf + QStringLiteral("Creator cannot continue."),
+                    MsgButtons::OK, MsgIcon::Critical, QStringLiteral("Unable to Create Playlist"));
+                return false;
+            }
+            DoEvents();
+            m_display->SetProgressLabel(QStringLiteral("Now Creating Playlist for ") +
+                                        FormatPlaylistName(path));
+            m_display->SetProgressValue(++count);
+            DoEvents();
+        }
+    }
+    return true;
+}
+
+bool SchedulerModule::CheckBeforeCreating() {
+    if (!m_editor || !m_display) return false;
+    const QDateTime started = m_session.Time().Now();
+    m_display->ShowStatus(QStringLiteral("Initializing, Please Wait"));
+
+    if (!m_keywords.GetKeywordDefinitions()) {
+        return FailCheck(QStringLiteral("Unable to find any Keyword definitions.") + kCrLf +
+                             QStringLiteral("Please run Keyword Maintenance to create keyword "
+                                            "definitions."),
+                         QStringLiteral("No Keyword Definitions Found"));
+    }
+    if (!m_editor->LoadDefaultClock()) {
+        return FailCheck(QStringLiteral("Unable to load Default Clock.") + kCrLf +
+                             QStringLiteral("Please create and save Default Clock."),
+                         QStringLiteral("No Default Clock Found"));
+    }
+    // Its message came with the loading.
+    if (m_clocks.InvalidKeywordFound) return FailCheck({}, {});
+    if (m_session.Creator.PlaylistFolder.isEmpty()) {
+        return FailCheck(QStringLiteral("Playlist Folder has not been set.") + kCrLf +
+                             QStringLiteral("Please set Playlist Folder."),
+                         QStringLiteral("Playlist Folder Not Set"));
+    }
+    if (!ScanKeywordFolders()) return FailCheck({}, {});
+
+    // Measured on date and time, so a run started just before midnight does
+    // not wait a day; a clock set back ends the wait rather than prolonging it.
+    const auto waited = [&] {
+        const qint64 elapsed = started.msecsTo(m_session.Time().Now());
+        return elapsed >= kStatusShownMs || elapsed < 0;
+    };
+    while (!WaitUntil(waited)) {
+    }
+    HideStatus();
+    return true;
+}
+
+bool SchedulerModule::FailCheck(const QString& prompt, const QString& title) {
+    HideStatus();
+    if (!title.isEmpty()) {
+        m_session.Dlg().MsgBox(prompt, MsgButtons::OK, MsgIcon::Information, title);
+    }
+    return false;
+}
+
+void SchedulerModule::HideStatus() {
+    if (m_hideStatus) m_hideStatus();
+    if (m_display) m_display->HideStatus();
 }
 
 void SchedulerModule::WritePlaylist(const QString& playlistPath, const QStringList& lines) {

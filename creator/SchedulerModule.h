@@ -1,7 +1,9 @@
 #pragma once
 
+#include "ClockEditor.h"
 #include "ClockModule.h"
 #include "KeywordModule.h"
+#include "RunDisplay.h"
 #include "Session.h"
 
 #include <QString>
@@ -36,6 +38,20 @@ class SchedulerModule {
     // draws all second long and starves part of a keyword's files.
     void Randomize();
 
+    // The edit pane's file commands and the run's windows. A run needs both;
+    // without them CreatePlaylists does nothing.
+    void SetEditor(ClockEditor* editor) { m_editor = editor; }
+    void SetDisplay(RunDisplay* display) { m_display = display; }
+
+    // The whole creation run: the offer to save the displayed clock, the
+    // checks, the confirmation and the week's 168 playlists. Does nothing
+    // while a run is already in progress.
+    void CreatePlaylists();
+    // True when generation may start; every failure has shown its message.
+    bool CheckBeforeCreating();
+    // The run yields to the event loop, so its own commands stay clickable.
+    bool Running() const { return m_running; }
+
     // Called before a scan failure is shown, so the run's status display is
     // gone before the message appears.
     void SetHideStatus(std::function<void()> hide) { m_hideStatus = std::move(hide); }
@@ -62,6 +78,10 @@ class SchedulerModule {
     static QString ElementPath(const QString& folder, const QString& fileName);
 
   private:
+    void HideStatus();
+    bool FailCheck(const QString& prompt, const QString& title);
+    bool WriteWeek();
+
     qsizetype Draw(qsizetype count);
     KeywordDefinition* Lookup(const QString& name);
     void ShowInvalidFolder(const KeywordDefinition& keyword);
@@ -74,6 +94,9 @@ class SchedulerModule {
     bool m_ownRandom = false;
     std::mt19937_64 m_engine;
     std::function<void()> m_hideStatus;
+    ClockEditor* m_editor = nullptr;
+    RunDisplay* m_display = nullptr;
+    bool m_running = false;
 };
 
 }  // namespace sonavel

@@ -6,6 +6,7 @@
 #include "KeywordModule.h"
 #include "ProgramStart.h"
 #include "RecentFiles.h"
+#include "SchedulerModule.h"
 #include "Twips.h"
 
 #include <QApplication>
@@ -26,7 +27,9 @@ int main(int argc, char** argv) {
 
     KeywordModule keywords(session);
     ClockModule clocks(session, keywords);
+    SchedulerModule scheduler(session, keywords, clocks);
     CreatorForm form(session, keywords, clocks);
+    form.SetScheduler(&scheduler);
     if (!ReadCreatorSettings(session)) return 0;
 
     // The stored size and place only count for a normal window.

@@ -1,4 +1,5 @@
 #include "ClockEditor.h"
+#include "FakeEditorWindow.h"
 #include "NamedEntries.h"
 #include "TempFolder.h"
 #include "TextFile.h"
@@ -10,51 +11,6 @@
 using namespace sonavel;
 
 namespace {
-
-// The window as the file commands see it, with the change rule wired as the
-// real window wires it.
-class FakeEditorWindow final : public EditorWindow, public NamedEntries {
-  public:
-    ClockEditor* editor = nullptr;
-
-    QString EditText() const override { return text; }
-    void SetEditText(const QString& value) override {
-        text = value;
-        if (editor) editor->EditChanged();
-    }
-    QByteArray EditRichText() const override { return "{\\rtf1 " + text.toUtf8() + "}"; }
-    bool SetEditRichText(const QByteArray&) override { return false; }
-    void CaretToStart() override {}
-    void ClearPreview() override { preview.clear(); }
-    void SetEditHeader(const QString& value) override { editHeader = value; }
-    void SetPreviewHeader(const QString& value) override { previewHeader = value; }
-    void SetNeighbourButtons(bool enabled) override { neighbours = enabled; }
-    void SetFileNamePanel(const QString& value) override { fileNamePanel = value; }
-    void SetEstimatedTimePanel(const QString& value, bool) override { estimatePanel = value; }
-    void SetFileCommandsEnabled(bool enabled) override { fileCommands = save = enabled; }
-    void SetSaveEnabled(bool enabled) override { save = enabled; }
-    void EstimateClockTime() override { ++estimates; }
-    NamedEntries& Entries() override { return *this; }
-
-    void SetCaption(const QString& name, const QString& caption) override {
-        captions[name] = caption;
-    }
-    QString Caption(const QString& name) const override {
-        const auto it = captions.find(name);
-        return it == captions.end() ? QString() : it->second;
-    }
-    void SetVisible(const QString&, bool) override {}
-    bool IsVisible(const QString&) const override { return true; }
-
-    // Typing into the pane.
-    void Type(const QString& value) { SetEditText(text + value); }
-
-    QString text, preview = "old preview", editHeader = "Edit: No File is Loaded",
-                  previewHeader = "Preview: No File is Loaded", fileNamePanel, estimatePanel;
-    bool neighbours = false, fileCommands = false, save = false;
-    int estimates = 0;
-    std::map<QString, QString> captions;
-};
 
 class ClockEditorTest : public TempFolderTest {
   protected:

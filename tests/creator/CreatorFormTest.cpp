@@ -3,6 +3,8 @@
 #include "KeywordModule.h"
 #include "MediaPlayer.h"
 #include "RecentFiles.h"
+#include "RunForms.h"
+#include "SchedulerModule.h"
 #include "TempFolder.h"
 #include "Twips.h"
 
@@ -15,6 +17,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QToolButton>
@@ -184,18 +188,25 @@ TEST_F(CreatorFormTest, CommandsStartAsTabledAndUnbuiltOnesStayGreyed) {
     EXPECT_EQ(Action("Save as Default Clock")->toolTip(), "Save as Default Clock");
     EXPECT_FALSE(Action(RecentFileEntry(1))->isVisible());
 
-    for (const char* on :
-         {"menuNew", "menuOpen", "menuOpenDefaultClock", "menuPrint", "menuPrintSetup", "menuPaste",
-          "menuSetFont", "New", "Open", "Print", "Paste"}) {
+    for (const char* on : {"menuNew", "menuOpen", "menuOpenDefaultClock", "menuPrint",
+                           "menuPrintSetup", "menuPaste", "menuSetFont", "New", "Open", "Print",
+                           "Paste", "menuCreatePlaylists", "Create Playlists"}) {
         EXPECT_TRUE(Enabled(on)) << on;
     }
-    const QStringList unbuilt = {
-        "menuOpenHourlyClock", "menuSaveAsHourlyClock", "menuFind",
-        "menuFindNext",        "menuReplace",           "menuKeywordMaintenance",
-        "menuCreatePlaylists", "menuOptions",           "menuBackup",
-        "Open Hourly Clock",   "Save as Hourly Clock",  "Find",
-        "Keyword Maintenance", "Create Playlists",      "Backup",
-        "Estimate Time"};
+    const QStringList unbuilt = {"menuOpenHourlyClock",
+                                 "menuSaveAsHourlyClock",
+                                 "menuFind",
+                                 "menuFindNext",
+                                 "menuReplace",
+                                 "menuKeywordMaintenance",
+                                 "menuOptions",
+                                 "menuBackup",
+                                 "Open Hourly Clock",
+                                 "Save as Hourly Clock",
+                                 "Find",
+                                 "Keyword Maintenance",
+                                 "Backup",
+                                 "Estimate Time"};
     const QStringList fileCommands = {"menuSave",      "menuSaveAs", "menuSaveAsDefaultClock",
                                       "menuSelectAll", "Save",       "Save as Default Clock"};
     for (const QString& name : unbuilt + fileCommands)
@@ -329,6 +340,60 @@ TEST_F(CreatorFormTest, RichTextClocksKeepTheirColours) {
     EXPECT_EQ(first.foreground().color(), QColor(255, 0, 0));
     EXPECT_EQ(first.fontWeight(), QFont::Bold);
     EXPECT_EQ(Find<QLineEdit>("textEditHeader")->text(), "Edit: Monday 07:00");
+}
+
+TEST_F(CreatorFormTest, CreatePlaylistsAsksFirstAndShowsItsWindows) {
+    SchedulerModule scheduler(*m_session, keywords, clocks);
+    Form().SetScheduler(&scheduler);
+
+    // No: nothing runs.
+    m_dialogs.ExpectMessage("Create Playlists", MsgResult::No);
+    Action("menuCreatePlaylists")->trigger();
+    const MessageRequest asked = m_dialogs.LastMessage();
+    EXPECT_EQ(asked.prompt, "Do you want to create Playlists?");
+    EXPECT_EQ(asked.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(asked.icon, MsgIcon::Question);
+    EXPECT_EQ(asked.defaultButton, 2);
+
+    // Yes from the toolbar runs the checks, which find no keywords.
+    m_dialogs.ExpectMessage("Create Playlists", MsgResult::Yes)
+        .ExpectMessage("No Keyword Definitions Found")
+        .ExpectMessage("Unable to Create Playlists");
+    Action("Create Playlists")->trigger();
+    EXPECT_EQ(Form().findChild<StatusForm*>(), nullptr) << "the status window is unloaded";
+
+    RunDisplay& display = Form().Display();
+    display.ShowStatus("Initializing, Please Wait");
+    auto* status = Find<QLabel>("labelStatus");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text(), "Initializing, Please Wait");
+    QWidget* statusForm = status->window();
+    EXPECT_TRUE(statusForm->isVisible());
+    EXPECT_FALSE(statusForm->isModal());
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(statusForm, &esc);
+    EXPECT_FALSE(statusForm->isVisible());
+    display.HideStatus();
+
+    display.ShowProgress("Creating Playlists", 169);
+    display.SetProgressValue(168);
+    auto* progress = Find<ProgressForm>("ProgressForm");
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->windowTitle(), "Creating Playlists");
+    EXPECT_TRUE(Find<QLabel>("labelProgress")->text().isEmpty());
+    auto* bar = Find<QProgressBar>("progressPlaylist");
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 169);
+    EXPECT_EQ(bar->value(), 168);
+    auto* ok = Find<QPushButton>("commandOK");
+    EXPECT_FALSE(ok->isEnabled());
+    display.EnableOk();
+    ok->click();
+    EXPECT_FALSE(progress->isVisible());
+    display.UnloadProgress();
+    EXPECT_EQ(Form().findChild<ProgressForm*>(), nullptr);
+    EXPECT_EQ(ProgressForm().Label()->text(), "Now Creating Playlist for ");
+    Form().SetScheduler(nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "RunDisplay.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace sonavel {
+
+// The small window shown while a creation run checks the station.
+class StatusForm final : public QDialog {
+    Q_OBJECT
+  public:
+    explicit StatusForm(QWidget* parent = nullptr);
+    void SetStatus(const QString& text);
+
+  private:
+    QLabel* m_status = nullptr;
+};
+
+// The window that follows a creation run through the week's playlists.
+class ProgressForm final : public QDialog {
+    Q_OBJECT
+  public:
+    explicit ProgressForm(QWidget* parent = nullptr);
+
+    QLabel* Label() const { return m_label; }
+    QProgressBar* Bar() const { return m_bar; }
+    QPushButton* OkButton() const { return m_ok; }
+
+  private:
+    QLabel* m_label = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QPushButton* m_ok = nullptr;
+};
+
+// The run's windows, modeless and owned by the main window. Each is built when
+// shown and deleted when unloaded, so every run starts from fresh windows.
+class QtRunDisplay final : public RunDisplay {
+  public:
+    explicit QtRunDisplay(QWidget* owner) : m_owner(owner) {}
+    ~QtRunDisplay() override;
+
+    void ShowStatus(const QString& text) override;
+    void HideStatus() override;
+    void ShowProgress(const QString& caption, int maximum) override;
+    void SetProgressLabel(const QString& text) override;
+    void SetProgressValue(int value) override;
+    void EnableOk() override;
+    void UnloadProgress() override;
+
+    StatusForm* Status() const { return m_status; }
+    ProgressForm* Progress() const { return m_progress; }
+
+  private:
+    QWidget* m_owner;
+    QPointer<StatusForm> m_status;
+    QPointer<ProgressForm> m_progress;
+};
+
+}  // namespace sonavel

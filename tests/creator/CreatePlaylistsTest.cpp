@@ -1,0 +1,317 @@
+#include "ClockEditor.h"
+#include "ClockModule.h"
+#include "FakeEditorWindow.h"
+#include "FormatModule.h"
+#include "KeywordModule.h"
+#include "RunDisplay.h"
+#include "SchedulerModule.h"
+#include "TempFolder.h"
+#include "TextFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <functional>
+
+using namespace sonavel;
+
+namespace {
+
+// The run's windows as the run leaves them, with the moments the status
+// window came and went by the session's clock.
+class FakeRunDisplay final : public RunDisplay {
+  public:
+    explicit FakeRunDisplay(const Clock& clock) : m_clock(clock) {}
+
+    void ShowStatus(const QString& text) override {
+        status = text;
+        statusVisible = true;
+        statusShown = m_clock.Now();
+    }
+    void HideStatus() override {
+        if (statusVisible) statusHidden = m_clock.Now();
+        statusVisible = false;
+    }
+    void ShowProgress(const QString& caption, int maximum) override {
+        EXPECT_FALSE(statusVisible) << "the status window is gone before the progress shows";
+        progressCaption = caption;
+        progressMaximum = maximum;
+        progressVisible = true;
+        okEnabled = false;
+        label.clear();
+        labels.clear();
+        value = 0;
+    }
+    void SetProgressLabel(const QString& text) override {
+        label = text;
+        labels.append(text);
+    }
+    void SetProgressValue(int newValue) override {
+        EXPECT_EQ(newValue, value + 1) << "one step per playlist";
+        value = newValue;
+        if (onValue) onValue(value);
+    }
+    void EnableOk() override { okEnabled = true; }
+    void UnloadProgress() override { progressVisible = false; }
+
+    QString status, progressCaption, label;
+    QStringList labels;
+    bool statusVisible = false, progressVisible = false, okEnabled = false;
+    QDateTime statusShown, statusHidden;
+    int progressMaximum = 0, value = 0;
+    std::function<void(int)> onValue;
+
+  private:
+    const Clock& m_clock;
+};
+
+class CreatePlaylistsTest : public TempFolderTest {
+  protected:
+    CreatePlaylistsTest()
+        : session(MakeSession(Product::Creator)),
+          keywords(session),
+          clocks(session, keywords),
+          editor(session, keywords, clocks, window),
+          scheduler(session, keywords, clocks),
+          display(m_clock) {
+        window.editor = &editor;
+        scheduler.SetEditor(&editor);
+        scheduler.SetDisplay(&display);
+        session.Creator.PlaylistFolder = Path("Playlists");
+        session.Creator.ClockFolder = Path("Clocks");
+        QDir().mkpath(Path("Playlists"));
+        QDir().mkpath(Path("Clocks"));
+        QDir().mkpath(ProgramFolder());
+        AddKeyword("Music", {"one.wav", "two.wav", "three.wav"});
+        AddKeyword("News", {"news.wav"});
+        Write(DefaultClock(), "Music\r\nNews\r\n");
+    }
+
+    void AddKeyword(const QString& name, const QStringList& files) {
+        keywords.RefreshKeywordList();
+        ASSERT_TRUE(keywords.AddKeywordEntry(name));
+        m_store->SaveSetting(kKeywordApp, name, "Folder", Path(name));
+        QDir().mkpath(Path(name));
+        for (const QString& file : files)
+            Write(Path(name + "/" + file), {});
+    }
+    static void Write(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << qPrintable(path);
+        file.write(bytes);
+    }
+    QString DefaultClock() const { return ProgramFolder() + "/Default.clk"; }
+    QString Playlist(const QString& name) const { return Path("Playlists/" + name); }
+    QString Read(const QString& name) const { return textfile::ReadAll(Playlist(name)); }
+    QStringList PlaylistFiles() const {
+        return QDir(Path("Playlists")).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+    static QStringList Week(const QString& extension) {
+        QStringList names;
+        for (int day = 1; day <= 7; ++day) {
+            for (int hour = 0; hour < 24; ++hour)
+                names << WeekdayToken(day) + QString::asprintf("%02d00", hour) + extension;
+        }
+        names.sort();
+        return names;
+    }
+    // A playlist of the default clock: one of Music's files, then News.
+    bool FollowsDefault(const QString& name) const {
+        const QString text = Read(name);
+        const QString news = Path("News/news.wav") + "\r\n";
+        for (const char* file : {"one.wav", "two.wav", "three.wav"}) {
+            if (text == Path("Music/") + file + "\r\n" + news) return true;
+        }
+        return false;
+    }
+    void ExpectReady(MsgResult answer = MsgResult::Yes) {
+        m_dialogs.ExpectMessage("Ready to Create Playlists", answer);
+    }
+    void ExpectUnable(const QString& title) {
+        m_dialogs.ExpectMessage(title).ExpectMessage("Unable to Create Playlists");
+    }
+
+    Session& session;
+    KeywordModule keywords;
+    ClockModule clocks;
+    FakeEditorWindow window;
+    ClockEditor editor;
+    SchedulerModule scheduler;
+    FakeRunDisplay display;
+    // Moves the clock on as the run serves events, so the status wait ends
+    // in a few passes without sleeping.
+    ClockTicker ticker{m_clock, 700};
+};
+
+TEST_F(CreatePlaylistsTest, WeekFollowsTheDefaultClockWhereNoValidHourlyClockExists) {
+    Write(Path("Clocks/Mon0700.clk"), "News\r\n");
+    Write(Path("Clocks/Tue0300.clk"), "' only a comment\r\n");
+    Write(Path("Clocks/Wed1200.clk"), "Music\r\nWeather\r\n");
+    window.SetEditText("News\r\n");
+    editor.Saved = true;
+    ExpectReady();
+    m_dialogs.ExpectMessage("Invalid Keyword Found");
+    int secondRuns = 0;
+    display.onValue = [&](int value) {
+        if (value != 10) return;
+        EXPECT_TRUE(scheduler.Running());
+        // A script with no boxes left fails the test if this run starts.
+        scheduler.CreatePlaylists();
+        ++secondRuns;
+    };
+    scheduler.CreatePlaylists();
+    EXPECT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_EQ(secondRuns, 1);
+    EXPECT_FALSE(scheduler.Running());
+
+    EXPECT_EQ(m_dialogs.Messages().front().prompt,
+              "Creator is ready to create playlists in folder:\r\n" + Path("Playlists") +
+                  "\r\n\r\nUsing Default Clock:\r\n" + DefaultClock() +
+                  "\r\n\r\nand/or Hourly Clock(s) in folder:\r\n" + Path("Clocks") +
+                  "\r\n\r\nIs this what you want to do?");
+    EXPECT_EQ(m_dialogs.Messages().front().icon, MsgIcon::Information);
+    EXPECT_EQ(m_dialogs.Messages().front().buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(m_dialogs.Messages().back().prompt.contains(Path("Clocks/Wed1200.clk")));
+
+    ASSERT_EQ(PlaylistFiles(), Week(".lst"));
+    EXPECT_EQ(Read("Mon0700.lst"), Path("News/news.wav") + "\r\n");
+    EXPECT_EQ(Read("Tue0300.lst"), "\r\n") << "a clock of comments is used, not the default";
+    for (const char* hour : {"Sun0000.lst", "Mon0600.lst", "Mon0800.lst", "Tue0700.lst",
+                             "Wed1200.lst", "Sat2300.lst"}) {
+        EXPECT_TRUE(FollowsDefault(hour)) << hour << ": " << qPrintable(Read(hour));
+    }
+
+    EXPECT_EQ(display.status, "Initializing, Please Wait");
+    EXPECT_FALSE(display.statusVisible);
+    EXPECT_GE(display.statusShown.msecsTo(display.statusHidden), 3000);
+    EXPECT_EQ(display.progressCaption, "Creating Playlists");
+    EXPECT_EQ(display.progressMaximum, 169);
+    EXPECT_EQ(display.value, 168);
+    ASSERT_EQ(display.labels.size(), 169);
+    EXPECT_EQ(display.labels.front(),
+              "Now Creating Playlist for " + FormatPlaylistName(Playlist("Sun0000.lst")));
+    EXPECT_EQ(display.labels[167],
+              "Now Creating Playlist for " + FormatPlaylistName(Playlist("Sat2300.lst")));
+    EXPECT_EQ(display.label, "All Playlists Have Been Created.");
+    EXPECT_TRUE(display.okEnabled);
+    EXPECT_TRUE(display.progressVisible) << "the window waits for OK";
+    EXPECT_EQ(window.editHeader, "Edit: Default Clock") << "the pane holds the default clock";
+}
+
+TEST_F(CreatePlaylistsTest, M3uWeekStartedJustBeforeMidnight) {
+    m_clock.Set(QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59)));
+    session.Creator.PlaylistExtension = ".m3u";
+    session.Creator.IncludeComments = true;
+    Write(Playlist("Sun0000.lst"), "old");
+    Write(Path("Clocks/Mon0700.clk"), "News\r\n");
+    ExpectReady();
+    scheduler.CreatePlaylists();
+
+    QStringList expected = Week(".m3u") << "Sun0000.lst";
+    expected.sort();
+    EXPECT_EQ(PlaylistFiles(), expected);
+    EXPECT_EQ(Read("Sun0000.lst"), "old");
+    EXPECT_EQ(Read("Mon0700.m3u"), Path("News/news.wav") + "\r\n") << "hourly clocks stay .clk";
+    EXPECT_TRUE(FollowsDefault("Sat2300.m3u")) << "no comment lines in .m3u";
+    const qint64 shown = display.statusShown.msecsTo(display.statusHidden);
+    EXPECT_GE(shown, 3000);
+    EXPECT_LT(shown, 10000) << "the wait ends after midnight, not a day later";
+}
+
+TEST_F(CreatePlaylistsTest, FailedChecksAndRefusalsTouchNoPlaylist) {
+    Write(Playlist("Sun0000.lst"), "old");
+    const QStringList before = PlaylistFiles();
+
+    // Unsaved clock, Cancel: nothing happens, not even the checks.
+    window.SetEditText("News\r\n");
+    ASSERT_FALSE(editor.Saved);
+    m_dialogs.ExpectMessage("Current Clock Not Saved", MsgResult::Cancel);
+    scheduler.CreatePlaylists();
+    EXPECT_EQ(m_dialogs.LastMessage().prompt,
+              "Do you want to save the currently displayed clock\r\nas the default clock?");
+    EXPECT_EQ(m_dialogs.LastMessage().buttons, MsgButtons::YesNoCancel);
+    EXPECT_EQ(m_dialogs.LastMessage().icon, MsgIcon::Question);
+    EXPECT_TRUE(display.status.isEmpty());
+    EXPECT_EQ(textfile::ReadAll(DefaultClock()), "Music\r\nNews\r\n");
+
+    // Yes saves the pane as the default clock before the checks; No to the
+    // confirmation then ends the run.
+    m_dialogs.ExpectMessage("Current Clock Not Saved", MsgResult::Yes);
+    ExpectReady(MsgResult::No);
+    scheduler.CreatePlaylists();
+    EXPECT_TRUE(textfile::ReadAll(DefaultClock()).startsWith("News\r\n"));
+    EXPECT_EQ(PlaylistFiles(), before);
+
+    QFile::remove(DefaultClock());
+    ExpectUnable("No Default Clock Found");
+    scheduler.CreatePlaylists();
+    const std::vector<MessageRequest> shown = m_dialogs.Messages();
+    EXPECT_EQ(shown[shown.size() - 2].prompt,
+              "Unable to load Default Clock.\r\nPlease create and save Default Clock.");
+    EXPECT_EQ(shown.back().prompt,
+              "Creator has encountered an error and cannot create playlists.\r\n\r\nPlease "
+              "check that all Keywords have valid folders and that\r\nthose folders contain "
+              "valid files.");
+    EXPECT_EQ(shown.back().icon, MsgIcon::Critical);
+    EXPECT_FALSE(display.statusVisible);
+
+    // A default clock of comments only names no keyword: no message of its own.
+    Write(DefaultClock(), "' nothing\r\n");
+    m_dialogs.ExpectMessage("Unable to Create Playlists");
+    scheduler.CreatePlaylists();
+
+    Write(DefaultClock(), "Music\r\nNews\r\n");
+    QFile::remove(Path("News/news.wav"));
+    ExpectUnable("Invalid Folder");
+    scheduler.CreatePlaylists();
+    EXPECT_FALSE(display.statusVisible);
+
+    Write(Path("News/news.txt"), {});
+    ExpectUnable("Folder Not Found");
+    scheduler.CreatePlaylists();
+
+    Write(Path("News/news.wav"), {});
+    session.Creator.PlaylistFolder.clear();
+    ExpectUnable("Playlist Folder Not Set");
+    scheduler.CreatePlaylists();
+
+    keywords.DeleteAllKeywordDefinitions();
+    ExpectUnable("No Keyword Definitions Found");
+    scheduler.CreatePlaylists();
+
+    EXPECT_EQ(PlaylistFiles(), before);
+    EXPECT_EQ(Read("Sun0000.lst"), "old");
+    EXPECT_FALSE(display.progressVisible);
+    EXPECT_FALSE(scheduler.Running());
+}
+
+TEST_F(CreatePlaylistsTest, WriteFailureEndsTheRunWithLaterHoursUntouched) {
+    Write(Playlist("Mon0100.lst"), "old");
+    // A folder in the way of Monday 00:00 cannot be replaced by a playlist.
+    QDir().mkpath(Playlist("Mon0000.lst/inside"));
+    ExpectReady();
+    m_dialogs.ExpectMessage("Unable to Create Playlist");
+    scheduler.CreatePlaylists();
+
+    EXPECT_EQ(m_dialogs.LastMessage().prompt,
+              "Creator has encountered an error creating playlist: \r\n\r\n" +
+                  Playlist("Mon0000.lst") +
+                  "\r\n\r\nPlease check disk space, file attributes and/or permissions."
+                  "\r\n\r\nCreator cannot continue.");
+    EXPECT_EQ(m_dialogs.LastMessage().icon, MsgIcon::Critical);
+    EXPECT_FALSE(display.progressVisible);
+    EXPECT_FALSE(display.okEnabled);
+    EXPECT_EQ(display.value, 24);
+    EXPECT_TRUE(FollowsDefault("Sun2300.lst"));
+    EXPECT_EQ(Read("Mon0100.lst"), "old");
+    EXPECT_FALSE(QFile::exists(Playlist("Mon0200.lst")));
+    EXPECT_FALSE(scheduler.Running());
+
+    // The next run starts afresh.
+    QDir(Playlist("Mon0000.lst")).removeRecursively();
+    ExpectReady();
+    scheduler.CreatePlaylists();
+    EXPECT_EQ(display.value, 168);
+    EXPECT_TRUE(FollowsDefault("Mon0100.lst"));
+}
+
+}  // namespace
