@@ -111,26 +111,6 @@ TEST_F(AboutFormTest, SystemInfoOffersTheFirstInstalledUtility) {
         {QStringLiteral("no-such-program-xyz"), QStringLiteral("sh"), QStringLiteral("true")});
     EXPECT_TRUE(Button(&found, "commandSystemInfo")->isEnabled());
     EXPECT_TRUE(found.SystemInfoProgram().endsWith(QStringLiteral("/sh")));
-
-    // Clicking starts the utility without waiting for it: a harmless script
-    // stands in for it and leaves a mark.
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString mark = dir.filePath(QStringLiteral("started"));
-    const QString script = dir.filePath(QStringLiteral("sysinfo"));
-    QFile file(script);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("#!/bin/sh\ntouch '%1'\n").arg(mark).toLocal8Bit());
-    file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-
-    AboutForm launcher(Product::Creator, kFallback, nullptr, {script});
-    launcher.show();
-    QPushButton* systemInfo = Button(&launcher, "commandSystemInfo");
-    ASSERT_TRUE(systemInfo->isEnabled());
-    systemInfo->click();
-    EXPECT_TRUE(WaitUntil([&] { return QFile::exists(mark); }));
-    EXPECT_TRUE(launcher.isVisible()) << "starting the utility must not close the window";
 }
 
 TEST_F(AboutFormTest, SplashShowsWithoutButtonsAndClosesByItself) {

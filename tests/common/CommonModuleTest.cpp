@@ -48,52 +48,23 @@ TEST_F(CommonModuleTest, FirstStartWritesBothProgramsDefaultsInOrderAndEnds) {
                                       "Click 'OK' to end the program. You will need to restart it "
                                       "yourself.");
 
-    EXPECT_EQ(Keys("Player Settings"), QStringList({"Program Logging Enabled",
-                                                    "Program Log File Name",
-                                                    "Error Log File Name",
-                                                    "Error Logging Enabled",
-                                                    "Suppress Error Reporting",
-                                                    "Automatic",
-                                                    "Manual",
-                                                    "Save Settings On Exit",
-                                                    "Display Splash",
-                                                    "Start Hidden",
-                                                    "Playlist Folder",
-                                                    "Time Check Folder",
-                                                    "Synchronous Operation",
-                                                    "Last File Saved",
-                                                    "Last File Opened",
-                                                    "Last Save Folder",
-                                                    "Last Open Folder",
-                                                    "Window State",
-                                                    "Height",
-                                                    "Width",
-                                                    "Position Left",
-                                                    "Position Top"}));
-    EXPECT_EQ(Keys("Creator Settings"), QStringList({"Save Settings On Exit",
-                                                     "Display Splash",
-                                                     "Keyword Default Color",
-                                                     "Keyword Default Description",
-                                                     "Keyword Default Folder",
-                                                     "Keyword Default Estimated Time",
-                                                     "Keyword Default Notes",
-                                                     "Estimate Time",
-                                                     "Last File Saved",
-                                                     "Last File Opened",
-                                                     "Last Save Folder",
-                                                     "Last Open Folder",
-                                                     "Clock Folder",
-                                                     "Playlist Folder",
-                                                     "Backup Location",
-                                                     "Separation Characters",
-                                                     "Playlist Extension",
-                                                     "Window State",
-                                                     "Height",
-                                                     "Width",
-                                                     "Position Left",
-                                                     "Position Top",
-                                                     "Include Comments",
-                                                     "Backup Saved Files"}));
+    EXPECT_EQ(Keys("Player Settings"),
+              QString("Program Logging Enabled|Program Log File Name|Error Log File Name|"
+                      "Error Logging Enabled|Suppress Error Reporting|Automatic|Manual|"
+                      "Save Settings On Exit|Display Splash|Start Hidden|Playlist Folder|"
+                      "Time Check Folder|Synchronous Operation|Last File Saved|Last File Opened|"
+                      "Last Save Folder|Last Open Folder|Window State|Height|Width|"
+                      "Position Left|Position Top")
+                  .split('|'));
+    EXPECT_EQ(Keys("Creator Settings"),
+              QString("Save Settings On Exit|Display Splash|Keyword Default Color|"
+                      "Keyword Default Description|Keyword Default Folder|"
+                      "Keyword Default Estimated Time|Keyword Default Notes|Estimate Time|"
+                      "Last File Saved|Last File Opened|Last Save Folder|Last Open Folder|"
+                      "Clock Folder|Playlist Folder|Backup Location|Separation Characters|"
+                      "Playlist Extension|Window State|Height|Width|Position Left|Position Top|"
+                      "Include Comments|Backup Saved Files")
+                  .split('|'));
     const QString folder = ProgramFolder();
     EXPECT_EQ(Get("Player Settings", "Program Log File Name"), folder + "/Logs/Program.log");
     EXPECT_EQ(Get("Player Settings", "Manual"), "True");

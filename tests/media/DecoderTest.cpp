@@ -353,19 +353,4 @@ TEST_F(DecoderTest, DamagedFilesPlayWhatTheyHold) {
     EXPECT_EQ(Frames(ReadAll(*decoder)), frames);
 }
 
-TEST_F(DecoderTest, UnusualNamesAndDeletedFilesPlayToTheEnd) {
-    const std::vector<float> tone = Tone(44100, 2, 22050);
-    for (const auto& [name, format] :
-         {std::pair{"Ünïcode dir/my song.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
-          std::pair{"Ünïcode dir/my sóng.mp3", kMp3}}) {
-        SCOPED_TRACE(name);
-        const QString path = Write(QString::fromUtf8(name), format, 44100, 2, tone);
-        auto decoder = Decoder::Open(path, kEngineRate);
-        EXPECT_EQ(decoder->FileFrames(), 22050);
-        // Removed from the library while on air: the open file keeps playing.
-        ASSERT_TRUE(QFile::remove(path));
-        EXPECT_EQ(Frames(ReadAll(*decoder)), 24000);
-    }
-}
-
 }  // namespace
