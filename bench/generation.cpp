@@ -33,6 +33,10 @@ class AnswerOk final : public Dialogs {
     QString BrowseForFolder(const QString&, const QString&) override { return {}; }
     bool PrinterDialog(int) override { return false; }
     bool PrintSetupDialog(int) override { return false; }
+    std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    std::optional<std::int32_t> ColorDialog(std::int32_t) override { return {}; }
     int shown = 0;
 };
 

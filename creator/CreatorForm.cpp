@@ -3,6 +3,7 @@
 #include "AboutForm.h"
 #include "AudioMediaPlayer.h"
 #include "FormatModule.h"
+#include "KeywordForm.h"
 #include "PrintModule.h"
 #include "RecentFiles.h"
 #include "RtfCodec.h"
@@ -186,19 +187,19 @@ void CreatorForm::BuildMenus() {
     MenuEntry(edit, QStringLiteral("Set &Font..."), QStringLiteral("menuSetFont"),
               &CreatorForm::menuSetFont_Click);
 
-    // Commands on the menu bar itself. The keyword, options and backup
-    // windows are not built yet.
+    // Commands on the menu bar itself. The options and backup windows are
+    // not built yet.
     struct BarCommand {
         const char* caption;
         const char* name;
         void (CreatorForm::*handler)();
     };
-    for (const BarCommand& command :
-         {BarCommand{"&Keyword Maintenance", "menuKeywordMaintenance", nullptr},
-          BarCommand{"&Create Playlists", "menuCreatePlaylists",
-                     &CreatorForm::menuCreatePlaylists_Click},
-          BarCommand{"&Options", "menuOptions", nullptr},
-          BarCommand{"&Backup", "menuBackup", nullptr}}) {
+    for (const BarCommand& command : {BarCommand{"&Keyword Maintenance", "menuKeywordMaintenance",
+                                                 &CreatorForm::menuKeywordMaintenance_Click},
+                                      BarCommand{"&Create Playlists", "menuCreatePlaylists",
+                                                 &CreatorForm::menuCreatePlaylists_Click},
+                                      BarCommand{"&Options", "menuOptions", nullptr},
+                                      BarCommand{"&Backup", "menuBackup", nullptr}}) {
         QAction* action = menuBar()->addAction(QString::fromLatin1(command.caption));
         action->setObjectName(QString::fromLatin1(command.name));
         if (command.handler) {
@@ -255,7 +256,7 @@ void CreatorForm::BuildToolbar() {
         {"Copy", P::SP_FileLinkIcon, &F::menuCopy_Click, false, true},
         {"Paste", P::SP_DialogApplyButton, &F::menuPaste_Click, true, true},
         {nullptr, {}, nullptr, false, false},
-        {"Keyword Maintenance", P::SP_DirIcon, &F::NotYetAvailable, true, false},
+        {"Keyword Maintenance", P::SP_DirIcon, &F::menuKeywordMaintenance_Click, true, true},
         {nullptr, {}, nullptr, false, false},
         {"Create Playlists", P::SP_MediaPlay, &F::menuCreatePlaylists_Click, true, true},
         {nullptr, {}, nullptr, false, false},
@@ -482,6 +483,10 @@ void CreatorForm::Pane::Clear() {
     m_form.m_keywordPane->clear();
 }
 
+void CreatorForm::Pane::Refill() {
+    m_form.DisplayKeywordPane();
+}
+
 void CreatorForm::DisplayKeywordPane() {
     m_keywordPane->clear();
     if (!m_keywords.GetKeywordDefinitions()) return;
@@ -686,6 +691,28 @@ void CreatorForm::menuAbout_Click() {
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
+}
+
+void CreatorForm::menuKeywordMaintenance_Click() {
+    // One window for the whole run; each showing loads the list afresh.
+    if (!m_keywordForm) {
+        m_keywordForm = new KeywordForm(m_session, m_keywords, MediaPlayer1(), this);
+        connect(m_keywordForm, &KeywordForm::AllKeywordsDeleted, this,
+                [this] { m_keywordPane->clear(); });
+        connect(m_keywordForm, &KeywordForm::Closed, this, &CreatorForm::KeywordForm_Unload);
+    }
+    m_keywordForm->show();
+    m_keywordForm->raise();
+    m_keywordForm->activateWindow();
+}
+
+void CreatorForm::KeywordForm_Unload() {
+    DisplayKeywordPane();
+    showNormal();
+}
+
+KeywordForm* CreatorForm::KeywordWindow() const {
+    return m_keywordForm;
 }
 
 QWidget* CreatorForm::AboutWindow() const {

@@ -27,6 +27,7 @@ class QToolButton;
 namespace sonavel {
 
 class AboutForm;
+class KeywordForm;
 class MediaPlayer;
 
 // Creator's main window: the keyword pane to pick from, the clock being
@@ -55,6 +56,8 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     MediaPlayer& MediaPlayer1();
     // The About window while it is open, for the shut-down to close it.
     QWidget* AboutWindow() const;
+    // The keyword window while it exists.
+    KeywordForm* KeywordWindow() const;
 
     // Decides whether the window may close (the shut-down's questions); when
     // unset the window simply closes.
@@ -91,6 +94,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
       public:
         explicit Pane(CreatorForm& form) : m_form(form) {}
         void Clear() override;
+        void Refill() override;
 
       private:
         CreatorForm& m_form;
@@ -133,6 +137,8 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuAbout_Click();
     void menuAboutMediaPlayerControl_Click();
     void menuCreatePlaylists_Click();
+    void menuKeywordMaintenance_Click();
+    void KeywordForm_Unload();
     void NotYetAvailable() {}
 
     Session& m_session;
@@ -158,6 +164,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QSet<QAction*> m_notYetAvailable;
     MediaPlayer* m_mediaPlayer = nullptr;
     QPointer<AboutForm> m_about;
+    QPointer<KeywordForm> m_keywordForm;
 };
 
 }  // namespace sonavel

@@ -2,7 +2,12 @@
 
 #include "CommonModule.h"
 #include "ErrorModule.h"
+#include "Events.h"
 #include "RuntimeError.h"
+#include "TextFile.h"
+
+#include <QHash>
+#include <array>
 
 namespace sonavel {
 
@@ -10,8 +15,56 @@ namespace {
 
 const QString kApp = QString::fromLatin1(kKeywordApp);
 const QString kList = QString::fromLatin1(kKeywordListSection);
+const QString kCrLf = QStringLiteral("\r\n");
+
+// The five values of a keyword in the order the definition file carries them,
+// each with the text the file holds in place of an empty value.
+struct FileValue {
+    const char* key;
+    const char* whenEmpty;
+    bool wholeNumber;
+};
+constexpr std::array<FileValue, 5> kFileValues{{{"Description", "None", false},
+                                                {"Folder", "None", false},
+                                                {"Estimated Time", "1", true},
+                                                {"Color", "16777215", true},
+                                                {"Notes", "None", false}}};
+constexpr qsizetype kGroupSize = 1 + static_cast<qsizetype>(kFileValues.size());
+
+const QString kFileFilter = QStringLiteral("Keyword Description Files (*.key)|*.key");
+constexpr int kExportDialogFlags = 34820;  // hide read-only, path must exist, no read-only return
+constexpr int kImportDialogFlags = fileflag::kHideReadOnly | fileflag::kPathMustExist;
+
+// Lines the reader skips: a value that looks like one is lost on the way back.
+bool IsSkippedLine(const QString& line) {
+    return line.isEmpty() || line.front() == QLatin1Char('\'') || line.front() == QLatin1Char(' ');
+}
+
+// What a file line cannot carry: it would be skipped, or split in two.
+bool FileCannotCarry(const QString& value) {
+    return IsSkippedLine(value) || value.contains(QLatin1Char('\r')) ||
+           value.contains(QLatin1Char('\n'));
+}
+
+// Decimal digits with an optional minus that fit the store's 32-bit numbers:
+// what the loader reads back as the same number.
+bool IsWholeNumber(const QString& text) {
+    qsizetype first = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if (text.size() == first) return false;
+    for (qsizetype i = first; i < text.size(); ++i) {
+        if (!text[i].isDigit() || text[i].unicode() > 0x7f) return false;
+    }
+    bool fits = false;
+    text.toInt(&fits);
+    return fits;
+}
 
 }  // namespace
+
+struct KeywordModule::StoredKeyword {
+    QString name;
+    std::array<QString, kFileValues.size()> values;  // as stored, in file order
+};
 
 QString KeywordModule::KeywordKey(std::int32_t number) {
     return QStringLiteral("Keyword") + SignedNumberText(number);
@@ -154,6 +207,238 @@ void KeywordModule::DeleteAllKeywordDefinitions() {
     } catch (const RuntimeError&) {
         // Whatever could not be deleted drops out at the next list rebuild.
     }
+}
+
+// ---------------------------------------------------------------------------
+// The keyword definition file
+
+void KeywordModule::ExportKeywordDefinitions() {
+    Export([&]() -> std::optional<QString> {
+        FileDialogRequest request;
+        request.save = true;
+        request.title = QStringLiteral("Export Keyword Description File");
+        request.filter = kFileFilter;
+        request.initialFolder = m_session.ProgramFolder();
+        request.flags = kExportDialogFlags;
+        return m_session.Dlg().FileDialog(request);
+    });
+}
+
+bool KeywordModule::ExportKeywordDefinitionsTo(const QString& path) {
+    return Export([&] { return std::optional<QString>(path); });
+}
+
+bool KeywordModule::Export(const std::function<std::optional<QString>()>& choosePath) {
+    try {
+        const std::vector<StoredKeyword> keywords = ReadStoredKeywords();
+        if (keywords.empty()) {
+            ShowInformation(m_session, QStringLiteral(" There are no Keywords to Export."),
+                            QStringLiteral("Export Keywords"));
+            return false;
+        }
+        // Asked before the file dialog, so an operator who stops to mend the
+        // values has not chosen a file for nothing.
+        if (!ConfirmValuesTheFileLoses(keywords)) return false;
+        const std::optional<QString> path = choosePath();
+        if (!path) return false;
+        textfile::WriteLines(*path, KeywordFileLines(keywords));
+    } catch (const RuntimeError&) {
+        // The file is written whole or not at all, so there is nothing to undo.
+        return false;
+    }
+    ShowInformation(m_session, QStringLiteral("Keyword Definitions have been exported"),
+                    QStringLiteral("Keyword Definitions Exported"));
+    return true;
+}
+
+std::vector<KeywordModule::StoredKeyword> KeywordModule::ReadStoredKeywords() {
+    QList<SettingRow> rows;
+    try {
+        rows = m_session.Store().GetAllSettings(kApp, kList);
+    } catch (const RuntimeError& error) {
+        if (error.Number() == err::kTypeMismatch) return {};
+        throw;
+    }
+    std::vector<StoredKeyword> keywords;
+    keywords.reserve(static_cast<std::size_t>(rows.size()));
+    for (const SettingRow& row : rows) {
+        StoredKeyword keyword{row.second, {}};
+        for (std::size_t v = 0; v < kFileValues.size(); ++v) {
+            keyword.values[v] = KeywordSetting(row.second, kFileValues[v].key);
+        }
+        keywords.push_back(std::move(keyword));
+    }
+    return keywords;
+}
+
+bool KeywordModule::ConfirmValuesTheFileLoses(const std::vector<StoredKeyword>& keywords) {
+    QStringList concerned;
+    for (const StoredKeyword& keyword : keywords) {
+        QStringList what;
+        if (FileCannotCarry(keyword.name)) what << QStringLiteral("name");
+        for (std::size_t v = 0; v < kFileValues.size(); ++v) {
+            const QString& value = keyword.values[v];
+            if (value.isEmpty() || FileCannotCarry(value) ||
+                (kFileValues[v].wholeNumber && !IsWholeNumber(value))) {
+                what << QLatin1String(kFileValues[v].key);
+            }
+        }
+        if (!what.isEmpty()) {
+            concerned << keyword.name.trimmed() + QStringLiteral(" (") +
+                             what.join(QStringLiteral(", ")) + QStringLiteral(")");
+        }
+    }
+    if (concerned.isEmpty()) return true;
+
+    // A station may have hundreds of keywords; the box must still fit the screen.
+    constexpr qsizetype kListed = 10;
+    QString names = concerned.mid(0, kListed).join(kCrLf);
+    if (concerned.size() > kListed) {
+        names += kCrLf + QStringLiteral("and ") + QString::number(concerned.size() - kListed) +
+                 QStringLiteral(" more");
+    }
+    const QString prompt =
+        QStringLiteral(
+            "These Keywords have values that a Keyword Definition File cannot "
+            "carry as they are, so an Import of the file would not restore them:") +
+        kCrLf + kCrLf + names + kCrLf + kCrLf +
+        QStringLiteral(
+            "An empty value comes back as \"None\", \"1\" or 16777215. A value that "
+            "begins with a blank or an apostrophe, or holds a line break, is lost "
+            "and shifts the values after it. An Estimated Time or Color that is not "
+            "a whole number makes Import refuse the file.") +
+        kCrLf + kCrLf + QStringLiteral("Export anyway?");
+    // No is preselected: a habitual Enter must not write a file that restores wrongly.
+    return m_session.Dlg().MsgBox(prompt, MsgButtons::YesNo, MsgIcon::Exclamation,
+                                  QStringLiteral("Export Keywords"), 2) == MsgResult::Yes;
+}
+
+QStringList KeywordModule::KeywordFileLines(const std::vector<StoredKeyword>& keywords) {
+    const QDateTime now = m_session.Time().Now();
+    QStringList lines{QStringLiteral("' Sonavel Keyword Definition File ") + LogDate(now) +
+                          QStringLiteral(" ") + LogTime(now),
+                      QStringLiteral("' Caution: This file is maintained by Sonavel Creator"),
+                      QStringLiteral("'          DO NOT EDIT BY HAND"), QString()};
+    for (const StoredKeyword& keyword : keywords) {
+        lines << QStringLiteral("' Keyword") << keyword.name;
+        for (std::size_t v = 0; v < kFileValues.size(); ++v) {
+            const QString& value = keyword.values[v];
+            lines << QStringLiteral("' ") + QLatin1String(kFileValues[v].key)
+                  << (value.isEmpty() ? QString::fromLatin1(kFileValues[v].whenEmpty) : value);
+        }
+        lines << QString();
+        DoEvents();
+    }
+    return lines;
+}
+
+void KeywordModule::ImportKeywordDefinitions() {
+    Import([&]() -> std::optional<QString> {
+        FileDialogRequest request;
+        request.title = QStringLiteral("Import Keyword Description File");
+        request.filter = kFileFilter;
+        request.initialFolder = m_session.ProgramFolder();
+        request.flags = kImportDialogFlags;
+        return m_session.Dlg().FileDialog(request);
+    });
+}
+
+bool KeywordModule::ImportKeywordDefinitionsFrom(const QString& path) {
+    return Import([&] { return std::optional<QString>(path); });
+}
+
+bool KeywordModule::Import(const std::function<std::optional<QString>()>& choosePath) {
+    const std::optional<QString> path = choosePath();
+    if (!path) return false;
+    QStringList lines;
+    try {
+        lines = textfile::ReadLines(*path);
+    } catch (const RuntimeError&) {
+        return false;
+    }
+
+    struct KeptLine {
+        qsizetype number;  // 1-based, as an editor shows it
+        QString text;
+    };
+    QList<KeptLine> kept;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!IsSkippedLine(lines[i])) kept.append({i + 1, lines[i]});
+    }
+
+    // The store is replaced as a whole, so a damaged file must be found out
+    // before anything is deleted: otherwise it would wipe every keyword.
+    QString fault;
+    QHash<QString, qsizetype> groupOfName;
+    if (kept.isEmpty()) fault = QStringLiteral("it holds no Keywords.");
+    for (qsizetype start = 0; fault.isEmpty() && start < kept.size(); start += kGroupSize) {
+        const qsizetype group = start / kGroupSize + 1;
+        const QString& name = kept[start].text;
+        const QString where = QStringLiteral("Keyword ") + QString::number(group) +
+                              QStringLiteral(" (\"") + name + QStringLiteral("\", line ") +
+                              QString::number(kept[start].number) + QStringLiteral(")");
+        if (kept.size() - start < kGroupSize) {
+            fault = where + QStringLiteral(" is incomplete: the file ends after ") +
+                    QString::number(kept.size() - start) + QStringLiteral(" of its ") +
+                    QString::number(kGroupSize) + QStringLiteral(" lines.");
+        } else if (name == kList) {
+            fault = where + QStringLiteral(" has the name of the list that holds all Keywords.");
+        } else if (groupOfName.contains(name)) {
+            fault = where + QStringLiteral(" is defined already by Keyword ") +
+                    QString::number(groupOfName.value(name)) + QStringLiteral(".");
+        } else {
+            groupOfName.insert(name, group);
+            for (std::size_t v = 0; v < kFileValues.size(); ++v) {
+                const KeptLine& line = kept[start + 1 + static_cast<qsizetype>(v)];
+                if (kFileValues[v].wholeNumber && !IsWholeNumber(line.text)) {
+                    fault = where + QStringLiteral(": its ") + QLatin1String(kFileValues[v].key) +
+                            QStringLiteral(" \"") + line.text + QStringLiteral("\" on line ") +
+                            QString::number(line.number) +
+                            QStringLiteral(" is not a whole number.");
+                    break;
+                }
+            }
+        }
+    }
+    if (!fault.isEmpty()) {
+        ShowInformation(m_session,
+                        QStringLiteral("The file \"") + *path +
+                            QStringLiteral("\" cannot be imported: ") + fault + kCrLf + kCrLf +
+                            QStringLiteral("The Keyword Definitions have not been changed."),
+                        QStringLiteral("Keyword Definitions Not Imported"));
+        return false;
+    }
+
+    try {
+        m_session.Store().DeleteApplication(kApp);
+    } catch (const RuntimeError&) {
+        // Every section the file names is replaced whole below, and the list
+        // with it, so leftovers of the old store are no longer listed.
+    }
+    try {
+        QList<SettingRow> list;
+        for (qsizetype start = 0; start < kept.size(); start += kGroupSize) {
+            QList<SettingRow> rows;
+            for (std::size_t v = 0; v < kFileValues.size(); ++v) {
+                rows.append({QLatin1String(kFileValues[v].key),
+                             kept[start + 1 + static_cast<qsizetype>(v)].text});
+            }
+            m_session.Store().ReplaceSection(kApp, kept[start].text, rows);
+            list.append(
+                {KeywordKey(static_cast<std::int32_t>(start / kGroupSize)), kept[start].text});
+            DoEvents();
+        }
+        // The list last: should a write fail half-way, no keyword is listed
+        // without its values.
+        m_session.Store().ReplaceSection(kApp, kList, list);
+    } catch (const RuntimeError&) {
+        return false;
+    }
+    if (m_pane) m_pane->Refill();
+    ShowInformation(m_session,
+                    QStringLiteral("New Keyword Definitions have been saved in the Registry"),
+                    QStringLiteral("Keyword Definitions Saved"));
+    return true;
 }
 
 const KeywordDefinition* KeywordModule::FindKeyword(const QString& name) const {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace sonavel {
@@ -38,6 +40,8 @@ class KeywordPane {
   public:
     virtual ~KeywordPane() = default;
     virtual void Clear() = 0;
+    // Shows the store's keywords again after it changed behind the window's back.
+    virtual void Refill() {}
 };
 
 inline constexpr char kKeywordListSection[] = "Keywords";
@@ -67,6 +71,17 @@ class KeywordModule {
     // Removes every keyword and the list.
     void DeleteAllKeywordDefinitions();
 
+    // The keyword definition file. The dialog-driven procedures ask for the
+    // file and end quietly on Cancel; the path-taking ones serve tests and
+    // backup. Export refuses an empty store and asks before writing values the
+    // file cannot carry as they are; it returns true when the file was written.
+    // Import checks the whole file before it replaces the store, and returns
+    // true when it did.
+    void ExportKeywordDefinitions();
+    void ImportKeywordDefinitions();
+    bool ExportKeywordDefinitionsTo(const QString& path);
+    bool ImportKeywordDefinitionsFrom(const QString& path);
+
     // First keyword whose name matches ignoring letter case, as clock lines
     // refer to them; nullptr when none.
     const KeywordDefinition* FindKeyword(const QString& name) const;
@@ -82,6 +97,13 @@ class KeywordModule {
     QString LastKeywordFolder;
 
   private:
+    struct StoredKeyword;
+    bool Export(const std::function<std::optional<QString>()>& choosePath);
+    std::vector<StoredKeyword> ReadStoredKeywords();
+    bool ConfirmValuesTheFileLoses(const std::vector<StoredKeyword>& keywords);
+    QStringList KeywordFileLines(const std::vector<StoredKeyword>& keywords);
+    bool Import(const std::function<std::optional<QString>()>& choosePath);
+
     QString KeywordSetting(const QString& keyword, const char* key);
 
     Session& m_session;

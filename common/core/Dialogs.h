@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <optional>
 
 namespace sonavel {
@@ -60,6 +61,11 @@ class Dialogs {
     // on the program's one printer. False when the operator cancels.
     virtual bool PrinterDialog(int flags) = 0;
     virtual bool PrintSetupDialog(int flags) = 0;
+    // A one-line question; nothing when the operator cancels.
+    virtual std::optional<QString> InputBox(const QString& prompt, const QString& title,
+                                            const QString& defaultAnswer) = 0;
+    // The colour picker, colours as stored (0x00BBGGRR); nothing on Cancel.
+    virtual std::optional<std::int32_t> ColorDialog(std::int32_t initial) = 0;
 
     MsgResult MsgBox(const QString& prompt, MsgButtons buttons, MsgIcon icon, const QString& title,
                      int defaultButton = 1) {

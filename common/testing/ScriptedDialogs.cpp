@@ -17,6 +17,10 @@ const char* KindName(ShownDialog::Kind kind) {
             return "printer dialog";
         case ShownDialog::Kind::PrintSetup:
             return "print setup dialog";
+        case ShownDialog::Kind::Input:
+            return "input box";
+        case ShownDialog::Kind::Color:
+            return "colour dialog";
     }
     return "?";
 }
@@ -55,6 +59,18 @@ ScriptedDialogs& ScriptedDialogs::ExpectPrintSetup(bool confirm) {
                             {},
                             confirm ? MsgResult::OK : MsgResult::Cancel,
                             std::nullopt});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::ExpectInput(std::optional<QString> answer, const QString& title) {
+    m_script.push_back(Step{ShownDialog::Kind::Input, title, MsgResult::OK, std::move(answer)});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::ExpectColor(std::optional<std::int32_t> answer) {
+    std::optional<QString> text;
+    if (answer) text = QString::number(*answer);
+    m_script.push_back(Step{ShownDialog::Kind::Color, {}, MsgResult::OK, text});
     return *this;
 }
 
@@ -121,6 +137,27 @@ bool ScriptedDialogs::PrinterDialog(int flags) {
 
 bool ScriptedDialogs::PrintSetupDialog(int flags) {
     return PrinterBox(ShownDialog::Kind::PrintSetup, flags);
+}
+
+std::optional<QString> ScriptedDialogs::InputBox(const QString& prompt, const QString& title,
+                                                 const QString& defaultAnswer) {
+    ShownDialog shown;
+    shown.kind = ShownDialog::Kind::Input;
+    shown.inputPrompt = prompt;
+    shown.inputDefault = defaultAnswer;
+    m_shown.push_back(shown);
+    const auto step = Next(ShownDialog::Kind::Input, title);
+    return step ? step->text : std::nullopt;
+}
+
+std::optional<std::int32_t> ScriptedDialogs::ColorDialog(std::int32_t initial) {
+    ShownDialog shown;
+    shown.kind = ShownDialog::Kind::Color;
+    shown.colorInitial = initial;
+    m_shown.push_back(shown);
+    const auto step = Next(ShownDialog::Kind::Color, {});
+    if (!step || !step->text) return std::nullopt;
+    return step->text->toInt();
 }
 
 std::vector<MessageRequest> ScriptedDialogs::Messages() const {

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 
 #include <QString>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -11,13 +12,16 @@ namespace sonavel {
 
 // One box a procedure showed, as the operator would have seen it.
 struct ShownDialog {
-    enum class Kind { Message, File, Folder, Printer, PrintSetup };
+    enum class Kind { Message, File, Folder, Printer, PrintSetup, Input, Color };
     Kind kind = Kind::Message;
     MessageRequest message;
     FileDialogRequest file;
     QString folderTitle;
     QString folderInitial;
     int printerFlags = 0;
+    QString inputPrompt;
+    QString inputDefault;
+    std::int32_t colorInitial = 0;
 };
 
 // Dialogs answered from a script. Each expected box names its kind, may name
@@ -35,12 +39,18 @@ class ScriptedDialogs final : public Dialogs {
     // confirm false: the operator cancels.
     ScriptedDialogs& ExpectPrinter(bool confirm = true);
     ScriptedDialogs& ExpectPrintSetup(bool confirm = true);
+    // nullopt: the operator cancels.
+    ScriptedDialogs& ExpectInput(std::optional<QString> answer, const QString& title = {});
+    ScriptedDialogs& ExpectColor(std::optional<std::int32_t> answer);
 
     MsgResult Message(const MessageRequest& request) override;
     std::optional<QString> FileDialog(const FileDialogRequest& request) override;
     QString BrowseForFolder(const QString& title, const QString& initialFolder) override;
     bool PrinterDialog(int flags) override;
     bool PrintSetupDialog(int flags) override;
+    std::optional<QString> InputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultAnswer) override;
+    std::optional<std::int32_t> ColorDialog(std::int32_t initial) override;
 
     const std::vector<ShownDialog>& Shown() const { return m_shown; }
     // The messages shown, in order.
@@ -54,6 +64,7 @@ class ScriptedDialogs final : public Dialogs {
         ShownDialog::Kind kind;
         QString title;
         MsgResult message = MsgResult::OK;
+        // The answer of a file, folder, input or colour box.
         std::optional<QString> text;
     };
     std::optional<Step> Next(ShownDialog::Kind kind, const QString& title);

@@ -4,9 +4,12 @@
 #include "UiText.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -230,6 +233,26 @@ bool QtDialogs::PrinterDialog(int flags) {
     }
     dialog.setOptions(options);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<QString> QtDialogs::InputBox(const QString& prompt, const QString& title,
+                                           const QString& defaultAnswer) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
+                                                 QLineEdit::Normal, defaultAnswer, &ok);
+    if (!ok) return std::nullopt;
+    return answer;
+}
+
+std::optional<std::int32_t> QtDialogs::ColorDialog(std::int32_t initial) {
+    const auto bits = static_cast<std::uint32_t>(initial);
+    const QColor preset(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
+                        static_cast<int>((bits >> 16) & 0xFFu));
+    const QColor chosen = QColorDialog::getColor(preset, QApplication::activeWindow());
+    if (!chosen.isValid()) return std::nullopt;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(chosen.red()) |
+                                     (static_cast<std::uint32_t>(chosen.green()) << 8) |
+                                     (static_cast<std::uint32_t>(chosen.blue()) << 16));
 }
 
 bool QtDialogs::PrintSetupDialog(int /*flags*/) {

@@ -25,6 +25,9 @@ class QtDialogs final : public Dialogs {
     QString BrowseForFolder(const QString& title, const QString& initialFolder) override;
     bool PrinterDialog(int flags) override;
     bool PrintSetupDialog(int flags) override;
+    std::optional<QString> InputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultAnswer) override;
+    std::optional<std::int32_t> ColorDialog(std::int32_t initial) override;
 
     // "Desc (*.log)|*.log|All Files (*.*)|*.*|" -> "Desc (*.log);;All Files (*)".
     static QString QtFilter(const QString& filter);
