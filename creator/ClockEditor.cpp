@@ -149,15 +149,20 @@ void ClockEditor::NewClock() {
     Saved = true;
 }
 
-void ClockEditor::OpenClockCommand() {
+bool ClockEditor::LeaveForNoFile() {
     const MsgResult answer = FileNotSavedPrompt();
-    if (answer == MsgResult::Cancel) return;
+    if (answer == MsgResult::Cancel) return false;
     if (answer == MsgResult::Yes) SaveClockAs();
     m_window.SetEditText(QString());
     m_window.SetEditHeader(QStringLiteral("Edit: No File is Loaded"));
     m_window.SetNeighbourButtons(false);
     m_window.ClearPreview();
     m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("No File is Loaded")));
+    return true;
+}
+
+void ClockEditor::OpenClockCommand() {
+    if (!LeaveForNoFile()) return;
 
     m_window.SetEstimatedTimePanel(QStringLiteral("00:00"), false);
     QString path;
@@ -318,14 +323,7 @@ bool ClockEditor::LoadDefaultClock() {
 }
 
 void ClockEditor::OpenDefaultClockCommand() {
-    const MsgResult answer = FileNotSavedPrompt();
-    if (answer == MsgResult::Cancel) return;
-    if (answer == MsgResult::Yes) SaveClockAs();
-    m_window.SetEditText(QString());
-    m_window.SetEditHeader(QStringLiteral("Edit: No File is Loaded"));
-    m_window.SetNeighbourButtons(false);
-    m_window.ClearPreview();
-    m_window.SetPreviewHeader(PreviewHeader(QStringLiteral("No File is Loaded")));
+    if (!LeaveForNoFile()) return;
     DefaultClockLoaded = LoadDefaultClock();
     if (DefaultClockLoaded) {
         m_window.SetFileNamePanel(m_clocks.DefaultClockPath());

@@ -50,6 +50,8 @@ class ClockEditor {
     bool DefaultClockLoaded = false;
 
   private:
+    // Offers to save unsaved changes, then empties the panes; false on Cancel.
+    bool LeaveForNoFile();
     bool OpenDialog(QString& path);
     void LoadIntoPane(const QString& path);
     void Write(const QString& path, bool richAllowed, bool backup);
