@@ -409,31 +409,31 @@ bool KeywordModule::Import(const std::function<std::optional<QString>()>& choose
         return false;
     }
 
-    try {
-        m_session.Store().DeleteApplication(kApp);
-    } catch (const RuntimeError&) {
-        // Every section the file names is replaced whole below, and the list
-        // with it, so leftovers of the old store are no longer listed.
-    }
-    try {
-        QList<SettingRow> list;
-        for (qsizetype start = 0; start < kept.size(); start += kGroupSize) {
-            QList<SettingRow> rows;
-            for (std::size_t v = 0; v < kFileValues.size(); ++v) {
-                rows.append({QLatin1String(kFileValues[v].key),
-                             kept[start + 1 + static_cast<qsizetype>(v)].text});
-            }
-            m_session.Store().ReplaceSection(kApp, kept[start].text, rows);
-            list.append(
-                {KeywordKey(static_cast<std::int32_t>(start / kGroupSize)), kept[start].text});
-            DoEvents();
+    // One transaction: a write that fails half-way leaves the old keywords
+    // whole instead of a store that lists some and has lost the rest.
+    QList<SectionRows> sections;
+    QList<SettingRow> list;
+    for (qsizetype start = 0; start < kept.size(); start += kGroupSize) {
+        QList<SettingRow> rows;
+        for (std::size_t v = 0; v < kFileValues.size(); ++v) {
+            rows.append({QLatin1String(kFileValues[v].key),
+                         kept[start + 1 + static_cast<qsizetype>(v)].text});
         }
-        // The list last: should a write fail half-way, no keyword is listed
-        // without its values.
-        m_session.Store().ReplaceSection(kApp, kList, list);
-    } catch (const RuntimeError&) {
-        return false;
+        sections.append({kept[start].text, rows});
+        list.append({KeywordKey(static_cast<std::int32_t>(start / kGroupSize)), kept[start].text});
     }
+    sections.append({kList, list});
+    ErrorTrap trap(m_session, QStringLiteral("ImportKeywordDefinitions"), QStringLiteral("File"),
+                   [&] { return *path; });
+    // Ignore in the error box skips the write; it must not report success.
+    bool saved = false;
+    trap.Run([&] {
+        trap([&] {
+            m_session.Store().ReplaceApplication(kApp, sections);
+            saved = true;
+        });
+    });
+    if (!saved) return false;
     if (m_pane) m_pane->Refill();
     ShowInformation(m_session,
                     QStringLiteral("New Keyword Definitions have been saved in the Registry"),

@@ -100,6 +100,27 @@ void SettingsStore::Put(const QString& app, const QString& section, const QList<
     const QString what = QStringLiteral("save");
     // One transaction: a reader, or a crash half-way, sees all of it or none.
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what);
+    WriteRows(app, section, rows, replace, what);
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what, true);
+}
+
+void SettingsStore::ReplaceApplication(const QString& app, const QList<SectionRows>& sections) {
+    const QString what = QStringLiteral("save");
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what);
+    for (const char* sql :
+         {"DELETE FROM settings WHERE app = ?1", "DELETE FROM sections WHERE app = ?1"}) {
+        Statement del(m_db, sql);
+        if (!del.Ok()) Fail(what, true);
+        del.Bind(1, app);
+        if (del.Step() != SQLITE_DONE) Fail(what, true);
+    }
+    for (const SectionRows& section : sections)
+        WriteRows(app, section.first, section.second, false, what);
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what, true);
+}
+
+void SettingsStore::WriteRows(const QString& app, const QString& section,
+                              const QList<SettingRow>& rows, bool replace, const QString& what) {
     if (replace) {
         Statement del(m_db, "DELETE FROM settings WHERE app = ?1 AND section = ?2");
         if (!del.Ok()) Fail(what, true);
@@ -124,7 +145,6 @@ void SettingsStore::Put(const QString& app, const QString& section, const QList<
         put.Bind(4, row.second);
         if (put.Step() != SQLITE_DONE) Fail(what, true);
     }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what, true);
 }
 
 void SettingsStore::CreateSection(const QString& app, const QString& section) {

@@ -27,6 +27,7 @@ class StoreError : public std::runtime_error {
 };
 
 using SettingRow = QPair<QString, QString>;
+using SectionRows = QPair<QString, QList<SettingRow>>;
 
 // Application / section / key tree of string values, shared by both programs.
 // Keys enumerate in the order they were first written; updating a value keeps
@@ -54,6 +55,9 @@ class SettingsStore {
     // a reader, or a crash half-way, sees the old rows or the new, never none.
     void ReplaceSection(const QString& app, const QString& section, const QList<SettingRow>& rows);
     void DeleteApplication(const QString& app);
+    // Swaps everything an application holds for the given sections in one
+    // transaction, so a failure half-way leaves the old content whole.
+    void ReplaceApplication(const QString& app, const QList<SectionRows>& sections);
     void DeleteSection(const QString& app, const QString& section);
     void DeleteSetting(const QString& app, const QString& section, const QString& key);
 
@@ -64,6 +68,9 @@ class SettingsStore {
                 const QString& what);
     void Put(const QString& app, const QString& section, const QList<SettingRow>& rows,
              bool replace);
+    // The body of a write, inside a transaction the caller has begun.
+    void WriteRows(const QString& app, const QString& section, const QList<SettingRow>& rows,
+                   bool replace, const QString& what);
     [[noreturn]] void Fail(const QString& what, bool rollBack = false);
 
     QString m_path;

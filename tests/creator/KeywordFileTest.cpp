@@ -3,6 +3,7 @@
 #include "TempFolder.h"
 #include "TextFile.h"
 
+#include <sqlite3.h>
 #include <QFile>
 
 using namespace sonavel;
@@ -243,6 +244,33 @@ TEST_F(KeywordFileTest, DamagedFilesLeaveTheStoreUntouched) {
         EXPECT_TRUE(shown.prompt.contains("\"" + path + "\"")) << shown.prompt.toStdString();
         EXPECT_TRUE(shown.prompt.contains(c.fault)) << shown.prompt.toStdString();
         EXPECT_EQ(Snapshot(), before);
+    }
+    EXPECT_EQ(pane.refills, 0);
+}
+
+TEST_F(KeywordFileTest, WriteFailingHalfWayKeepsTheOldKeywordsAndReportsNoSuccess) {
+    Store("News", news);
+    Store("Weather", sport);
+    const auto before = Snapshot();
+    // Another connection makes the store refuse the second keyword's rows,
+    // so the import fails after it has replaced part of the store.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_store->Path().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other,
+                           "CREATE TRIGGER refuse BEFORE INSERT ON settings "
+                           "WHEN NEW.section = 'Sport' BEGIN SELECT RAISE(ABORT, 'disk full'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    const QString path =
+        Write("two.key", Header() + Block("Jingles", news) + Block("Sport", sport));
+
+    for (const MsgResult answer : {MsgResult::Abort, MsgResult::Ignore}) {
+        m_dialogs.Clear();
+        m_dialogs.ExpectMessage("", answer);
+        EXPECT_FALSE(keywords.ImportKeywordDefinitionsFrom(path));
+        EXPECT_EQ(Snapshot(), before);
+        EXPECT_FALSE(m_store->SectionExists(kKeywordApp, "Jingles"));
     }
     EXPECT_EQ(pane.refills, 0);
 }

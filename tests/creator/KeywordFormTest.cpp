@@ -1,3 +1,5 @@
+#include "AudioEngine.h"
+#include "AudioMediaPlayer.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
 #include "FakeMediaPlayer.h"
@@ -7,6 +9,8 @@
 #include "KeywordTime.h"
 #include "RunForms.h"
 #include "TempFolder.h"
+#include "TestSounds.h"
+#include "TextFile.h"
 
 #include <QAction>
 #include <QDir>
@@ -222,6 +226,19 @@ TEST_F(KeywordFormTest, NameDifferingOnlyInCaseIsAccepted) {
     EXPECT_EQ(Field("textDescription")->text(), "jingle");
     EXPECT_TRUE(Field("textDescription")->isEnabled());
     EXPECT_EQ(m_dialogs.Shown().back().inputPrompt, "Enter a new keyword: ");
+
+    // Names that are awkward as paths are only names here, and survive a
+    // fresh read of the store.
+    const QString longName(300, QLatin1Char('k'));
+    for (const QString& name : {longName, QStringLiteral("News/Sport"), QStringLiteral("a\\b")}) {
+        m_dialogs.ExpectInput(name, "Add New Keyword");
+        Button("commandAddKeyword")->click();
+        EXPECT_EQ(Selected(), name);
+    }
+    ASSERT_TRUE(keywords.GetKeywordDefinitions());
+    ASSERT_EQ(keywords.KeywordDefinitions.size(), 5u);
+    EXPECT_EQ(keywords.KeywordDefinitions[2].Keyword, longName);
+    EXPECT_EQ(keywords.KeywordDefinitions[3].Description, "News/Sport");
 }
 
 TEST_F(KeywordFormTest, ExactDuplicateIsRefusedWithTheMessage) {
@@ -366,6 +383,39 @@ TEST_F(KeywordFormTest, DurationThatNeverBecomesKnownOrFailsCountsZero) {
     player.SetReadyAfterPolls(0);
     player.SetFailure("/x/bad.wav", -2147467259, "not audio");
     EXPECT_EQ(GetSoundFileDuration(player, "/x/bad.wav"), 0);
+}
+
+// The real player measures real files: generated sound, and a text file under
+// a sound file's name that counts as nothing.
+TEST_F(KeywordFormTest, RealPlayerMeasuresGeneratedSoundFiles) {
+    AudioEngine::Shutdown();
+    AudioEngine::Configure(EngineConfig{OutputKind::Virtual, 300, {}});
+    {
+        AudioMediaPlayer real;
+        const auto tone = [this](const QString& folder, const QString& name, double seconds) {
+            constexpr int kRate = 8000;  // small files; the length is what counts
+            const auto frames = static_cast<long>(seconds * kRate);
+            ASSERT_TRUE(testsounds::Write(QDir(folder).filePath(name),
+                                          testsounds::Signal(frames, 1, 7), 1, kRate,
+                                          SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+        };
+        const QString three = Folder("three", {});
+        tone(three, "one.wav", 60);
+        tone(three, "two.wav", 90);
+        tone(three, "three.wav", 121);
+        ProgressLog progress;
+        EXPECT_EQ(AverageSoundFileDuration(real, three, progress), 90);
+
+        const QString one = Folder("one", {});
+        tone(one, "long.wav", 200.5);
+        EXPECT_EQ(AverageSoundFileDuration(real, one, progress), 200);
+
+        const QString mixed = Folder("mixed", {"notes.wav"});
+        textfile::WriteAll(QDir(mixed).filePath("notes.wav"), "not a sound at all");
+        tone(mixed, "song.wav", 60);
+        EXPECT_EQ(AverageSoundFileDuration(real, mixed, progress), 30);
+    }
+    AudioEngine::Shutdown();
 }
 
 TEST_F(KeywordFormTest, CalculateStoresTheEstimateAndFinishesTheProgressWindow) {
