@@ -308,12 +308,17 @@ void LogError(Session& session, std::int32_t ErrorNumber, const QString& Source,
 }
 
 void LogEvent(Session& session, const QString& Description) {
-    if (session.GetProduct() != Product::Player || !session.ProgramLoggingEnabled ||
-        session.ProgramLogFileName.isEmpty()) {
-        return;
+    if (session.GetProduct() != Product::Player) return;
+    const QString line = Stamp(session) + QStringLiteral("  ") + Description;
+    // The echo is the journal of a run without windows, logged to file or not.
+    if (session.ProgramLogEcho) session.ProgramLogEcho(line);
+    if (!session.ProgramLoggingEnabled || session.ProgramLogFileName.isEmpty()) return;
+    // The journal is written from inside playback; a full disk or a vanished
+    // log folder must cost the journal, never the programme on air.
+    try {
+        textfile::AppendLine(session.ProgramLogFileName, line);
+    } catch (const RuntimeError&) {
     }
-    textfile::AppendLine(session.ProgramLogFileName,
-                         Stamp(session) + QStringLiteral("  ") + Description);
 }
 
 void SetErrorLog(Session& session) {

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace sonavel {
 
@@ -109,6 +110,9 @@ class Session {
     bool ProgramLoggingEnabled = false;
     QString ProgramLogFileName;
     bool SuppressErrorReporting = false;
+    // Sees every program-log line as it is written: a run without windows
+    // prints the journal as it goes.
+    std::function<void(const QString& line)> ProgramLogEcho;
 
     PlayerSettings Player;
     CreatorSettings Creator;

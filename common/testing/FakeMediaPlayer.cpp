@@ -13,6 +13,7 @@ void FakeMediaPlayer::Load(const QString& path, bool synchronous) {
     m_errorCode = 0;
     m_errorDescription.clear();
     m_loaded = true;
+    m_ready = !m_neverReadyFiles.contains(path);
     if (const auto it = m_failures.constFind(path); it != m_failures.constEnd()) {
         m_loaded = false;
         m_errorCode = it->code;
@@ -32,7 +33,7 @@ void FakeMediaPlayer::Open(const QString& path) {
 }
 
 bool FakeMediaPlayer::Ready() const {
-    return m_loaded && ++m_polls > m_readyAfter;
+    return m_loaded && m_ready && ++m_polls > m_readyAfter;
 }
 
 int FakeMediaPlayer::ReadyState() const {
@@ -57,7 +58,7 @@ void FakeMediaPlayer::ChangeState(int newState) {
 
 void FakeMediaPlayer::Play() {
     calls << QStringLiteral("Play");
-    if (!m_loaded || m_neverStarts) return;
+    if (!m_loaded || m_neverStarts || m_neverStartFiles.contains(m_fileName)) return;
     ChangeState(media::kPlaying);
 }
 
@@ -76,6 +77,13 @@ void FakeMediaPlayer::SetCurrentPosition(double seconds) {
     calls << QStringLiteral("Position ") + QString::number(seconds);
     m_position = seconds;
     if (seconds >= Duration() && m_playState != media::kStopped) ChangeState(media::kStopped);
+}
+
+void FakeMediaPlayer::RaiseError(std::int32_t code, const QString& description) {
+    m_errorCode = code;
+    m_errorDescription = description;
+    QMetaObject::invokeMethod(
+        this, [this] { emit Error(); }, Qt::QueuedConnection);
 }
 
 void FakeMediaPlayer::Finish() {

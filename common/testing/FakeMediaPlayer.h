@@ -3,6 +3,7 @@
 #include "MediaPlayer.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <optional>
 
@@ -24,12 +25,18 @@ class FakeMediaPlayer final : public MediaPlayer {
     void SetReadyAfterPolls(int polls) { m_readyAfter = polls; }
     // Play is accepted but the element never starts: PlayState stays 0.
     void SetNeverStarts(bool never) { m_neverStarts = never; }
+    // The same for one file only.
+    void SetNeverStarts(const QString& path) { m_neverStartFiles.insert(path); }
+    // This file opens without an error but never becomes ready.
+    void SetNeverReady(const QString& path) { m_neverReadyFiles.insert(path); }
     // Opening this file raises Error with the code and description.
     void SetFailure(const QString& path, std::int32_t code, const QString& description) {
         m_failures[path] = {code, description};
     }
     // The playing element ends by itself.
     void Finish();
+    // The control reports an error about what it holds, as it may at any time.
+    void RaiseError(std::int32_t code, const QString& description);
 
     // --- what happened: "SetFileName x", "Open x", "Play", "Pause", "Stop", "Position 1.5"
     QStringList calls;
@@ -62,6 +69,8 @@ class FakeMediaPlayer final : public MediaPlayer {
 
     QHash<QString, double> m_durations;
     QHash<QString, Failure> m_failures;
+    QSet<QString> m_neverStartFiles;
+    QSet<QString> m_neverReadyFiles;
     double m_defaultDuration = 60.0;
     int m_readyAfter = 0;
     bool m_neverStarts = false;
@@ -70,6 +79,7 @@ class FakeMediaPlayer final : public MediaPlayer {
     int m_playState = media::kStopped;
     mutable int m_polls = 0;
     bool m_loaded = false;
+    bool m_ready = true;
     double m_position = 0;
     std::int32_t m_errorCode = 0;
     QString m_errorDescription;

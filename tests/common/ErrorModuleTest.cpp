@@ -153,6 +153,14 @@ TEST_F(ErrorModuleTest, ProgramLogWritesOnlyWhenPlayerLogs) {
     creator.ProgramLogFileName = Path("creator.log");
     LogEvent(creator, "x");
     EXPECT_FALSE(QFile::exists(creator.ProgramLogFileName));
+
+    // A log that cannot be written costs the line, not the caller; the echo
+    // still sees it.
+    QStringList echoed;
+    s.ProgramLogEcho = [&](const QString& line) { echoed << line; };
+    s.ProgramLogFileName = Path("missing/folder/program.log");
+    EXPECT_NO_THROW(LogEvent(s, "Program Element: News"));
+    EXPECT_EQ(echoed, QStringList{Stamp() + "  Program Element: News"});
 }
 
 TEST_F(ErrorModuleTest, ChoosingALogFile) {

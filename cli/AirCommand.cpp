@@ -1,0 +1,190 @@
+#include "AirCommand.h"
+
+#include "AudioEngine.h"
+#include "AudioMediaPlayer.h"
+#include "CommonModule.h"
+#include "ConsoleDialogs.h"
+#include "ErrorModule.h"
+#include "RunningCopy.h"
+#include "Session.h"
+#include "SettingsStore.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <memory>
+
+namespace sonavel {
+
+AirSession::AirSession(Session& session, MediaPlayer& player1, MediaPlayer& player2)
+    : m_session(session), m_engine(session, player1, player2, *this) {
+    m_engine.Unattended = true;
+}
+
+void AirSession::Start() {
+    // On air means automatic selection, whatever the window was last set to;
+    // the stored settings are not touched.
+    m_session.Player.Manual = false;
+    m_session.Player.Automatic = true;
+    m_engine.ApplySettings();
+    LogEvent(m_session, QStringLiteral("Program Loaded"));
+    m_engine.SetPlayListNotLoaded();
+    TryHourPlaylist();
+}
+
+void AirSession::TryHourPlaylist() {
+    const QTime now = m_session.Time().Now().time();
+    m_lastTry = now.hour() * 60 + now.minute();
+    if (m_engine.GetCurrentHourPlaylist()) m_engine.StartPlaylist();
+    m_wasRunning = m_engine.PlayerRunning;
+}
+
+void AirSession::Tick() {
+    m_engine.UpdateDisplay();
+    const bool wasRunning = m_wasRunning;
+    m_wasRunning = m_engine.PlayerRunning;
+    if (m_engine.PlayerRunning) return;
+    const QTime now = m_session.Time().Now().time();
+    const int minute = now.hour() * 60 + now.minute();
+    // A list that has just stopped was tried by the engine itself, at the
+    // hour change or at its end: the next try is due a minute later.
+    if (wasRunning) m_lastTry = minute;
+    if (minute != m_lastTry) TryHourPlaylist();
+    m_wasRunning = m_engine.PlayerRunning;
+}
+
+void AirSession::Stop() {
+    LogEvent(m_session, QStringLiteral("Program Ended"));
+    m_engine.StopForExit();
+}
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop reads the pipe.
+    [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the run through the event loop, so the ending is
+// the same clean one as when the time is up.
+class SignalWatch {
+  public:
+    explicit SignalWatch(QEventLoop& loop) {
+        if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &loop, [&loop] {
+            char byte = 0;
+            while (read(g_signalPipe[0], &byte, 1) > 0) {
+            }
+            loop.quit();
+        });
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_oldInt);
+        sigaction(SIGTERM, &action, &m_oldTerm);
+    }
+    ~SignalWatch() {
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+        m_notifier.reset();
+        for (int& fd : g_signalPipe) {
+            if (fd >= 0) close(fd);
+            fd = -1;
+        }
+    }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+  private:
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
+
+}  // namespace
+
+int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
+    const StationPaths station = options.station ? *options.station : StationPaths::ForUser();
+    // The same lock as the Player's window: a station never plays twice.
+    const QString lockPath = options.playerLock.isEmpty()
+                                 ? RunningCopyLock::DefaultPath(QStringLiteral("player"))
+                                 : options.playerLock;
+    RunningCopyLock lock(lockPath);
+    if (lock.AlreadyRunning()) {
+        err << "sonavel: Sonavel Player is already running (" << lockPath << ").\n";
+        err.flush();
+        return 1;
+    }
+
+    std::unique_ptr<SettingsStore> store;
+    try {
+        store = std::make_unique<SettingsStore>(station.settingsFile);
+    } catch (const StoreError& error) {
+        err << "sonavel: the settings file cannot be read: " << error.Path() << "\n"
+            << error.Reason() << "\nThe file was left as it is.\n";
+        err.flush();
+        return 1;
+    }
+    QString noInput;
+    QTextStream in(&noInput, QIODevice::ReadOnly);
+    ConsoleDialogs dialogs(in, err, ConsoleDialogs::Answering::Refuse);
+    SystemClock clock;
+    Session session(Product::Player, station.programFolder, *store, dialogs, clock);
+    if (!store->SectionExists(QString::fromLatin1(kAppName), QString::fromLatin1(kPlayerSection))) {
+        err << "sonavel: no settings yet; writing the defaults to " << station.settingsFile << '\n';
+        err.flush();
+        SetRegistryDefaults(session);
+        QDir().mkpath(session.ProgramFolder());
+        for (const QString& folder : WorkingFolders(session))
+            QDir().mkpath(folder);
+    }
+    if (!ReadPlayerSettings(session)) return 1;
+    session.ProgramLogEcho = [&out](const QString& line) {
+        out << line << '\n';
+        out.flush();
+    };
+
+    AudioEngine::Shutdown();
+    AudioEngine::Configure(EngineConfig{
+        options.silentOutput ? OutputKind::Paced : OutputKind::Device, 300, options.capture});
+    {
+        AudioMediaPlayer player1;
+        AudioMediaPlayer player2;
+        AirSession air(session, player1, player2);
+        QEventLoop loop;
+        SignalWatch watch(loop);
+        QTimer tick;
+        tick.setInterval(250);
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+            air.Tick();
+            if (air.EndRequested()) loop.quit();
+        });
+        if (options.seconds > 0) {
+            QTimer::singleShot(static_cast<int>(options.seconds * 1000), &loop, &QEventLoop::quit);
+        }
+        // Started from the loop, so a signal during the first load is served.
+        QTimer::singleShot(0, &loop, [&] {
+            air.Start();
+            tick.start();
+        });
+        loop.exec();
+        tick.stop();
+        air.Stop();
+    }
+    // Closes the recording, so it is complete when its path is printed.
+    AudioEngine::Shutdown();
+    if (!options.capture.isEmpty()) out << "Air check recorded in " << options.capture << '\n';
+    out.flush();
+    return 0;
+}
+
+}  // namespace sonavel

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "CreateCommand.h"
+#include "NamedEntries.h"
+#include "PlayerModule.h"
+
+#include <QHash>
+#include <QString>
+#include <QTextStream>
+#include <optional>
+
+namespace sonavel {
+
+class MediaPlayer;
+class Session;
+
+// The Player engine on air without a window. Nobody answers boxes here: an
+// hour whose playlist is missing or blank is logged and tried again at the
+// next minute, so a server never sits silent behind a box nobody sees.
+class AirSession final : private PlayerWindow, private NamedEntries {
+  public:
+    AirSession(Session& session, MediaPlayer& player1, MediaPlayer& player2);
+
+    // "Program Loaded" and the first try at the hour's playlist.
+    void Start();
+    // The display tick, every 250 ms.
+    void Tick();
+    // "Program Ended"; nothing plays after it.
+    void Stop();
+
+    PlayerEngine& Engine() { return m_engine; }
+    // A due Exit Next asked for the end.
+    bool EndRequested() const { return m_endRequested; }
+
+  private:
+    void TryHourPlaylist();
+
+    void Render(const PlayerDisplay&) override {}
+    NamedEntries& Entries() override { return *this; }
+    void Unload() override { m_endRequested = true; }
+    void SetCaption(const QString& name, const QString& caption) override {
+        m_captions[name] = caption;
+    }
+    QString Caption(const QString& name) const override { return m_captions.value(name); }
+    void SetVisible(const QString&, bool) override {}
+    bool IsVisible(const QString&) const override { return false; }
+
+    Session& m_session;
+    PlayerEngine m_engine;
+    QHash<QString, QString> m_captions;
+    int m_lastTry = -1;  // minute of the day of the last try
+    bool m_wasRunning = false;
+    bool m_endRequested = false;
+};
+
+struct AirOptions {
+    QString capture;     // the air-check recording; none when empty
+    double seconds = 0;  // ends after this long; 0 runs until a signal
+    // The station and the Player's running-copy lock; the user's when empty.
+    std::optional<StationPaths> station;
+    QString playerLock;
+    // Tests play on a silent output paced in real time.
+    bool silentOutput = false;
+};
+
+// Puts the station on air until the time is up or SIGINT or SIGTERM arrives;
+// each program-log line is printed on out as it is written. Returns the exit
+// status.
+int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err);
+
+}  // namespace sonavel

@@ -1,0 +1,280 @@
+#include "Cli.h"
+
+#include "AirCommand.h"
+#include "ConsoleDialogs.h"
+#include "DemoStation.h"
+
+namespace sonavel {
+
+namespace {
+
+const QString kProgram = QStringLiteral("sonavel");
+const CliOption kHelpOption{QStringLiteral("help"), QLatin1Char('h'),
+                            QStringLiteral("show this help and exit")};
+
+QString UsageLine(const Subcommand& command) {
+    return QStringLiteral("Usage: ") + kProgram + QLatin1Char(' ') + command.name +
+           (command.synopsis.isEmpty() ? QString() : QLatin1Char(' ') + command.synopsis);
+}
+
+QString OptionLines(const QList<CliOption>& options) {
+    QString text;
+    for (const CliOption& option : options) {
+        QString left = option.shortName.isNull()
+                           ? QStringLiteral("    ")
+                           : QStringLiteral("-") + option.shortName + QStringLiteral(", ");
+        left = QStringLiteral("  ") + left + QStringLiteral("--") + option.longName;
+        if (!option.valueName.isEmpty()) left += QLatin1Char('=') + option.valueName;
+        text += left.leftJustified(22) + option.help + QLatin1Char('\n');
+    }
+    return text;
+}
+
+const QString kExitStatusText = QStringLiteral(
+    "Exit status:\n"
+    "  0  the command did its work\n"
+    "  1  it could not, or a question was answered No or Cancel\n"
+    "  2  the command line was wrong\n");
+
+void PrintProgramHelp(QTextStream& out, const QList<Subcommand>& commands) {
+    out << "Usage: " << kProgram << " COMMAND [OPTION]... [ARGUMENT]...\n"
+        << "Prepares a Sonavel station from the command line, on the same settings and\n"
+        << "folders as Sonavel Creator and Sonavel Player.\n\n"
+        << "Commands:\n";
+    for (const Subcommand& command : commands)
+        out << (QStringLiteral("  ") + command.name).leftJustified(22) << command.summary << '\n';
+    out << "\nOptions:\n"
+        << OptionLines(
+               {kHelpOption,
+                {QStringLiteral("version"), QChar(), QStringLiteral("show the version and exit")}})
+        << "\nRun '" << kProgram << " COMMAND --help' for a command's own options.\n\n"
+        << kExitStatusText;
+}
+
+void PrintCommandHelp(QTextStream& out, const Subcommand& command) {
+    out << UsageLine(command) << '\n'
+        << command.description << "\n\nOptions:\n"
+        << OptionLines(command.options + QList<CliOption>{kHelpOption}) << '\n'
+        << kExitStatusText;
+}
+
+int UsageError(QTextStream& err, const QString& problem, const Subcommand* command) {
+    if (command) {
+        err << kProgram << ": " << command->name << ": " << problem << '\n'
+            << UsageLine(*command) << '\n'
+            << "Try '" << kProgram << ' ' << command->name << " --help' for more information.\n";
+    } else {
+        err << kProgram << ": " << problem << '\n'
+            << "Usage: " << kProgram << " COMMAND [OPTION]... [ARGUMENT]...\n"
+            << "Try '" << kProgram << " --help' for more information.\n";
+    }
+    err.flush();
+    return kExitUsage;
+}
+
+// GNU-style: options and operands in any order, "--" ends the options.
+// Returns false, with the problem, for an option the command does not know
+// or a wrong number of operands.
+bool Parse(const QStringList& arguments, const Subcommand& command, ParsedArguments& parsed,
+           QString& problem) {
+    const QList<CliOption> options = command.options + QList<CliOption>{kHelpOption};
+    bool onlyOperands = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (onlyOperands || argument == QLatin1String("-") || !argument.startsWith(u'-')) {
+            parsed.operands << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            onlyOperands = true;
+            continue;
+        }
+        // "--name=value" carries its value in the same word.
+        const qsizetype equals = argument.indexOf(u'=');
+        const QString word = argument.startsWith(QLatin1String("--")) && equals > 0
+                                 ? argument.left(equals)
+                                 : argument;
+        const CliOption* found = nullptr;
+        for (const CliOption& option : options) {
+            if (word == QStringLiteral("--") + option.longName ||
+                (!option.shortName.isNull() && word.size() == 2 && word[1] == option.shortName)) {
+                found = &option;
+            }
+        }
+        if (!found) {
+            problem = QStringLiteral("unrecognized option '%1'").arg(argument);
+            return false;
+        }
+        if (found->valueName.isEmpty() && word != argument) {
+            problem =
+                QStringLiteral("option '--%1' doesn't allow an argument").arg(found->longName);
+            return false;
+        }
+        if (!found->valueName.isEmpty()) {
+            if (word != argument) {
+                parsed.values[found->longName] = argument.mid(equals + 1);
+            } else if (i + 1 < arguments.size()) {
+                parsed.values[found->longName] = arguments[++i];
+            } else {
+                problem = QStringLiteral("option '%1' requires an argument").arg(argument);
+                return false;
+            }
+        }
+        parsed.options << found->longName;
+    }
+    if (parsed.Has(kHelpOption.longName)) return true;
+    if (parsed.operands.size() < command.minOperands) {
+        problem = QStringLiteral("missing operand");
+        return false;
+    }
+    if (parsed.operands.size() > command.maxOperands) {
+        problem = QStringLiteral("extra operand '%1'").arg(parsed.operands[command.maxOperands]);
+        return false;
+    }
+    return true;
+}
+
+int CreatePlaylistsCommand(const ParsedArguments& arguments, CliContext& context) {
+    Console& console = context.console;
+    ConsoleDialogs dialogs(console.in, console.err,
+                           ConsoleDialogs::AnsweringFor(arguments.Has(QStringLiteral("yes")),
+                                                        console.inputIsTerminal));
+    return CreatePlaylistsRun(context.station ? *context.station : StationPaths::ForUser(), dialogs,
+                              console.err);
+}
+
+int DemoStationCommand(const ParsedArguments& arguments, CliContext& context) {
+    Console& console = context.console;
+    // Nothing to ask while a demo is written; an error box ends the work.
+    ConsoleDialogs dialogs(console.in, console.err, ConsoleDialogs::Answering::Refuse);
+    DemoOptions options;
+    options.speech = !arguments.Has(QStringLiteral("tones"));
+    return WriteDemoStation(arguments.operands.first(), options, dialogs, console.out, console.err);
+}
+
+int AirCommand(const ParsedArguments& arguments, CliContext& context) {
+    AirOptions options;
+    options.station = context.station;
+    options.playerLock = context.playerLock;
+    options.silentOutput = context.silentOutput;
+    options.capture = arguments.Value(QStringLiteral("capture"));
+    if (arguments.Has(QStringLiteral("for"))) {
+        bool ok = false;
+        options.seconds = arguments.Value(QStringLiteral("for")).toDouble(&ok);
+        if (!ok || !(options.seconds > 0)) {
+            context.console.err << "sonavel: air: invalid number of seconds '"
+                                << arguments.Value(QStringLiteral("for")) << "'\n"
+                                << "Try 'sonavel air --help' for more information.\n";
+            context.console.err.flush();
+            return kExitUsage;
+        }
+    }
+    return AirRun(options, context.console.out, context.console.err);
+}
+
+}  // namespace
+
+QList<Subcommand> StandardSubcommands() {
+    return {
+        Subcommand{
+            QStringLiteral("create-playlists"),
+            QStringLiteral("write the week's 168 playlists from the clocks and keywords"),
+            QStringLiteral("[OPTION]..."),
+            QStringLiteral(
+                "Runs Sonavel Creator's playlist creation without its windows: checks the\n"
+                "keywords, their folders and the default clock, then writes one playlist for\n"
+                "every hour of the week into the Playlist Folder, using each hour's own clock\n"
+                "where there is one. Works on the user's settings ($XDG_CONFIG_HOME/Sonavel)\n"
+                "and program folder ($XDG_DATA_HOME/Sonavel); a fresh account gets the default\n"
+                "settings first. Refuses to run while Sonavel Creator is running.\n\n"
+                "Messages are printed on standard error. Questions are asked on the terminal;\n"
+                "without one, and without --yes, they are answered No or Cancel, so a run from\n"
+                "a timer never waits."),
+            {CliOption{QStringLiteral("yes"), QLatin1Char('y'),
+                       QStringLiteral("answer Yes or OK to every question")}},
+            0,
+            0,
+            CreatePlaylistsCommand,
+        },
+        Subcommand{
+            QStringLiteral("demo-station"),
+            QStringLiteral("write a complete demo station into a folder"),
+            QStringLiteral("[OPTION]... DIR"),
+            QStringLiteral(
+                "Writes a station that plays by itself into DIR, which must be new or empty:\n"
+                "the settings of both programs in DIR/config/Sonavel/settings.db and the\n"
+                "program folder DIR/data/Sonavel with five keywords of generated sounds (two\n"
+                "music beds, jingles, station IDs, promos), the time-check keyword and its\n"
+                "1,440 announcements, a default clock and clocks for weekday mornings 06-09.\n"
+                "Station IDs, promos and the time are spoken when espeak-ng is installed.\n"
+                "Point the programs at it with XDG_CONFIG_HOME=DIR/config and\n"
+                "XDG_DATA_HOME=DIR/data, then create its playlists."),
+            {CliOption{QStringLiteral("tones"), QChar(),
+                       QStringLiteral("use tones instead of speech")}},
+            1,
+            1,
+            DemoStationCommand,
+        },
+        Subcommand{
+            QStringLiteral("air"),
+            QStringLiteral("put the station on air without a window"),
+            QStringLiteral("[OPTION]..."),
+            QStringLiteral(
+                "Plays the station as Sonavel Player does in automatic mode, on the same\n"
+                "settings, without a window: the playlist of the current hour at once, the\n"
+                "next hour's when the element playing at the top of the hour ends. Every line\n"
+                "of the program log is also printed on standard output as it is written.\n"
+                "Where the window would ask (the hour's playlist missing or blank), the\n"
+                "message is logged and the playlist is tried again at the next minute.\n\n"
+                "Refuses to start while Sonavel Player runs, and Sonavel Player refuses to\n"
+                "start while this runs. SIGINT and SIGTERM end it cleanly with\n"
+                "\"Program Ended\"."),
+            {CliOption{QStringLiteral("capture"), QChar(),
+                       QStringLiteral("record the air output as a WAV file"),
+                       QStringLiteral("FILE")},
+             CliOption{QStringLiteral("for"), QChar(),
+                       QStringLiteral("end after this many seconds"), QStringLiteral("SECONDS")}},
+            0,
+            0,
+            AirCommand,
+        },
+    };
+}
+
+int RunCli(const QStringList& arguments, CliContext& context, const QList<Subcommand>& commands) {
+    QTextStream& out = context.console.out;
+    QTextStream& err = context.console.err;
+    if (arguments.isEmpty()) return UsageError(err, QStringLiteral("missing command"), nullptr);
+
+    const QString& first = arguments.first();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+        PrintProgramHelp(out, commands);
+        out.flush();
+        return kExitSuccess;
+    }
+    if (first == QLatin1String("--version")) {
+        out << kProgram << ' ' << SONAVEL_VERSION << '\n';
+        out.flush();
+        return kExitSuccess;
+    }
+    if (first.startsWith(u'-')) {
+        return UsageError(err, QStringLiteral("unrecognized option '%1'").arg(first), nullptr);
+    }
+    for (const Subcommand& command : commands) {
+        if (command.name != first) continue;
+        ParsedArguments parsed;
+        QString problem;
+        if (!Parse(arguments.mid(1), command, parsed, problem)) {
+            return UsageError(err, problem, &command);
+        }
+        if (parsed.Has(kHelpOption.longName)) {
+            PrintCommandHelp(out, command);
+            out.flush();
+            return kExitSuccess;
+        }
+        return command.run(parsed, context);
+    }
+    return UsageError(err, QStringLiteral("unknown command '%1'").arg(first), nullptr);
+}
+
+}  // namespace sonavel

@@ -1,0 +1,165 @@
+#include "CreateCommand.h"
+
+#include "ClockEditor.h"
+#include "ClockModule.h"
+#include "CommonModule.h"
+#include "EditorWindow.h"
+#include "KeywordModule.h"
+#include "NamedEntries.h"
+#include "Paths.h"
+#include "RunDisplay.h"
+#include "RunningCopy.h"
+#include "RuntimeError.h"
+#include "SchedulerModule.h"
+#include "Session.h"
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <memory>
+
+namespace sonavel {
+
+namespace {
+
+constexpr int kPlaylistsPerWeek = 168;
+constexpr int kPlaylistsPerDay = 24;
+
+// The clock editor's window for a run that shows none: it keeps the edit
+// pane's text, because the run loads the default clock into it, and ignores
+// the rest.
+class NullEditorWindow final : public EditorWindow, public NamedEntries {
+  public:
+    QString EditText() const override { return m_text; }
+    void SetEditText(const QString& text) override { m_text = text; }
+    QByteArray EditRichText() const override { return {}; }
+    bool SetEditRichText(const QByteArray&) override { return false; }
+    void CaretToStart() override {}
+    void ClearPreview() override {}
+    void SetEditHeader(const QString&) override {}
+    void SetPreviewHeader(const QString&) override {}
+    void SetNeighbourButtons(bool) override {}
+    void SetFileNamePanel(const QString&) override {}
+    void SetEstimatedTimePanel(const QString&, bool) override {}
+    void SetFileCommandsEnabled(bool) override {}
+    void SetSaveEnabled(bool) override {}
+    void EstimateClockTime() override {}
+    NamedEntries& Entries() override { return *this; }
+
+    void SetCaption(const QString&, const QString&) override {}
+    QString Caption(const QString&) const override { return {}; }
+    void SetVisible(const QString&, bool) override {}
+    bool IsVisible(const QString&) const override { return false; }
+
+  private:
+    QString m_text;
+};
+
+// The run's status and progress windows as a few lines on the terminal: one
+// per day of the week rather than one per playlist. The run enables the
+// progress window's OK only once the whole week is written, which is how the
+// command knows it succeeded.
+class ConsoleRunDisplay final : public RunDisplay {
+  public:
+    explicit ConsoleRunDisplay(QTextStream& err) : m_err(err) {}
+
+    void ShowStatus(const QString& text) override { Print(text); }
+    void HideStatus() override {}
+    void ShowProgress(const QString& caption, int) override {
+        m_value = 0;
+        Print(caption);
+    }
+    void SetProgressLabel(const QString& text) override { m_label = text; }
+    void SetProgressValue(int value) override {
+        m_value = value;
+        if (value % kPlaylistsPerDay == 0) {
+            Print(QStringLiteral("  ") + m_label +
+                  QStringLiteral(" (%1 of %2)").arg(value).arg(kPlaylistsPerWeek));
+        }
+    }
+    void EnableOk() override {
+        m_finished = true;
+        Print(m_label);
+    }
+    void UnloadProgress() override {}
+
+    bool Succeeded() const { return m_finished && m_value == kPlaylistsPerWeek; }
+
+  private:
+    void Print(const QString& line) {
+        m_err << line << '\n';
+        m_err.flush();
+    }
+
+    QTextStream& m_err;
+    QString m_label;
+    int m_value = 0;
+    bool m_finished = false;
+};
+
+}  // namespace
+
+StationPaths StationPaths::ForUser() {
+    return {DefaultSettingsPath(), DefaultProgramFolder(),
+            RunningCopyLock::DefaultPath(QStringLiteral("creator"))};
+}
+
+int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err) {
+    // Two runs at once would write the same files; Creator's own run, or its
+    // edit pane, must not be changed behind its back either.
+    const QString lockPath = station.creatorLock.isEmpty()
+                                 ? RunningCopyLock::DefaultPath(QStringLiteral("creator"))
+                                 : station.creatorLock;
+    RunningCopyLock lock(lockPath);
+    if (lock.AlreadyRunning()) {
+        err << "sonavel: Sonavel Creator is running (" << lockPath
+            << ").\nClose it, or create the playlists from its window.\n";
+        err.flush();
+        return 1;
+    }
+
+    std::unique_ptr<SettingsStore> store;
+    try {
+        store = std::make_unique<SettingsStore>(station.settingsFile);
+    } catch (const StoreError& error) {
+        err << "sonavel: the settings file cannot be read: " << error.Path() << "\n"
+            << error.Reason() << "\nThe file was left as it is.\n";
+        err.flush();
+        return 1;
+    }
+
+    SystemClock clock;
+    Session session(Product::Creator, station.programFolder, *store, dialogs, clock);
+    try {
+        // A fresh account gets the defaults and the working folders that
+        // Creator's first start would make, without the welcome and without
+        // ending: the run then says what is still missing.
+        if (!store->SectionExists(QString::fromLatin1(kAppName),
+                                  QString::fromLatin1(kCreatorSection))) {
+            err << "sonavel: no settings yet; writing the defaults to " << station.settingsFile
+                << '\n';
+            err.flush();
+            SetRegistryDefaults(session);
+            QDir().mkpath(session.ProgramFolder());
+            for (const QString& folder : WorkingFolders(session))
+                QDir().mkpath(folder);
+        }
+        if (!ReadCreatorSettings(session)) return 1;
+
+        KeywordModule keywords(session);
+        ClockModule clocks(session, keywords);
+        NullEditorWindow window;
+        ClockEditor editor(session, keywords, clocks, window);
+        SchedulerModule scheduler(session, keywords, clocks);
+        ConsoleRunDisplay display(err);
+        scheduler.SetEditor(&editor);
+        scheduler.SetDisplay(&display);
+        scheduler.CreatePlaylists();
+        return display.Succeeded() ? 0 : 1;
+    } catch (const RuntimeError& error) {
+        err << "sonavel: " << error.Description() << '\n';
+        err.flush();
+        return 1;
+    }
+}
+
+}  // namespace sonavel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QString>
+#include <QTextStream>
+
+namespace sonavel {
+
+// The files a station consists of, so the commands can work on a station
+// other than the user's own.
+struct StationPaths {
+    QString settingsFile;
+    QString programFolder;
+    // Creator's running-copy lock: a run from the command line takes it too.
+    // Empty: the user's.
+    QString creatorLock;
+
+    // The user's station, where both programs find it.
+    static StationPaths ForUser();
+};
+
+// Creator's playlist creation run without windows: the checks, the
+// confirmation and the week's 168 playlists. Boxes go through dialogs,
+// progress to err. Returns the exit status: 0 when every playlist was
+// written, 1 when a check failed, a question was refused or a playlist could
+// not be written.
+int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err);
+
+}  // namespace sonavel

@@ -1,0 +1,164 @@
+#pragma once
+
+#include "PlayerModule.h"
+#include "Session.h"
+#include "WidgetEntries.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <array>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QSystemTrayIcon;
+class QTextEdit;
+class QTimer;
+class QToolBar;
+
+namespace sonavel {
+
+class AboutForm;
+
+// Player's main window: the two player panels, the playlist pane, the menus
+// and toolbar the operator steers playback with, and the tray icon while the
+// window is hidden. It holds no playback logic: commands go to the engine, and
+// the engine hands back what to show through Render.
+class PlayerForm final : public QMainWindow, public PlayerWindow {
+    Q_OBJECT
+  public:
+    // Without players the window makes its own two audio players.
+    explicit PlayerForm(Session& session, MediaPlayer* player1 = nullptr,
+                        MediaPlayer* player2 = nullptr, QWidget* parent = nullptr);
+    ~PlayerForm() override;
+
+    MediaPlayer& MediaPlayer1() { return *m_player1; }
+    MediaPlayer& MediaPlayer2() { return *m_player2; }
+
+    // The engine is built on this window's players and this window, so it
+    // arrives after construction. Until then commands and ticks do nothing.
+    void SetEngine(PlayerEngine* engine);
+
+    // PlayerWindow
+    void Render(const PlayerDisplay& display) override;
+    NamedEntries& Entries() override { return m_entries; }
+    void Unload() override { close(); }
+
+    // Hides to the tray; where the desktop has no tray the window is minimised
+    // instead, so there is always a way back.
+    void HidePlayer();
+    void ShowPlayer();
+
+    void SetTrayTip(const QString& tip);
+    void SetApplicationLabel(const QString& text);
+
+    // Whether the maintenance entries are shown; Ctrl+Alt+Shift+F12 in the
+    // element list switches them.
+    bool MaintenanceEntriesShown() const { return m_maintenanceShown; }
+
+  signals:
+    // The shut-down has run and the window is going: the program ends.
+    void Unloaded();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct PanelControls {
+        QGroupBox* frame = nullptr;
+        QLineEdit* text = nullptr;
+        QLabel* time = nullptr;
+        QLabel* remaining = nullptr;
+        QProgressBar* bar = nullptr;
+    };
+
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildPanes();
+    void BuildStatusBar();
+    void BuildTray();
+    QAction* MenuEntry(QMenu* menu, const QString& caption, const QString& name,
+                       void (PlayerForm::*handler)());
+    void PlaceControls();
+    void StorePlacement();
+
+    void RenderElementList(const QStringList& names, int highlighted);
+    void RenderCommands(const PlayerDisplay& display);
+
+    void RunCommand(void (PlayerEngine::*command)());
+    void ToggleMaintenanceEntries();
+    void TrayActivated(int reason);
+
+    void menuOpenPlaylist_Click();
+    void menuExit_Click();
+    void menuHide_Click();
+    void menuShow_Click();
+    void menuExitNext_Click();
+    void menuPauseNow_Click();
+    void menuPauseNext_Click();
+    void menuResumePlay_Click();
+    void menuSkipNow_Click();
+    void menuSkipNext_Click();
+    void menuDisplayProgramLog_Click();
+    void menuDisplayErrorLog_Click();
+    void menuHelpTopics_Click();
+    void menuAbout_Click();
+    void menuAboutMediaPlayerControl_Click();
+    void menuDisplayCurrentSettings_Click();
+    void menuLoadSettings_Click();
+    void menuDeleteRegistry_Click();
+    void menuSuppressErrorReporting_Click();
+    void timerDisplay_Timer();
+
+    Session& m_session;
+    MediaPlayer* m_player1 = nullptr;
+    MediaPlayer* m_player2 = nullptr;
+    PlayerEngine* m_engine = nullptr;
+    WidgetEntries m_entries{this};
+
+    QToolBar* m_toolbar = nullptr;
+    QMenu* m_menuControl = nullptr;
+    QAction* m_menuShow = nullptr;
+    QAction* m_menuExitNow = nullptr;
+    QAction* m_menuOpenPlaylist = nullptr;
+    QAction* m_menuSuppressErrorReporting = nullptr;
+    QList<QAction*> m_maintenanceEntries;
+    // Per command, its menu entry and its toolbar button.
+    std::array<std::array<QAction*, 2>, static_cast<std::size_t>(PlayerCommand::kCount)>
+        m_commands{};
+
+    QWidget* m_inner = nullptr;
+    QLabel* m_labelApplication = nullptr;
+    QLabel* m_labelMode = nullptr;
+    QGroupBox* m_framePlaylist = nullptr;
+    QLabel* m_labelPlaylistTime = nullptr;
+    QLabel* m_labelPlaylistTimeRemaining = nullptr;
+    QProgressBar* m_barPlaylist = nullptr;
+    QLineEdit* m_textPlaylist = nullptr;
+    QTextEdit* m_textCurrentPlaylist = nullptr;
+    std::array<PanelControls, 2> m_panels{};
+    QLabel* m_statusElement = nullptr;
+    QLabel* m_statusTime = nullptr;
+    QTimer* m_timerDisplay = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QPointer<AboutForm> m_about;
+
+    // What the element list shows, so a tick with the same list only recolours.
+    QStringList m_shownElements;
+    int m_shownHighlight = -1;
+    // The last state the engine asked for; a click on a checkable entry flips
+    // it by itself, and this puts it back.
+    PlayerDisplay m_lastDisplay;
+    bool m_maintenanceShown = false;
+    bool m_unloading = false;
+};
+
+}  // namespace sonavel

@@ -1,0 +1,473 @@
+#include "PlayerModule.h"
+
+#include "CommonModule.h"
+#include "ErrorModule.h"
+#include "Events.h"
+#include "FormatModule.h"
+#include "MediaPlayer.h"
+#include "RecentFiles.h"
+#include "RuntimeError.h"
+#include "Session.h"
+#include "TextFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cmath>
+#include <limits>
+
+namespace sonavel {
+
+namespace {
+
+const QString kNoPlaylist = QStringLiteral("No Playlist is Loaded");
+const QString kAutomaticText = QStringLiteral("Automatic Playlist Selection Mode");
+const QString kManualText = QStringLiteral("Manual Playlist Selection Mode");
+const QString kRecentList = QStringLiteral("Player");
+constexpr int kHideReadOnly = 4;
+
+bool IsTimeCheck(const QString& element) {
+    return element.toLower().contains(QStringLiteral(":timecheck"));
+}
+
+}  // namespace
+
+PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& player2,
+                           PlayerWindow& window)
+    : m_session(session), m_player1(player1), m_player2(player2), m_window(window) {
+    // An exception must not leave an event handler: the event loop would end
+    // the program, and with it the programme on air. What failed has been
+    // reported or logged by the procedure that raised it.
+    const auto guarded = [](const auto& handler) {
+        try {
+            handler();
+        } catch (const RuntimeError&) {
+        }
+    };
+    for (int p = 1; p <= 2; ++p) {
+        MediaPlayer& player = Player(p);
+        QObject::connect(&player, &MediaPlayer::PlayStateChange, &player,
+                         [this, p, guarded](int OldState, int NewState) {
+                             guarded([&] { MediaPlayer_PlayStateChange(p, OldState, NewState); });
+                         });
+        QObject::connect(&player, &MediaPlayer::Error, &player,
+                         [this, p, guarded] { guarded([&] { MediaPlayer_Error(p); }); });
+    }
+    // Until a playlist runs, only the commands that arm something are offered.
+    for (PlayerCommand c : {PlayerCommand::PauseNow, PlayerCommand::SkipNow, PlayerCommand::Resume})
+        m_display.Command(c).enabled = false;
+}
+
+QString PlayerEngine::Element(int index) const {
+    return index >= 1 && index <= LastElement ? ProgramElements.value(index - 1) : QString();
+}
+
+void PlayerEngine::Refresh() {
+    m_window.Render(m_display);
+}
+
+// ---------------------------------------------------------------------------
+// Modes
+
+void PlayerEngine::ApplySettings() {
+    // The "Manual" value is read last and so decides.
+    ManualMode = m_session.Player.Manual;
+    AutomaticMode = !ManualMode;
+    SynchronousOperation = m_session.Player.SynchronousOperation;
+    m_display.openPlaylistEnabled = ManualMode;
+    if (ManualMode) {
+        m_display.mode = kManualText;
+        m_display.playlistPaneEnabled = false;
+        m_display.playlist = kNoPlaylist;
+    } else {
+        m_display.mode = kAutomaticText;
+        m_display.playlist = kAutomaticText;
+        m_display.playlistTime = QStringLiteral("60:00");
+    }
+    Refresh();
+}
+
+void PlayerEngine::SetManualMode() {
+    m_session.Dlg().MsgBox(QStringLiteral("Click 'OK' to set Manual Playlist Selection mode."),
+                           MsgButtons::OK, MsgIcon::None, QStringLiteral("Sonavel Player"));
+    m_display.openPlaylistEnabled = true;
+    ManualMode = true;
+    AutomaticMode = false;
+    SetPlayListNotLoaded();
+    ShowRecentFiles();
+    LogEvent(m_session, QStringLiteral("Manual playlist selection mode set"));
+}
+
+void PlayerEngine::ShowRecentFiles() {
+    ReadRecentFiles(m_session, kRecentList, m_window.Entries());
+}
+
+void PlayerEngine::HideRecentFiles() {
+    sonavel::HideRecentFiles(m_window.Entries());
+}
+
+// ---------------------------------------------------------------------------
+// Reading playlists
+
+QStringList PlayerEngine::ReadPlaylistFile(const QString& path) {
+    const QStringList lines = textfile::ReadLines(path);
+    // Elements are numbered in 16 bits; an hour never holds that many, so
+    // the rest of a runaway file is dropped rather than wrapping the count.
+    constexpr int kMostElements = std::numeric_limits<std::int16_t>::max();
+    QStringList elements;
+    int dropped = 0;
+    for (const QString& line : lines) {
+        if (!IsSoundFile(line)) continue;
+        if (elements.size() < kMostElements) {
+            elements << line;
+        } else {
+            ++dropped;
+        }
+    }
+    if (dropped > 0) {
+        LogError(m_session, 0, QStringLiteral("ReadPlaylist"),
+                 QStringLiteral("Playlist holds more than ") + QString::number(kMostElements) +
+                     QStringLiteral(" elements; ") + QString::number(dropped) +
+                     QStringLiteral(" were not loaded"),
+                 QStringLiteral("PlayerModule"), QStringLiteral("PlaylistFileName"), path);
+    }
+    return elements;
+}
+
+void PlayerEngine::SetElements(const QStringList& elements) {
+    ProgramElements = elements;
+    LastElement = static_cast<std::int16_t>(elements.size());
+}
+
+bool PlayerEngine::GetCurrentHourPlaylist() {
+    for (;;) {
+        const QDateTime now = m_session.Time().Now();
+        const int weekday = now.date().dayOfWeek() % 7 + 1;  // Sunday = 1
+        PlaylistFileName = m_session.Player.PlaylistFolder + QLatin1Char('/') +
+                           WeekdayToken(weekday) +
+                           QStringLiteral("%1").arg(now.time().hour(), 2, 10, QLatin1Char('0')) +
+                           QStringLiteral("00.lst");
+        ProgramElements.clear();
+        LastElement = 0;
+
+        QString problem;
+        try {
+            const QFileInfo info(PlaylistFileName);
+            if (info.exists() && info.isFile() && info.size() == 0) {
+                problem = QStringLiteral("The playlist file for the current hour is blank.");
+            } else {
+                SetElements(ReadPlaylistFile(PlaylistFileName));
+            }
+        } catch (const RuntimeError& error) {
+            const std::int32_t n = error.Number();
+            if (n != err::kFileNotFound && n != err::kPathNotFound && n != err::kBadFileName) {
+                // The operator is not asked, but a station must be able to
+                // find out why its hour stayed silent.
+                LogError(m_session, n, error.Source(), error.Description(),
+                         QStringLiteral("GetCurrentHourPlaylist"),
+                         QStringLiteral("PlaylistFileName"), PlaylistFileName);
+                return false;
+            }
+            problem =
+                QStringLiteral("The playlist file for the current hour cannot be located in ") +
+                m_session.Player.PlaylistFolder + QStringLiteral(".");
+        }
+        if (problem.isEmpty()) {
+            PlaylistLoaded = true;
+            return true;
+        }
+        if (Unattended) {
+            LogEvent(m_session, problem);
+            return false;
+        }
+        const MsgResult answer = m_session.Dlg().MsgBox(
+            problem + QStringLiteral("\r\nClick 'OK' to set the Playlist Folder, Click 'Cancel' "
+                                     "to exit Automatic Mode."),
+            MsgButtons::OKCancel, MsgIcon::Critical, QStringLiteral("Sonavel Player"));
+        if (answer != MsgResult::OK) {
+            SetManualMode();
+            return false;
+        }
+        SetPlaylistFolder(m_session);
+    }
+}
+
+bool PlayerEngine::LoadPlaylist() {
+    FileDialogRequest request;
+    request.title = QStringLiteral("Load Playlist");
+    request.filter = QStringLiteral("Sonavel Playlists (*.lst)|*.lst");
+    request.flags = kHideReadOnly;
+    const PlayerSettings& settings = m_session.Player;
+    if (!settings.LastFileOpened.isEmpty()) {
+        request.initialFolder = GetFilePath(settings.LastFileOpened);
+    } else if (settings.PlaylistFolder.isEmpty()) {
+        request.initialFolder = m_session.ProgramFolder() + QStringLiteral("/Playlists");
+    } else {
+        request.initialFolder = settings.PlaylistFolder;
+    }
+    const std::optional<QString> chosen = m_session.Dlg().FileDialog(request);
+    if (!chosen) return false;
+    return ReadChosenPlaylist(*chosen, true);
+}
+
+void PlayerEngine::LoadRecentPlaylist(const QString& fileName) {
+    if (ReadChosenPlaylist(fileName, false)) StartPlaylist();
+}
+
+bool PlayerEngine::ReadChosenPlaylist(const QString& path, bool remember) {
+    // Read before anything is dropped: a file that cannot be read leaves the
+    // list on air playing.
+    QStringList elements;
+    try {
+        elements = ReadPlaylistFile(path);
+    } catch (const RuntimeError& error) {
+        LogError(m_session, error.Number(), error.Source(), error.Description(),
+                 remember ? QStringLiteral("LoadPlaylist") : QStringLiteral("LoadRecentPlaylist"),
+                 QStringLiteral("PlaylistFileName"), path);
+        return false;
+    }
+    // Two lists never sound at once.
+    if (PlaylistLoaded || PlayerRunning) SetPlayListNotLoaded();
+    PlaylistFileName = path;
+    SetElements(elements);
+    if (remember) AddRecentFile(m_session, path, kRecentList, m_window.Entries());
+    m_session.Player.LastFileOpened = path;
+    PlaylistLoaded = true;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The playlist pane
+
+void PlayerEngine::ShowPlaylistStatus() {
+    PlayerDisplay& d = m_display;
+    if (ManualMode) {
+        d.mode = kManualText;
+        d.playlistTime.clear();
+        d.playlistRemaining.clear();
+        if (PlaylistLoaded) {
+            d.playlist =
+                QStringLiteral("Loaded Playlist: ") + FormatManualPlaylistName(PlaylistFileName);
+            d.playlistBack = playercolor::kWhite;
+            d.playlistPaneEnabled = true;
+        } else {
+            d.playlist = kNoPlaylist;
+            d.playlistPaneEnabled = false;
+        }
+        Refresh();
+        return;
+    }
+    if (!PlaylistLoaded) {
+        Refresh();
+        return;
+    }
+    d.mode = kAutomaticText;
+    d.playlist = QStringLiteral("Current Playlist: ") + FormatPlaylistName(PlaylistFileName);
+    d.playlistBack = playercolor::kWhite;
+    d.playlistPaneEnabled = true;
+    d.playlistTime = QStringLiteral("60:00");
+    if (PlayerRunning) {
+        const QTime now = m_session.Time().Now().time();
+        if (now.hour() == PlaylistStartHour) {
+            const double sinceMidnight = now.msecsSinceStartOfDay() / 1000.0;
+            m_secondsRemaining = static_cast<int>(std::lround(HourEndSeconds - sinceMidnight));
+        } else {
+            // The old hour's last element still plays into the new hour.
+            for (int p = 1; p <= 2; ++p) {
+                const MediaPlayer& player = Player(p);
+                if (player.PlayState() == media::kPlaying) {
+                    m_secondsRemaining =
+                        static_cast<int>(std::lround(player.Duration() - player.CurrentPosition()));
+                    break;
+                }
+            }
+        }
+        d.playlistBarMax = 3600;
+        const int elapsed = 3600 - m_secondsRemaining;
+        d.playlistBarValue = elapsed < 0 ? d.playlistBarMax : std::min(elapsed, 3600);
+        d.playlistRemaining = FormatTime(m_secondsRemaining);
+        d.playlistRemainingColor = m_secondsRemaining > 60   ? playercolor::kGreen
+                                   : m_secondsRemaining > 10 ? playercolor::kYellow
+                                                             : playercolor::kLightRed;
+    }
+    Refresh();
+}
+
+// ---------------------------------------------------------------------------
+// The display tick and the panels
+
+void PlayerEngine::UpdateDisplay() {
+    if (!PlayerRunning) return;
+    const QDateTime now = m_session.Time().Now();
+    m_display.statusTime = now.time().toString(QStringLiteral("h:mm:ss AP"));
+    if (ExitRequested) {
+        ExitRequested = false;
+        Refresh();
+        m_window.Unload();
+        return;
+    }
+    if (now.time().minute() == 0 && now.time().second() == 0 && AutomaticMode) {
+        HourChangePending = true;
+    }
+    ShowPlaylistStatus();
+    m_display.trayTip = PlaylistLoaded && PlayerRunning
+                            ? FormatElementName(Element(CurrentElement)).trimmed()
+                            : kNoPlaylist;
+    if (m_player1.PlayState() == media::kPlaying) {
+        ShowPlayerTime(1);
+    } else if (m_player2.PlayState() == media::kPlaying) {
+        ShowPlayerTime(2);
+    }
+    Refresh();
+}
+
+void PlayerEngine::SetPlayListNotLoaded() {
+    PlaylistLoaded = false;
+    PlayerRunning = false;
+    for (int p = 1; p <= 2; ++p) {
+        if (Player(p).PlayState() == media::kPlaying) Player(p).Pause();
+    }
+    ClearNextCommands();
+    PlayerDisplay& d = m_display;
+    // Nothing plays, so there is nothing to pause or skip.
+    d.Command(PlayerCommand::PauseNow).enabled = false;
+    d.Command(PlayerCommand::SkipNow).enabled = false;
+    d.statusElement.clear();
+    ShowPlaylistStatus();
+    d.playlist = kNoPlaylist;
+    d.playlistBack = playercolor::kGrey;
+    d.elementNames.clear();
+    d.highlighted = 0;
+    d.playlistTime.clear();
+    d.playlistRemaining.clear();
+    d.trayTip = kNoPlaylist;
+    for (PanelLook& panel : d.panels) {
+        panel.text.clear();
+        panel.time.clear();
+        panel.remaining.clear();
+    }
+    DisablePlayer(1);
+    DisablePlayer(2);
+}
+
+void PlayerEngine::EnablePlayer(int player) {
+    PanelLook& panel = m_display.panels[static_cast<std::size_t>(player - 1)];
+    panel.frameEnabled = true;
+    panel.textBack = playercolor::kWhite;
+    panel.textEnabled = true;
+    panel.text.clear();
+    panel.timeColor = playercolor::kBlack;
+    panel.remainingColor = playercolor::kGreen;
+    // The name is shown again at once: the element has just been loaded.
+    ShowPlayerName(player);
+    Refresh();
+}
+
+void PlayerEngine::DisablePlayer(int player) {
+    PanelLook& panel = m_display.panels[static_cast<std::size_t>(player - 1)];
+    panel.frameEnabled = false;
+    panel.barValue = 0;
+    panel.textBack = playercolor::kGrey;
+    panel.textEnabled = false;
+    panel.text.clear();
+    Refresh();
+}
+
+bool PlayerEngine::HoldsUnloadedTimeCheck(int player) const {
+    const auto slot = static_cast<std::size_t>(player - 1);
+    return IsTimeCheck(Element(HeldElement[slot])) && !TimeCheckLoaded[slot];
+}
+
+void PlayerEngine::ShowPlayerName(int player) {
+    const auto slot = static_cast<std::size_t>(player - 1);
+    PanelLook& panel = m_display.panels[slot];
+    if (IsTimeCheck(Element(HeldElement[slot]))) {
+        panel.text = QStringLiteral("Time Check");
+    } else if (Player(player).ReadyState() == media::kReadyComplete) {
+        panel.text = FormatElementName(Player(player).FileName());
+    }
+}
+
+void PlayerEngine::ShowPlayerElement(int player) {
+    const auto slot = static_cast<std::size_t>(player - 1);
+    MediaPlayer& control = Player(player);
+    QString name;
+    double length = 0;
+    if (HoldsUnloadedTimeCheck(player)) {
+        // Its file is chosen only when it starts; there is nothing to wait for.
+        name = QStringLiteral("Time Check");
+    } else if (!WaitUntil([&control] { return control.ReadyState() == media::kReadyComplete; },
+                          MaxPolls)) {
+        name = QStringLiteral("Error");
+    } else {
+        name = IsTimeCheck(Element(HeldElement[slot])) ? QStringLiteral("Time Check")
+                                                       : FormatElementName(control.FileName());
+        length = control.Duration();
+    }
+    PanelLook& panel = m_display.panels[slot];
+    panel.text = name;
+    panel.time = FormatTime(length);
+    panel.remaining = FormatTime(length);
+    // The waiting look until the element starts.
+    panel.frameEnabled = false;
+    panel.barValue = 0;
+    panel.textEnabled = true;
+    panel.textBack = playercolor::kGrey;
+    panel.timeColor = playercolor::kDarkGrey;
+    panel.remainingColor = playercolor::kDarkGrey;
+    Refresh();
+}
+
+void PlayerEngine::ShowPlayerTime(int player) {
+    const auto slot = static_cast<std::size_t>(player - 1);
+    const MediaPlayer& control = Player(player);
+    PanelLook& panel = m_display.panels[slot];
+    const double length = control.Duration();
+    const double position = std::nearbyint(control.CurrentPosition());
+    const double remaining = std::floor(length) - position;
+    panel.time = FormatTime(length);
+    if (remaining > 5) {
+        panel.remainingColor = playercolor::kGreen;
+    } else if (remaining > 1 && remaining < 5) {
+        panel.remainingColor = playercolor::kYellow;
+    } else if (remaining <= 1) {
+        panel.remainingColor = playercolor::kLightRed;
+    }
+    if (remaining >= 0) panel.remaining = FormatTime(remaining);
+    if (length >= 1) {
+        panel.barMax = static_cast<int>(length + 0.55);
+        panel.barValue = static_cast<int>(std::max(0.0, position));
+    }
+    const QString element = Element(HeldElement[slot]);
+    m_display.statusElement =
+        IsTimeCheck(element) ? FormatTimeCheck(GetFileName(RemoveExtension(control.FileName())))
+                             : FormatElementName(control.FileName());
+}
+
+void PlayerEngine::ShowPlaylistElements() {
+    QStringList names;
+    names.reserve(LastElement);
+    for (int n = 1; n <= LastElement; ++n)
+        names << FormatElementName(Element(n));
+    m_display.elementNames = names;
+    m_display.highlighted = CurrentElement;
+    Refresh();
+}
+
+void PlayerEngine::HighlightCurrentElement(int index) {
+    m_display.highlighted = index;
+    Refresh();
+}
+
+// ---------------------------------------------------------------------------
+// Shut-down
+
+void PlayerEngine::StopForExit() {
+    PlaylistLoaded = false;
+    PlayerRunning = false;
+    for (int p = 1; p <= 2; ++p) {
+        const int state = Player(p).PlayState();
+        if (state == media::kPlaying || state == media::kPaused) Player(p).Stop();
+    }
+}
+
+}  // namespace sonavel

@@ -1,0 +1,220 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+
+namespace sonavel {
+
+class MediaPlayer;
+class NamedEntries;
+class Session;
+
+// A colour as 0xRRGGBB; the engine names colours without the widget toolkit.
+using Rgb = std::uint32_t;
+
+// The colours the engine paints with.
+namespace playercolor {
+constexpr Rgb kWhite = 0xFFFFFF;
+constexpr Rgb kGrey = 0xC0C0C0;      // greyed text boxes
+constexpr Rgb kDarkGrey = 0x808080;  // waiting time labels, played elements
+constexpr Rgb kBlack = 0x000000;
+constexpr Rgb kGreen = 0x008000;     // also the countdown above a minute
+constexpr Rgb kYellow = 0xFFFF00;    // countdown getting short
+constexpr Rgb kLightRed = 0xFF0000;  // countdown nearly out
+constexpr Rgb kDarkRed = 0x800000;   // the element playing now
+}  // namespace playercolor
+
+// The commands whose enabled and checked state the engine decides; the menu
+// entry and the toolbar button of a command always show the same state
+// (checked reads as pressed on the toolbar).
+enum class PlayerCommand { PauseNow, PauseNext, Resume, SkipNow, SkipNext, ExitNext, kCount };
+
+struct CommandLook {
+    bool enabled = true;
+    bool checked = false;
+};
+
+// One of the two player panels.
+struct PanelLook {
+    bool frameEnabled = false;
+    QString text;  // the element's name
+    bool textEnabled = false;
+    Rgb textBack = playercolor::kGrey;
+    QString time;  // the element's length
+    Rgb timeColor = playercolor::kBlack;
+    QString remaining;
+    Rgb remainingColor = playercolor::kGreen;
+    int barMax = 100;
+    int barValue = 0;
+};
+
+// Everything the engine shows. The engine changes it and hands it to the
+// window, which writes to its controls only what differs from what they show,
+// so a tick that changes nothing costs nothing.
+struct PlayerDisplay {
+    // The playlist pane.
+    QString mode = QStringLiteral("Automatic Playlist Selection Mode");
+    QString playlist = QStringLiteral("No Playlist is Loaded");
+    Rgb playlistBack = playercolor::kWhite;
+    bool playlistPaneEnabled = true;
+    QString playlistTime = QStringLiteral("60:00");
+    QString playlistRemaining;
+    Rgb playlistRemainingColor = playercolor::kGreen;
+    int playlistBarMax = 3600;
+    int playlistBarValue = 0;
+
+    std::array<PanelLook, 2> panels;  // player 1, player 2
+
+    // The element list: the display names, and which is playing (1-based;
+    // 0 none). Names before it are shown as played.
+    QStringList elementNames;
+    int highlighted = 0;
+
+    QString statusElement;  // status bar panel "Element"
+    QString statusTime;     // status bar panel "Time"
+    QString trayTip = QStringLiteral("Sonavel Player");
+
+    std::array<CommandLook, static_cast<std::size_t>(PlayerCommand::kCount)> commands;
+    bool openPlaylistEnabled = false;
+
+    CommandLook& Command(PlayerCommand c) { return commands[static_cast<std::size_t>(c)]; }
+    const CommandLook& Command(PlayerCommand c) const {
+        return commands[static_cast<std::size_t>(c)];
+    }
+};
+
+// What the engine asks of the window it drives. A window draws; a headless
+// run implements the same with nothing to draw.
+class PlayerWindow {
+  public:
+    virtual ~PlayerWindow() = default;
+    virtual void Render(const PlayerDisplay& display) = 0;
+    // The recent-files entries of the File menu.
+    virtual NamedEntries& Entries() = 0;
+    // Closes the main window, which runs the shut-down with its exit question.
+    virtual void Unload() = 0;
+};
+
+// The playing engine of Player: the playlist in memory, the two players taking
+// turns, the hour change, the operator's commands and the media errors. Members
+// keep the names the rest of the system knows them by.
+class PlayerEngine {
+  public:
+    PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& player2,
+                 PlayerWindow& window);
+    PlayerEngine(const PlayerEngine&) = delete;
+    PlayerEngine& operator=(const PlayerEngine&) = delete;
+
+    // --- the playlist in memory
+    // Element n (1-based) is ProgramElements[n - 1]; only the first
+    // LastElement entries count.
+    QStringList ProgramElements;
+    std::int16_t LastElement = 0;
+    std::int16_t CurrentElement = 0;
+    QString PlaylistFileName;
+    bool AutomaticMode = true;
+    bool ManualMode = false;
+    bool PlaylistLoaded = false;
+    int PlaylistStartHour = 0;
+    std::int32_t HourEndSeconds = 0;
+
+    // --- sequencing
+    bool PlayerRunning = false;
+    bool ElementChanging = false;
+    bool HourChangePending = false;
+    bool SynchronousOperation = false;
+    // The element each player (1, 2) holds: set by LoadProgramElement before
+    // it shows the panel, so the panel can name a time check that is not yet
+    // loaded. TimeCheckLoaded is set once PlayTimeCheck has given the player
+    // its announcement file, and cleared by every other load.
+    std::array<int, 2> HeldElement{};
+    std::array<bool, 2> TimeCheckLoaded{};
+
+    // --- operator commands
+    bool SkipNextPending = false;
+    bool PauseNextPending = false;
+    bool ExitNextPending = false;
+    bool Paused = false;
+    bool ExitRequested = false;
+
+    // The element's text, or empty when index is outside 1 .. LastElement.
+    QString Element(int index) const;
+    const PlayerDisplay& Display() const { return m_display; }
+    MediaPlayer& Player(int player) const { return player == 1 ? m_player1 : m_player2; }
+
+    // --- start-up
+    // Takes the mode and flags from the settings just read and shows the mode.
+    void ApplySettings();
+
+    // --- playlist loading and hour selection
+    bool GetCurrentHourPlaylist();
+    bool LoadPlaylist();
+    void LoadRecentPlaylist(const QString& fileName);
+    void SetManualMode();
+    void ShowPlaylistStatus();
+    // Shows or hides the recent playlists in the File menu.
+    void ShowRecentFiles();
+    void HideRecentFiles();
+
+    // --- playback sequencing
+    bool LoadProgramElement(int index, int player);
+    bool PlayProgramElement(int player);
+    void StartPlaylist();
+    // The end-of-element handlers of player 1 and 2.
+    void MediaPlayer_PlayStateChange(int player, int OldState, int NewState);
+    void UpdateDisplay();
+    void SetPlayListNotLoaded();
+    void EnablePlayer(int player);
+    void DisablePlayer(int player);
+    void ShowPlayerElement(int player);
+    void ShowPlayerTime(int player);
+    void ShowPlaylistElements();
+    void HighlightCurrentElement(int index);
+
+    // --- time checks
+    bool PlayTimeCheck(int player);
+
+    // --- operator commands
+    void SkipNow();
+    void SkipNext();
+    void PauseNow();
+    void PauseNext();
+    void Resume();
+    void ExitNext();
+    void ExitNow();
+    void ClearNextCommands();
+
+    // --- media errors
+    void MediaPlayer_Error(int player);
+
+    // --- shut-down: nothing starts after this, and both players fall silent.
+    void StopForExit();
+
+    // The longest a poll waits on a player, in passes; tests shorten it.
+    int MaxPolls = 10000;
+    // Nobody answers boxes: a missing or blank hour playlist is written to
+    // the program log and the hour stays silent until the caller tries again.
+    bool Unattended = false;
+
+  private:
+    // The element lines of a playlist file; raises RuntimeError when it
+    // cannot be read.
+    QStringList ReadPlaylistFile(const QString& path);
+    void SetElements(const QStringList& elements);
+    // The reading of a playlist the operator chose, by dialog or recent file.
+    bool ReadChosenPlaylist(const QString& path, bool remember);
+    bool HoldsUnloadedTimeCheck(int player) const;
+    void ShowPlayerName(int player);
+    void Refresh();
+
+    Session& m_session;
+    MediaPlayer& m_player1;
+    MediaPlayer& m_player2;
+    PlayerWindow& m_window;
+    PlayerDisplay m_display;
+    int m_secondsRemaining = 3600;  // of the playlist's hour
+};
+
+}  // namespace sonavel

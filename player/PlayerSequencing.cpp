@@ -1,0 +1,305 @@
+#include "PlayerModule.h"
+
+#include "ErrorModule.h"
+#include "Events.h"
+#include "FormatModule.h"
+#include "MediaPlayer.h"
+#include "Session.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+namespace sonavel {
+
+namespace {
+
+// Preloading only needs to know that a line is a time check somewhere in it;
+// starting insists on the line beginning with the command.
+bool LoadsAsTimeCheck(const QString& element) {
+    return element.toLower().contains(QLatin1String(":timecheck"));
+}
+
+bool StartsAsTimeCheck(const QString& element) {
+    return element.left(10).toLower().trimmed() == QLatin1String(":timecheck");
+}
+
+const QString kAutomaticListEnd =
+    QStringLiteral("Error: Last program element reached before end of hour in automatic mode.");
+const QString kManualListEnd =
+    QStringLiteral("Error: Last program element reached before end of hour in manual mode.");
+
+QString TwoDigits(int value) {
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+bool PlayerEngine::LoadProgramElement(int index, int player) {
+    if (index < 1 || index > LastElement) return false;
+    const QString element = Element(index);
+    HeldElement[player - 1] = index;
+    TimeCheckLoaded[player - 1] = false;
+    if (LoadsAsTimeCheck(element)) {
+        // The announcement depends on the minute it starts in, so it is
+        // chosen at play time; the control keeps what it held.
+        ShowPlayerElement(player);
+        return true;
+    }
+    MediaPlayer& control = Player(player);
+    if (SynchronousOperation) {
+        control.SetFileName(element);
+    } else {
+        control.Open(element);
+    }
+    const bool ready = WaitUntil(
+        [&control] {
+            return control.IsDurationValid() && control.ReadyState() == media::kReadyComplete;
+        },
+        MaxPolls);
+    if (!ready) return false;
+    ShowPlayerElement(player);
+    return true;
+}
+
+bool PlayerEngine::PlayProgramElement(int player) {
+    HighlightCurrentElement(CurrentElement);
+
+    if (SkipNextPending) {
+        if (CurrentElement + 1 < LastElement) {
+            ++CurrentElement;
+            while (!LoadProgramElement(CurrentElement, player) && CurrentElement < LastElement) {
+                LogEvent(m_session,
+                         QStringLiteral("Program Element Not Found: ") + Element(CurrentElement));
+                ++CurrentElement;
+            }
+        }
+        if (CurrentElement + 1 >= LastElement) DisablePlayer(player);
+        SkipNext();  // armed, so this cancels it
+        HighlightCurrentElement(CurrentElement);
+    } else if (ExitNextPending) {
+        ExitRequested = true;
+        return false;
+    } else if (PauseNextPending) {
+        Paused = true;
+    }
+
+    MediaPlayer& control = Player(player);
+    const QString element = Element(CurrentElement);
+    if (StartsAsTimeCheck(element)) {
+        LogEvent(m_session, QStringLiteral("Program Element: Time Check"));
+        if (!PlayTimeCheck(player)) {
+            LogError(
+                m_session, 0, QStringLiteral("PlayProgramElement"),
+                QStringLiteral("Time Check file not found in ") + m_session.Player.TimeCheckFolder,
+                {}, {}, {});
+            return false;
+        }
+    } else {
+        const QString name = FormatElementName(element);
+        LogEvent(m_session, QStringLiteral("Program Element: ") + name);
+        // A line that merely mentions the command was passed over at preload
+        // like a time check, so the control still holds the element before
+        // it: playing it would put old audio on air.
+        bool playing = false;
+        if (!LoadsAsTimeCheck(element)) {
+            control.Play();
+            EnablePlayer(player);
+            playing =
+                WaitUntil([&control] { return control.PlayState() == media::kPlaying; }, MaxPolls);
+        }
+        if (!playing) {
+            LogError(m_session, 0, QStringLiteral("PlayProgramElement"),
+                     QStringLiteral("Sound file not found: ") + name, {}, {}, {});
+            return false;
+        }
+    }
+
+    if (Paused) {
+        WaitUntil([&control] { return control.PlayState() == media::kPlaying; }, MaxPolls);
+        PauseNow();
+    }
+    Refresh();
+    return true;
+}
+
+void PlayerEngine::StartPlaylist() {
+    if (LastElement <= 0) {
+        SetPlayListNotLoaded();
+        LogEvent(m_session, QStringLiteral("Playlist not started: it holds no program elements: ") +
+                                PlaylistFileName);
+        return;
+    }
+    // A list chosen while another plays must not sound on top of it; pausing
+    // raises no end of element, so the old list cannot move the new one on.
+    for (int p = 1; p <= 2; ++p) {
+        if (Player(p).PlayState() == media::kPlaying) Player(p).Pause();
+    }
+
+    PlaylistStartHour = m_session.Time().Now().time().hour();
+    HourEndSeconds = (PlaylistStartHour + 1) * 3600;
+    m_display.Command(PlayerCommand::PauseNow).enabled = true;
+    m_display.Command(PlayerCommand::SkipNow).enabled = true;
+
+    HourChangePending = false;
+    PlayerRunning = true;
+    CurrentElement = 1;
+    ShowPlaylistElements();
+    ElementChanging = true;
+
+    while (!LoadProgramElement(CurrentElement, 1) && CurrentElement < LastElement) {
+        LogEvent(m_session,
+                 QStringLiteral("Program Element Not Found: ") + Element(CurrentElement));
+        ++CurrentElement;
+    }
+
+    for (;;) {
+        const bool exitDue = ExitNextPending && !SkipNextPending;
+        if (PlayProgramElement(1)) break;
+        if (exitDue) {
+            ElementChanging = false;
+            Refresh();
+            return;
+        }
+        if (CurrentElement >= LastElement) {
+            // Restarting the same list would fail the same way, and with
+            // nothing playing no end of element would ever come to retry it:
+            // stop, and say why.
+            ElementChanging = false;
+            LogEvent(m_session, ManualMode ? kManualListEnd : kAutomaticListEnd);
+            LogEvent(m_session,
+                     QStringLiteral("Playlist stopped: none of its program elements can be "
+                                    "played: ") +
+                         PlaylistFileName);
+            SetPlayListNotLoaded();
+            return;
+        }
+        ++CurrentElement;
+        LoadProgramElement(CurrentElement, 1);
+        if (CurrentElement + 1 > LastElement) DisablePlayer(1);
+    }
+
+    while (!LoadProgramElement(CurrentElement + 1, 2) && CurrentElement + 1 < LastElement) {
+        ++CurrentElement;
+    }
+    if (CurrentElement + 1 > LastElement) DisablePlayer(2);
+    ElementChanging = false;
+    Refresh();
+}
+
+void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int NewState) {
+    if (!PlayerRunning || OldState != media::kPlaying || NewState != media::kStopped) return;
+    MediaPlayer& control = Player(player);
+    // A report that arrives after the control was started again belongs to
+    // what it played before.
+    if (control.PlayState() == media::kPlaying) return;
+    if (ElementChanging) {
+        // An element can end while the switch to it is still preloading (a
+        // very short one). Acting now would start a third element on top of
+        // the switch; act once the switch is done instead.
+        QTimer::singleShot(1, &control, [this, player, OldState, NewState] {
+            MediaPlayer_PlayStateChange(player, OldState, NewState);
+        });
+        return;
+    }
+
+    const int p = player;
+    const int q = 3 - p;
+
+    auto startHourPlaylist = [this] {
+        if (GetCurrentHourPlaylist()) {
+            StartPlaylist();
+        } else if (PlayerRunning) {
+            // Nothing plays and nothing will end: the list is gone.
+            SetPlayListNotLoaded();
+        }
+    };
+    auto endOfList = [this, &startHourPlaylist] {
+        if (AutomaticMode) {
+            LogEvent(m_session, kAutomaticListEnd);
+            startHourPlaylist();
+        } else {
+            LogEvent(m_session, kManualListEnd);
+            SetPlayListNotLoaded();
+        }
+    };
+
+    // The tick sees hh:00:00 up to four times; when the new hour's list has
+    // already started within that second, a flag set again is stale and
+    // would drop the list after its first element.
+    if (HourChangePending && PlaylistStartHour == m_session.Time().Now().time().hour()) {
+        HourChangePending = false;
+    }
+    if (HourChangePending) {
+        SetPlayListNotLoaded();
+        startHourPlaylist();
+        return;
+    }
+    // Checked before moving on, so CurrentElement never points past the list.
+    if (CurrentElement >= LastElement) {
+        endOfList();
+        return;
+    }
+    ++CurrentElement;
+    ElementChanging = true;
+
+    for (;;) {
+        const bool exitDue = ExitNextPending && !SkipNextPending;
+        if (PlayProgramElement(q)) break;
+        if (exitDue) {
+            ElementChanging = false;
+            Refresh();
+            return;
+        }
+        if (CurrentElement >= LastElement) {
+            ElementChanging = false;
+            endOfList();
+            return;
+        }
+        ++CurrentElement;
+        LoadProgramElement(CurrentElement, q);
+        if (CurrentElement + 1 > LastElement) DisablePlayer(p);
+    }
+
+    while (!LoadProgramElement(CurrentElement + 1, p) && CurrentElement + 1 < LastElement) {
+        ++CurrentElement;
+    }
+    if (CurrentElement + 1 > LastElement) DisablePlayer(p);
+    ElementChanging = false;
+    Refresh();
+}
+
+bool PlayerEngine::PlayTimeCheck(int player) {
+    // Called inside an element switch: leave the switch marked as it was, so
+    // an end or a SkipNow arriving during the preload that follows still
+    // waits for the switch to finish.
+    const bool wasChanging = ElementChanging;
+    ElementChanging = true;
+    const QTime now = m_session.Time().Now().time();
+    const QString file = m_session.Player.TimeCheckFolder + QLatin1Char('/') +
+                         TwoDigits(now.hour()) + TwoDigits(now.minute()) + QStringLiteral(".wav");
+    if (!QFileInfo(file).isFile()) {
+        ElementChanging = wasChanging;
+        return false;
+    }
+    MediaPlayer& control = Player(player);
+    if (SynchronousOperation) {
+        control.SetFileName(file);
+    } else {
+        control.Open(file);
+    }
+    const bool ready =
+        WaitUntil([&control] { return control.ReadyState() == media::kReadyComplete; }, MaxPolls);
+    if (ready) {
+        HeldElement[player - 1] = CurrentElement;
+        TimeCheckLoaded[player - 1] = true;
+        ShowPlayerElement(player);
+        EnablePlayer(player);
+        control.Play();
+    }
+    ElementChanging = wasChanging;
+    // A control that never became ready would leave the list waiting for an
+    // end that cannot come; report it as a missing announcement instead.
+    return ready;
+}
+
+}  // namespace sonavel

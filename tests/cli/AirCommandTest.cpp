@@ -1,0 +1,159 @@
+#include "AirCommand.h"
+#include "CapturedConsole.h"
+#include "Events.h"
+#include "FakeMediaPlayer.h"
+#include "RunningCopy.h"
+#include "Session.h"
+#include "TempFolder.h"
+#include "TextFile.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace sonavel;
+
+namespace {
+
+class AirSessionTest : public TempFolderTest {
+  protected:
+    AirSessionTest() {
+        Session& session = MakeSession(Product::Player);
+        session.ProgramLoggingEnabled = true;
+        session.ProgramLogFileName = Path("program.log");
+        session.Player.PlaylistFolder = Path("lists");
+        session.Player.Manual = true;  // the window's last mode; air ignores it
+        QDir().mkpath(session.Player.PlaylistFolder);
+        for (FakeMediaPlayer* player : {&player1, &player2})
+            player->SetDefaultDuration(100);
+    }
+    void Playlist(const QString& name, const QStringList& lines) {
+        textfile::WriteLines(QDir(m_session->Player.PlaylistFolder).filePath(name), lines);
+    }
+    void At(int hour, int minute, int second) {
+        m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(hour, minute, second)));  // a Monday
+    }
+    FakeMediaPlayer& Playing() {
+        return player1.PlayState() == media::kPlaying ? player1 : player2;
+    }
+    QStringList Log() {
+        QStringList lines;
+        for (const QString& line : textfile::ReadLines(Path("program.log")))
+            lines << line.section(QStringLiteral("  "), 1);
+        return lines;
+    }
+
+    FakeMediaPlayer player1;
+    FakeMediaPlayer player2;
+};
+
+TEST_F(AirSessionTest, NextHourStartsAfterTheElementAndAMissingOneIsRetriedEachMinute) {
+    Playlist("Mon0900.lst", {"/s/nine-a.wav", "/s/nine-b.wav", "/s/nine-c.wav"});
+    At(9, 59, 50);
+    AirSession air(*m_session, player1, player2);
+    air.Engine().MaxPolls = 20;
+    air.Start();
+    ASSERT_TRUE(air.Engine().PlayerRunning);
+    EXPECT_TRUE(air.Engine().AutomaticMode);
+
+    // The top of the hour is seen by the tick; the element plays on.
+    At(10, 0, 0);
+    air.Tick();
+    EXPECT_TRUE(air.Engine().HourChangePending);
+    EXPECT_EQ(Playing().FileName(), "/s/nine-a.wav");
+
+    // It ends; the ten o'clock list is missing: logged, no box, silence.
+    At(10, 0, 20);
+    Playing().Finish();
+    DoEvents();
+    EXPECT_FALSE(air.Engine().PlayerRunning);
+    EXPECT_TRUE(
+        Log().last().startsWith("The playlist file for the current hour cannot be located in "));
+
+    // Within the minute nothing is tried again; at the next one it is.
+    Playlist("Mon1000.lst", {"/s/ten-a.wav", "/s/ten-b.wav"});
+    At(10, 0, 40);
+    air.Tick();
+    EXPECT_FALSE(air.Engine().PlayerRunning);
+    At(10, 1, 0);
+    air.Tick();
+    ASSERT_TRUE(air.Engine().PlayerRunning);
+    EXPECT_EQ(Playing().FileName(), "/s/ten-a.wav");
+    air.Stop();
+    EXPECT_EQ(Log(), (QStringList{"Program Loaded", "Program Element: nine-a", Log()[2],
+                                  "Program Element: ten-a", "Program Ended"}));
+    EXPECT_TRUE(m_dialogs.Shown().empty());
+}
+
+// The program as a station's service manager runs it.
+class AirProgramTest : public ::testing::Test {
+  protected:
+    AirProgramTest() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        env.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
+        QDir().mkpath(m_dir.filePath("run"));
+        QFile::setPermissions(m_dir.filePath("run"), QFileDevice::ReadOwner |
+                                                         QFileDevice::WriteOwner |
+                                                         QFileDevice::ExeOwner);
+        m_process.setProcessEnvironment(env);
+        m_process.setProgram(QStringLiteral(SONAVEL_PROGRAM));
+    }
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
+
+TEST_F(AirProgramTest, EndsCleanlyOnSigtermAndRefusesWhilePlayerRuns) {
+    m_process.setArguments({"air"});
+    m_process.start();
+    ASSERT_TRUE(m_process.waitForStarted());
+    // A fresh account: defaults written, the hour's playlist missing, and the
+    // program keeps waiting for it instead of ending.
+    QByteArray out;
+    for (int i = 0; i < 100 && !out.contains("cannot be located"); ++i) {
+        m_process.waitForReadyRead(100);
+        out += m_process.readAllStandardOutput();
+    }
+    EXPECT_TRUE(out.contains("Program Loaded")) << out.toStdString();
+    EXPECT_TRUE(out.contains("cannot be located")) << out.toStdString();
+    EXPECT_EQ(m_process.state(), QProcess::Running);
+
+    // A second copy, as the window would be, is refused.
+    QProcess second;
+    second.setProcessEnvironment(m_process.processEnvironment());
+    second.start(QStringLiteral(SONAVEL_PROGRAM), {"air", "--for", "1"});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("already running"));
+
+    m_process.terminate();
+    ASSERT_TRUE(m_process.waitForFinished(10000));
+    out += m_process.readAllStandardOutput();
+    EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_process.exitCode(), 0);
+    EXPECT_TRUE(out.trimmed().endsWith("Program Ended")) << out.toStdString();
+}
+
+TEST(AirArgumentsTest, BadValuesAreUsageErrors) {
+    const struct {
+        QStringList arguments;
+        QString problem;
+    } cases[] = {
+        {{"air", "--for"}, "sonavel: air: option '--for' requires an argument"},
+        {{"air", "--for", "soon"}, "sonavel: air: invalid number of seconds 'soon'"},
+        {{"air", "--for=-5"}, "sonavel: air: invalid number of seconds '-5'"},
+        {{"air", "now"}, "sonavel: air: extra operand 'now'"},
+        {{"create-playlists", "--yes=no"},
+         "sonavel: create-playlists: option '--yes' doesn't allow an argument"},
+    };
+    for (const auto& c : cases) {
+        CapturedConsole console;
+        EXPECT_EQ(console.Run(c.arguments), kExitUsage) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(console.errText.startsWith(c.problem + "\n")) << console.errText.toStdString();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,526 @@
+#include "PlayerModule.h"
+
+#include "Events.h"
+#include "FakeMediaPlayer.h"
+#include "FakePlayerWindow.h"
+#include "NamedEntries.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+namespace sonavel {
+namespace {
+
+const QString kAutoEnd =
+    QStringLiteral("Error: Last program element reached before end of hour in automatic mode.");
+const QString kManualEnd =
+    QStringLiteral("Error: Last program element reached before end of hour in manual mode.");
+
+QString Snd(const QString& name) {
+    return QStringLiteral("/snd/") + name + QStringLiteral(".wav");
+}
+
+QString Started(const QString& name) {
+    return QStringLiteral("Program Element: ") + name;
+}
+
+class PlayerSeqTest : public TempFolderTest {
+  protected:
+    PlayerSeqTest()
+        : session(MakeSession(Product::Player)), engine(session, player1, player2, window) {
+        session.ProgramLoggingEnabled = true;
+        session.ProgramLogFileName = Path(QStringLiteral("program.log"));
+        session.ErrorLoggingEnabled = true;
+        session.ErrorLogFileName = Path(QStringLiteral("error.log"));
+        session.Player.PlaylistFolder = Path(QStringLiteral("Playlists"));
+        session.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
+        QDir().mkpath(session.Player.PlaylistFolder);
+        QDir().mkpath(session.Player.TimeCheckFolder);
+        engine.MaxPolls = 20;
+        engine.Unattended = true;
+        // A Monday morning.
+        m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 0)));
+    }
+
+    void Manual() {
+        engine.ManualMode = true;
+        engine.AutomaticMode = false;
+    }
+
+    // Both controls fail to open the file, as when it is missing.
+    void Missing(const QString& path) {
+        for (FakeMediaPlayer* p : {&player1, &player2})
+            p->SetFailure(path, media::kFileMissing, QStringLiteral("File not found: ") + path);
+    }
+    void NeverStarts(const QString& path) {
+        player1.SetNeverStarts(path);
+        player2.SetNeverStarts(path);
+    }
+
+    void WritePlaylist(const QString& name, const QStringList& lines) {
+        QFile file(session.Player.PlaylistFolder + QLatin1Char('/') + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+    }
+    void WriteAnnouncement(const QString& hhmm) {
+        QFile file(session.Player.TimeCheckFolder + QLatin1Char('/') + hhmm +
+                   QStringLiteral(".wav"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+
+    // A list read by hand, as after the "Load Playlist" dialog.
+    void StartList(const QStringList& elements) {
+        engine.ProgramElements = elements;
+        engine.LastElement = static_cast<std::int16_t>(elements.size());
+        engine.PlaylistFileName = Path(QStringLiteral("hand.lst"));
+        engine.PlaylistLoaded = true;
+        engine.StartPlaylist();
+        Serve();
+    }
+
+    // Lets the queued reports of the controls arrive.
+    void Serve() {
+        for (int i = 0; i < 5; ++i)
+            DoEvents();
+    }
+
+    // 0 when nothing sounds.
+    int Sounding() const {
+        const bool one = player1.PlayState() == media::kPlaying;
+        const bool two = player2.PlayState() == media::kPlaying;
+        EXPECT_FALSE(one && two) << "two elements sound at once";
+        return one ? 1 : two ? 2 : 0;
+    }
+    FakeMediaPlayer& Fake(int p) { return p == 1 ? player1 : player2; }
+
+    void FinishPlaying() {
+        const int p = Sounding();
+        ASSERT_NE(p, 0) << "nothing is playing";
+        Fake(p).Finish();
+        Serve();
+    }
+
+    // The program log's descriptions, without their time stamps.
+    QStringList ProgramLog() const {
+        QStringList lines;
+        QFile file(session.ProgramLogFileName);
+        if (!file.open(QIODevice::ReadOnly)) return lines;
+        for (const QString& line :
+             QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"))) {
+            const int at = line.indexOf(QStringLiteral("  "));
+            if (at >= 0) lines << line.mid(at + 2);
+        }
+        return lines;
+    }
+    QStringList Starts() const { return ProgramLog().filter(QStringLiteral("Program Element: ")); }
+    QString ErrorLog() const {
+        QFile file(session.ErrorLogFileName);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    Session& session;
+    FakeMediaPlayer player1;
+    FakeMediaPlayer player2;
+    FakePlayerWindow window;
+    PlayerEngine engine;
+};
+
+TEST_F(PlayerSeqTest, OneElementPlaylistRestartsInAutomaticModeAndEndsInManualMode) {
+    WritePlaylist(QStringLiteral("Mon1000.lst"), {Snd("a")});
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+    engine.StartPlaylist();
+    Serve();
+    EXPECT_EQ(Sounding(), 1);
+    const PanelLook& second = engine.Display().panels[1];
+    EXPECT_FALSE(second.frameEnabled);
+    EXPECT_FALSE(second.textEnabled);
+    EXPECT_EQ(second.textBack, playercolor::kGrey);
+    EXPECT_TRUE(player2.calls.isEmpty()) << "nothing may be preloaded past the end";
+
+    FinishPlaying();
+    EXPECT_EQ(ProgramLog(), (QStringList{Started("a"), kAutoEnd, Started("a")}));
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_TRUE(engine.PlayerRunning);
+    EXPECT_EQ(engine.CurrentElement, 1);
+
+    Manual();
+    FinishPlaying();
+    EXPECT_EQ(ProgramLog().last(), kManualEnd);
+    EXPECT_EQ(Sounding(), 0);
+    EXPECT_FALSE(engine.PlayerRunning);
+    EXPECT_EQ(engine.Display().playlist, QStringLiteral("No Playlist is Loaded"));
+}
+
+TEST_F(PlayerSeqTest, HourChangeWaitsForTheTickAndNeverCutsAnElement) {
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(10, 59, 50)));
+    WritePlaylist(QStringLiteral("Mon1000.lst"), {Snd("a"), Snd("b"), Snd("c")});
+    WritePlaylist(QStringLiteral("Mon1100.lst"), {Snd("x"), Snd("y")});
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+    engine.StartPlaylist();
+    Serve();
+
+    // An end at 11:00:00 that comes before the tick has seen the hour keeps
+    // the old list going.
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 0)));
+    FinishPlaying();
+    EXPECT_EQ(Starts().last(), Started("b"));
+    engine.UpdateDisplay();
+    EXPECT_TRUE(engine.HourChangePending);
+    EXPECT_EQ(Starts().last(), Started("b")) << "the tick must not cut the element";
+
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 0, 500)));
+    FinishPlaying();
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("b"), Started("x")}));
+    EXPECT_EQ(engine.PlaylistStartHour, 11);
+    EXPECT_EQ(engine.HourEndSeconds, 12 * 3600);
+    EXPECT_FALSE(engine.HourChangePending);
+    EXPECT_EQ(engine.CurrentElement, 1);
+    EXPECT_EQ(player2.FileName(), Snd("y"));
+
+    // The tick still reads 11:00:00 after the new list has started: that must
+    // not drop the new list at its first end.
+    engine.UpdateDisplay();
+    FinishPlaying();
+    EXPECT_EQ(Starts().last(), Started("y"));
+}
+
+TEST_F(PlayerSeqTest, TopOfHourPassesUnnoticedWhileNoPlaylistRuns) {
+    WritePlaylist(QStringLiteral("Mon1100.lst"), {Snd("x")});
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 0)));
+    for (int i = 0; i < 4; ++i)
+        engine.UpdateDisplay();
+    Serve();
+    EXPECT_FALSE(engine.HourChangePending);
+    EXPECT_FALSE(engine.PlayerRunning);
+    EXPECT_TRUE(player1.calls.isEmpty());
+}
+
+TEST_F(PlayerSeqTest, PauseIsNeverAnEndAndResumeGoesOn) {
+    // Nothing playing: nothing to pause, nothing logged.
+    engine.PauseNow();
+    EXPECT_FALSE(engine.Paused);
+    EXPECT_TRUE(ProgramLog().isEmpty());
+
+    StartList({Snd("a"), Snd("b")});
+    engine.PauseNow();
+    Serve();
+    EXPECT_EQ(player1.PlayState(), media::kPaused);
+    EXPECT_EQ(engine.CurrentElement, 1);
+    EXPECT_EQ(ProgramLog(), (QStringList{Started("a"), QStringLiteral("Playlist paused")}));
+    const PlayerDisplay& d = engine.Display();
+    EXPECT_TRUE(d.Command(PlayerCommand::Resume).enabled);
+    for (PlayerCommand c : {PlayerCommand::PauseNow, PlayerCommand::PauseNext,
+                            PlayerCommand::SkipNow, PlayerCommand::SkipNext})
+        EXPECT_FALSE(d.Command(c).enabled) << static_cast<int>(c);
+
+    engine.Resume();
+    Serve();
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_FALSE(engine.Paused);
+    EXPECT_FALSE(d.Command(PlayerCommand::Resume).enabled);
+    EXPECT_TRUE(d.Command(PlayerCommand::SkipNow).enabled);
+    FinishPlaying();
+    EXPECT_EQ(Starts().last(), Started("b"));
+}
+
+TEST_F(PlayerSeqTest, ElementsThatFailAreSkippedAndTheNextIsPreloaded) {
+    Manual();
+    Missing(Snd("a"));
+    Missing(Snd("c"));
+    NeverStarts(Snd("e"));
+    StartList({Snd("a"), Snd("b"), Snd("c"), Snd("d"), Snd("e"), Snd("f")});
+
+    // The first element is missing: logged, and the list starts with b.
+    EXPECT_TRUE(ProgramLog().contains(QStringLiteral("Program Element Not Found: ") + Snd("a")));
+    EXPECT_EQ(Sounding(), 1);
+    // c could not be preloaded: d waits in player 2 instead, silently.
+    EXPECT_EQ(player2.FileName(), Snd("d"));
+    EXPECT_FALSE(ProgramLog().contains(QStringLiteral("Program Element Not Found: ") + Snd("c")));
+
+    FinishPlaying();
+    EXPECT_EQ(Sounding(), 2);
+    EXPECT_EQ(engine.CurrentElement, 4);
+    EXPECT_EQ(player1.FileName(), Snd("e"));
+
+    // e opens but never starts: the error log names it and f follows on the
+    // same control; nothing is left to preload.
+    FinishPlaying();
+    EXPECT_TRUE(ErrorLog().contains(QStringLiteral("Sound file not found: e")));
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_EQ(player1.FileName(), Snd("f"));
+    EXPECT_EQ(engine.CurrentElement, 6);
+    EXPECT_FALSE(engine.Display().panels[1].frameEnabled);
+    EXPECT_EQ(Starts(), (QStringList{Started("b"), Started("d"), Started("e"), Started("f")}));
+}
+
+TEST_F(PlayerSeqTest, ListThatCannotPlayStopsInsteadOfLooping) {
+    // No elements at all: not started, and the log says why.
+    StartList({});
+    EXPECT_FALSE(engine.PlayerRunning);
+    EXPECT_TRUE(ProgramLog().last().startsWith(QStringLiteral("Playlist not started")));
+
+    // Every element fails: the list stops rather than restarting for ever.
+    NeverStarts(Snd("n1"));
+    NeverStarts(Snd("n2"));
+    Missing(Snd("m"));
+    WritePlaylist(QStringLiteral("Mon1000.lst"), {Snd("n1"), Snd("m"), Snd("n2")});
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+    engine.StartPlaylist();
+    Serve();
+    EXPECT_FALSE(engine.PlayerRunning);
+    EXPECT_EQ(Sounding(), 0);
+    EXPECT_TRUE(ProgramLog().last().startsWith(QStringLiteral("Playlist stopped")));
+
+    // The rest of the hour fails after a good element: the hour's list starts
+    // again from its top, once.
+    WritePlaylist(QStringLiteral("Mon1000.lst"), {Snd("a"), Snd("n1"), Snd("n2")});
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+    engine.StartPlaylist();
+    Serve();
+    const qsizetype before = ProgramLog().size();
+    FinishPlaying();
+    EXPECT_EQ(ProgramLog().mid(before),
+              (QStringList{Started("n1"), Started("n2"), kAutoEnd, Started("a")}));
+    EXPECT_EQ(engine.CurrentElement, 1);
+    EXPECT_EQ(Sounding(), 1);
+}
+
+TEST_F(PlayerSeqTest, NextCommandsAreTogglesThatExcludeEachOther) {
+    StartList({Snd("a"), Snd("b"), Snd("c")});
+    const PlayerDisplay& d = engine.Display();
+    engine.SkipNext();
+    EXPECT_TRUE(d.Command(PlayerCommand::SkipNext).checked);
+    EXPECT_FALSE(d.Command(PlayerCommand::PauseNext).enabled);
+    EXPECT_FALSE(d.Command(PlayerCommand::ExitNext).enabled);
+    engine.PauseNext();
+    engine.ExitNext();
+    EXPECT_FALSE(engine.PauseNextPending);
+    EXPECT_FALSE(engine.ExitNextPending);
+
+    engine.SkipNext();
+    EXPECT_FALSE(engine.SkipNextPending);
+    for (PlayerCommand c :
+         {PlayerCommand::SkipNext, PlayerCommand::PauseNext, PlayerCommand::ExitNext}) {
+        EXPECT_TRUE(d.Command(c).enabled);
+        EXPECT_FALSE(d.Command(c).checked);
+    }
+    FinishPlaying();
+    EXPECT_EQ(Starts().last(), Started("b")) << "SkipNext chosen twice skips nothing";
+    // The window was told, not only the engine's copy.
+    EXPECT_TRUE(window.shown.Command(PlayerCommand::ExitNext).enabled);
+    EXPECT_FALSE(window.shown.Command(PlayerCommand::SkipNext).checked);
+}
+
+TEST_F(PlayerSeqTest, SkipNextPassesOneElementButNeverTheLastTwo) {
+    Manual();
+    StartList({Snd("a"), Snd("b"), Snd("c"), Snd("d")});
+    engine.SkipNext();
+    FinishPlaying();
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("c")}));
+    EXPECT_EQ(player1.FileName(), Snd("d"));
+    EXPECT_FALSE(engine.SkipNextPending);
+    EXPECT_FALSE(engine.Display().Command(PlayerCommand::SkipNext).checked);
+
+    // d is the last: the command is cancelled and changes nothing.
+    engine.SkipNext();
+    FinishPlaying();
+    EXPECT_EQ(Starts().last(), Started("d"));
+    EXPECT_FALSE(engine.SkipNextPending);
+    EXPECT_EQ(engine.CurrentElement, 4);
+}
+
+TEST_F(PlayerSeqTest, SkipNowEndsTheElementButOnlyLogsDuringASwitch) {
+    StartList({Snd("a"), Snd("b"), Snd("c"), Snd("d")});
+    engine.SkipNow();
+    Serve();
+    EXPECT_EQ(ProgramLog(),
+              (QStringList{Started("a"), QStringLiteral("Program Element skipped"), Started("b")}));
+    EXPECT_EQ(Sounding(), 2);
+
+    // The operator clicks while the next switch is still preloading.
+    player1.SetReadyAfterPolls(6);
+    player2.SetReadyAfterPolls(6);
+    bool clicked = false;
+    window.onRender = [&] {
+        if (engine.ElementChanging && !clicked) {
+            clicked = true;
+            QTimer::singleShot(0, [this] { engine.SkipNow(); });
+        }
+    };
+    FinishPlaying();
+    window.onRender = {};
+    ASSERT_TRUE(clicked);
+    Serve();
+    EXPECT_EQ(ProgramLog().mid(3),
+              (QStringList{Started("c"), QStringLiteral("Program Element skipped")}));
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_EQ(engine.CurrentElement, 3);
+    EXPECT_EQ(player2.FileName(), Snd("d"));
+}
+
+TEST_F(PlayerSeqTest, ElementEndingWhileItsOwnSwitchPreloadsIsFollowedOnce) {
+    StartList({Snd("a"), Snd("b"), Snd("c"), Snd("d")});
+    player1.SetReadyAfterPolls(6);
+    player2.SetReadyAfterPolls(6);
+    // b is over before c has finished loading into player 1.
+    bool ended = false;
+    window.onRender = [&] {
+        if (engine.ElementChanging && !ended && player2.PlayState() == media::kPlaying) {
+            ended = true;
+            QTimer::singleShot(0, [this] { player2.Finish(); });
+        }
+    };
+    FinishPlaying();
+    window.onRender = {};
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(WaitUntil([this] { return Starts().size() == 3; }, 200));
+    Serve();
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("b"), Started("c")}));
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_EQ(player1.FileName(), Snd("c"));
+    EXPECT_EQ(player2.FileName(), Snd("d"));
+    EXPECT_EQ(engine.CurrentElement, 3);
+    EXPECT_FALSE(engine.ElementChanging);
+}
+
+TEST_F(PlayerSeqTest, ExitNextLetsTheElementFinishAndStartsNothing) {
+    StartList({Snd("a"), Snd("b")});
+    engine.ExitNext();
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_EQ(window.unloads, 0);
+    FinishPlaying();
+    EXPECT_EQ(Sounding(), 0);
+    EXPECT_TRUE(engine.ExitRequested);
+    EXPECT_EQ(Starts(), QStringList{Started("a")});
+    EXPECT_FALSE(engine.ElementChanging);
+    engine.UpdateDisplay();
+    EXPECT_EQ(window.unloads, 1);
+    EXPECT_FALSE(engine.ExitRequested);
+
+    engine.ExitNow();
+    EXPECT_EQ(window.unloads, 2);
+}
+
+TEST_F(PlayerSeqTest, PauseNextPausesTheNextElementAsItStarts) {
+    StartList({Snd("a"), Snd("b"), Snd("c")});
+    engine.PauseNext();
+    FinishPlaying();
+    EXPECT_EQ(player2.PlayState(), media::kPaused);
+    EXPECT_TRUE(engine.Paused);
+    EXPECT_EQ(ProgramLog().mid(1), (QStringList{Started("b"), QStringLiteral("Playlist paused")}));
+    engine.Resume();
+    Serve();
+    EXPECT_EQ(Sounding(), 2);
+    EXPECT_FALSE(engine.PauseNextPending);
+    FinishPlaying();
+    EXPECT_EQ(Sounding(), 1) << "only the element after PauseNext is paused";
+}
+
+TEST_F(PlayerSeqTest, TimeChecksAnnounceTheMinuteTheyStartIn) {
+    Manual();
+    for (const char* hhmm : {"1015", "1016", "2359"})
+        WriteAnnouncement(QString::fromLatin1(hhmm));
+    const QString time = session.Player.TimeCheckFolder + QLatin1Char('/');
+
+    // First element: nothing is loaded for it until player 1 starts.
+    StartList({QStringLiteral(":TimeCheck"), Snd("a"), QStringLiteral(":timecheck"),
+               QStringLiteral(":TIMECHECK"), Snd("b"), QStringLiteral(":TimeCheck"), Snd("c")});
+    EXPECT_EQ(player1.calls.first(), QStringLiteral("Open ") + time + QStringLiteral("1015.wav"));
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_EQ(engine.Display().panels[0].text, QStringLiteral("Time Check"));
+    EXPECT_EQ(player2.FileName(), Snd("a"));
+
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(10, 16, 10)));
+    FinishPlaying();
+    // The preloaded time check left player 1 as it was.
+    EXPECT_EQ(player1.FileName(), time + QStringLiteral("1015.wav"));
+    FinishPlaying();
+    EXPECT_EQ(player1.FileName(), time + QStringLiteral("1016.wav"));
+    EXPECT_EQ(Sounding(), 1);
+    // Two in a row, the second started at 23:59:58 though preloaded earlier.
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 58)));
+    FinishPlaying();
+    EXPECT_EQ(player2.FileName(), time + QStringLiteral("2359.wav"));
+    EXPECT_EQ(Sounding(), 2);
+    EXPECT_EQ(Starts(), (QStringList{Started("Time Check"), Started("a"), Started("Time Check"),
+                                     Started("Time Check")}));
+
+    // No announcement for 00:00: the error log says so and c follows at once.
+    FinishPlaying();
+    m_clock.Set(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 5)));
+    FinishPlaying();
+    EXPECT_TRUE(ErrorLog().contains(QStringLiteral("Time Check file not found in ") +
+                                    session.Player.TimeCheckFolder));
+    EXPECT_EQ(Starts().mid(4), (QStringList{Started("b"), Started("Time Check"), Started("c")}));
+    EXPECT_EQ(Sounding(), 2);
+}
+
+TEST_F(PlayerSeqTest, AnnouncementThatNeverGetsReadyIsPassedOver) {
+    Manual();
+    WriteAnnouncement(QStringLiteral("1015"));
+    const QString file = session.Player.TimeCheckFolder + QStringLiteral("/1015.wav");
+    player1.SetNeverReady(file);
+    player2.SetNeverReady(file);
+    StartList({Snd("a"), QStringLiteral(":TimeCheck"), Snd("b")});
+    FinishPlaying();
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("Time Check"), Started("b")}));
+    EXPECT_EQ(Sounding(), 2);
+    EXPECT_FALSE(engine.ElementChanging);
+}
+
+TEST_F(PlayerSeqTest, LineMentioningTheCommandInsideAPathNeverReplaysOldAudio) {
+    Manual();
+    StartList({Snd("a"), Snd("b"), QStringLiteral("/snd/x:timecheck.wav"), Snd("c")});
+    FinishPlaying();
+    FinishPlaying();
+    EXPECT_EQ(Starts(),
+              (QStringList{Started("a"), Started("b"), Started("x:timecheck"), Started("c")}));
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_EQ(player1.FileName(), Snd("c"));
+}
+
+TEST_F(PlayerSeqTest, MediaErrorsAreRecordedByTheTable) {
+    engine.CurrentElement = 12;
+    player1.SetFileName(QStringLiteral("C:\\Sounds\\a.wav"));
+    player2.SetFileName(QStringLiteral("/snd/b.wav"));
+    const QString notPlayed = QStringLiteral("Program Element not played (see Error Log).");
+
+    player1.RaiseError(media::kFileMissing, QStringLiteral("cannot open :TimeCheck"));
+    Serve();
+    player1.RaiseError(12345, QStringLiteral("unknown"));
+    Serve();
+    EXPECT_TRUE(ProgramLog().isEmpty());
+    EXPECT_TRUE(ErrorLog().isEmpty());
+
+    player1.RaiseError(media::kFileMissing, QStringLiteral("File not found"));
+    Serve();
+    EXPECT_EQ(ProgramLog(), QStringList{notPlayed});
+    QString log = ErrorLog();
+    EXPECT_TRUE(log.contains(QStringLiteral("Error Number:  0\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Error Source: -2147287038 MediaPlayer11\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Error Description: File not found\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Module: MediaPlayer1_Error\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Variable Name: Element/FileName\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Variable Data: 12 - C:\\Sounds\\a.wav\r\n")));
+
+    // Out of memory: error log only. E_FAIL is not spared for a time check.
+    player2.RaiseError(media::kOutOfMemory, QStringLiteral("no memory"));
+    Serve();
+    player2.RaiseError(media::kNotDecodable, QStringLiteral("bad :timecheck"));
+    Serve();
+    EXPECT_EQ(ProgramLog(), (QStringList{notPlayed, notPlayed}));
+    log = ErrorLog();
+    EXPECT_TRUE(log.contains(QStringLiteral("Error Source: -2147024882 MediaPlayer21\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Error Source: -2147467259 MediaPlayer21\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Module: MediaPlayer2_Error\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Variable Data: 12 - /snd/b.wav\r\n")));
+    EXPECT_EQ(engine.CurrentElement, 12) << "errors change no engine state";
+}
+
+}  // namespace
+}  // namespace sonavel
