@@ -180,8 +180,18 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         tick.stop();
         air.Stop();
     }
+    const EngineStats stats = AudioEngine::Instance().Stats();
     // Closes the recording, so it is complete when its path is printed.
     AudioEngine::Shutdown();
+    // The engine counts every start that came after the previous element had
+    // ended: the silence a listener would have heard between elements.
+    if (stats.output.isEmpty()) {
+        out << "Output: nothing was played\n";
+    } else {
+        out << "Output: " << stats.output << ", " << stats.framesRendered << " frames at "
+            << stats.rate << " Hz; late starts " << stats.gaps << " (" << stats.gapFrames
+            << " frames of gap), underruns " << stats.underrunFrames << " frames\n";
+    }
     if (!options.capture.isEmpty()) out << "Air check recorded in " << options.capture << '\n';
     out.flush();
     return 0;

@@ -569,6 +569,10 @@ void PlayerForm::Render(const PlayerDisplay& display) {
         SetText(panel.text, look.text);
         SetEnabled(panel.text, look.textEnabled);
         SetColor(panel.text, QPalette::Base, look.textBack);
+        // A waiting panel's frame is disabled, but the name it holds must
+        // stay readable: the text colour does not follow the frame.
+        SetColor(panel.text, QPalette::Text,
+                 look.textEnabled ? playercolor::kBlack : playercolor::kDarkGrey);
         SetText(panel.time, look.time);
         SetColor(panel.time, QPalette::WindowText, look.timeColor);
         SetText(panel.remaining, look.remaining);
