@@ -683,8 +683,7 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
     }
     if (ConfirmExit(m_session) == MsgResult::No) {
         event->ignore();
-        // Asking again withdraws a pending exit at the end of the element.
-        if (m_engine && m_engine->ExitNextPending) m_engine->ExitNext();
+        if (m_engine) m_engine->ExitDeclined();
         return;
     }
     m_unloading = true;

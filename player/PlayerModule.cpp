@@ -323,6 +323,7 @@ void PlayerEngine::UpdateDisplay() {
 void PlayerEngine::SetPlayListNotLoaded() {
     PlaylistLoaded = false;
     PlayerRunning = false;
+    m_haltedForExit = false;
     for (int p = 1; p <= 2; ++p) {
         if (Player(p).PlayState() == media::kPlaying) Player(p).Pause();
     }

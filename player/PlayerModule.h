@@ -185,6 +185,8 @@ class PlayerEngine {
     void ExitNext();
     void ExitNow();
     void ClearNextCommands();
+    // The operator answered No to the exit question.
+    void ExitDeclined();
 
     // --- media errors
     void MediaPlayer_Error(int player);
@@ -206,6 +208,11 @@ class PlayerEngine {
     // The reading of a playlist the operator chose, by dialog or recent file.
     bool ReadChosenPlaylist(const QString& path, bool remember);
     bool HoldsUnloadedTimeCheck(int player) const;
+    // Starts the element at CurrentElement on player q, passing over those
+    // that fail, and preloads the next one into the other player.
+    void SwitchTo(int q);
+    void StartHourPlaylist();
+    void EndOfList();
     void ShowPlayerName(int player);
     void Refresh();
 
@@ -215,6 +222,7 @@ class PlayerEngine {
     PlayerWindow& m_window;
     PlayerDisplay m_display;
     int m_secondsRemaining = 3600;  // of the playlist's hour
+    bool m_haltedForExit = false;   // a due Exit Next started nothing
 };
 
 }  // namespace sonavel

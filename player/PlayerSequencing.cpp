@@ -141,6 +141,7 @@ void PlayerEngine::StartPlaylist() {
     m_display.Command(PlayerCommand::SkipNow).enabled = true;
 
     HourChangePending = false;
+    m_haltedForExit = false;
     PlayerRunning = true;
     CurrentElement = 1;
     ShowPlaylistElements();
@@ -156,6 +157,7 @@ void PlayerEngine::StartPlaylist() {
         const bool exitDue = ExitNextPending && !SkipNextPending;
         if (PlayProgramElement(1)) break;
         if (exitDue) {
+            m_haltedForExit = true;
             ElementChanging = false;
             Refresh();
             return;
@@ -202,27 +204,6 @@ void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int New
         return;
     }
 
-    const int p = player;
-    const int q = 3 - p;
-
-    auto startHourPlaylist = [this] {
-        if (GetCurrentHourPlaylist()) {
-            StartPlaylist();
-        } else if (PlayerRunning) {
-            // Nothing plays and nothing will end: the list is gone.
-            SetPlayListNotLoaded();
-        }
-    };
-    auto endOfList = [this, &startHourPlaylist] {
-        if (AutomaticMode) {
-            LogEvent(m_session, kAutomaticListEnd);
-            startHourPlaylist();
-        } else {
-            LogEvent(m_session, kManualListEnd);
-            SetPlayListNotLoaded();
-        }
-    };
-
     // The tick sees hh:00:00 up to four times; when the new hour's list has
     // already started within that second, a flag set again is stale and
     // would drop the list after its first element.
@@ -231,28 +212,52 @@ void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int New
     }
     if (HourChangePending) {
         SetPlayListNotLoaded();
-        startHourPlaylist();
+        StartHourPlaylist();
         return;
     }
     // Checked before moving on, so CurrentElement never points past the list.
     if (CurrentElement >= LastElement) {
-        endOfList();
+        EndOfList();
         return;
     }
     ++CurrentElement;
-    ElementChanging = true;
+    SwitchTo(3 - player);
+}
 
+void PlayerEngine::StartHourPlaylist() {
+    if (GetCurrentHourPlaylist()) {
+        StartPlaylist();
+    } else if (PlayerRunning) {
+        // Nothing plays and nothing will end: the list is gone.
+        SetPlayListNotLoaded();
+    }
+}
+
+void PlayerEngine::EndOfList() {
+    if (AutomaticMode) {
+        LogEvent(m_session, kAutomaticListEnd);
+        StartHourPlaylist();
+    } else {
+        LogEvent(m_session, kManualListEnd);
+        SetPlayListNotLoaded();
+    }
+}
+
+void PlayerEngine::SwitchTo(int q) {
+    const int p = 3 - q;
+    ElementChanging = true;
     for (;;) {
         const bool exitDue = ExitNextPending && !SkipNextPending;
         if (PlayProgramElement(q)) break;
         if (exitDue) {
+            m_haltedForExit = true;
             ElementChanging = false;
             Refresh();
             return;
         }
         if (CurrentElement >= LastElement) {
             ElementChanging = false;
-            endOfList();
+            EndOfList();
             return;
         }
         ++CurrentElement;
@@ -266,6 +271,18 @@ void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int New
     if (CurrentElement + 1 > LastElement) DisablePlayer(p);
     ElementChanging = false;
     Refresh();
+}
+
+void PlayerEngine::ExitDeclined() {
+    // Asking again withdraws a pending exit at the end of the element.
+    if (ExitNextPending) ExitNext();
+    if (!m_haltedForExit) return;
+    m_haltedForExit = false;
+    if (!PlayerRunning) return;
+    // A due exit stopped the list between two elements; once the operator
+    // stays, the element that was due starts, so the station is not left
+    // silent with nothing that could ever end and move it on.
+    SwitchTo(HeldElement[0] == CurrentElement ? 1 : 2);
 }
 
 bool PlayerEngine::PlayTimeCheck(int player) {

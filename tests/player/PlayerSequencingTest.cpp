@@ -402,6 +402,15 @@ TEST_F(PlayerSeqTest, ExitNextLetsTheElementFinishAndStartsNothing) {
     EXPECT_EQ(window.unloads, 1);
     EXPECT_FALSE(engine.ExitRequested);
 
+    // The operator stays: the exit is withdrawn and the due element plays,
+    // rather than leaving the station silent.
+    engine.ExitDeclined();
+    EXPECT_FALSE(engine.ExitNextPending);
+    EXPECT_EQ(Sounding(), 2);
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("b")}));
+    engine.ExitDeclined();
+    EXPECT_EQ(Starts().size(), 2);
+
     engine.ExitNow();
     EXPECT_EQ(window.unloads, 2);
 }
