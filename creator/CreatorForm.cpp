@@ -15,9 +15,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColor>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QFontDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,7 +31,6 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 #include <algorithm>
 
 namespace sonavel {
@@ -670,27 +666,11 @@ void CreatorForm::menuSetFont_Click() {
 }
 
 void CreatorForm::menuHelpTopics_Click() {
-    // Installed help sits next to the program; in a build tree it is the
-    // source tree's docs/help two folders up. Without either, F1 does nothing.
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    for (const QString& relative :
-         {QStringLiteral("../../docs/help/index.html"), QStringLiteral("docs/help/index.html")}) {
-        const QFileInfo help(programDir.filePath(relative));
-        if (help.isFile()) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(help.canonicalFilePath()));
-            return;
-        }
-    }
+    OpenHelpTopics();
 }
 
 void CreatorForm::menuAbout_Click() {
-    if (!m_about) {
-        // The running program carries its version; nothing else to fall back on here.
-        m_about = new AboutForm(Product::Creator, QCoreApplication::applicationVersion(), this);
-    }
-    m_about->show();
-    m_about->raise();
-    m_about->activateWindow();
+    AboutForm::ShowFor(m_about, Product::Creator, this);
 }
 
 void CreatorForm::menuKeywordMaintenance_Click() {

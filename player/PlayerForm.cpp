@@ -11,9 +11,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -32,7 +29,6 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -771,26 +767,11 @@ void PlayerForm::menuDisplayErrorLog_Click() {
 }
 
 void PlayerForm::menuHelpTopics_Click() {
-    // Installed help sits next to the program; in a build tree it is the
-    // source tree's docs/help two folders up. Without either, F1 does nothing.
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    for (const QString& relative :
-         {QStringLiteral("../../docs/help/index.html"), QStringLiteral("docs/help/index.html")}) {
-        const QFileInfo help(programDir.filePath(relative));
-        if (help.isFile()) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(help.canonicalFilePath()));
-            return;
-        }
-    }
+    OpenHelpTopics();
 }
 
 void PlayerForm::menuAbout_Click() {
-    if (!m_about) {
-        m_about = new AboutForm(Product::Player, QCoreApplication::applicationVersion(), this);
-    }
-    m_about->show();
-    m_about->raise();
-    m_about->activateWindow();
+    AboutForm::ShowFor(m_about, Product::Player, this);
 }
 
 void PlayerForm::menuAboutMediaPlayerControl_Click() {

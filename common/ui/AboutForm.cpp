@@ -3,7 +3,9 @@
 #include "Twips.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <pwd.h>
@@ -175,6 +178,26 @@ void AboutForm::MakeSplash() {
 void AboutForm::commandSystemInfo_Click() {
     // A utility that will not start is not offered again in this window.
     if (!QProcess::startDetached(m_systemInfoProgram, {})) m_systemInfo->setEnabled(false);
+}
+
+void OpenHelpTopics() {
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    for (const QString& relative :
+         {QStringLiteral("../../docs/help/index.html"), QStringLiteral("docs/help/index.html")}) {
+        const QFileInfo help(programDir.filePath(relative));
+        if (help.isFile()) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(help.canonicalFilePath()));
+            return;
+        }
+    }
+}
+
+void AboutForm::ShowFor(QPointer<AboutForm>& about, Product product, QWidget* owner) {
+    // The running program carries its version; nothing else to fall back on here.
+    if (!about) about = new AboutForm(product, QCoreApplication::applicationVersion(), owner);
+    about->show();
+    about->raise();
+    about->activateWindow();
 }
 
 }  // namespace sonavel

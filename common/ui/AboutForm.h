@@ -3,6 +3,7 @@
 #include "Session.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,11 @@ QStringList DefaultSystemInfoPrograms();
 // The About window of both programs. As a window it has OK and System Info...;
 // as a splash it shows the same face without frame or buttons and goes away
 // by itself. Either way closing deletes it.
+// Opens the programs' help pages. Installed help sits next to the program; in
+// a build tree it is the source tree's docs/help two folders up. Without
+// either, the command does nothing.
+void OpenHelpTopics();
+
 class AboutForm final : public QDialog {
     Q_OBJECT
   public:
@@ -45,6 +51,10 @@ class AboutForm final : public QDialog {
     // after displayMs. The pointer is only for watching it go.
     static AboutForm* ShowSplash(Product product, const QString& fallbackVersion,
                                  QWidget* parent = nullptr, int displayMs = 2000);
+
+    // The program's About window, owned by its main window: made on first
+    // use and brought to the front after that.
+    static void ShowFor(QPointer<AboutForm>& about, Product product, QWidget* owner);
 
     // Full path of the utility System Info... starts; empty when none is installed.
     const QString& SystemInfoProgram() const { return m_systemInfoProgram; }
