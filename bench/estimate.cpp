@@ -4,6 +4,7 @@
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
 #include "KeywordTime.h"
+#include "TestSounds.h"
 
 #include <sndfile.h>
 #include <QCoreApplication>
@@ -21,21 +22,10 @@ using namespace sonavel;
 namespace {
 
 bool WriteTone(const QString& path, int format, int rate, int channels, long frames) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open(path.toUtf8().constData(), SFM_WRITE, &info);
-    if (!file) return false;
     std::vector<float> samples(static_cast<std::size_t>(frames) * channels);
-    for (long f = 0; f < frames; ++f) {
-        const auto value = static_cast<float>(0.3 * std::sin(2 * M_PI * 440.0 * f / rate));
-        for (int c = 0; c < channels; ++c)
-            samples[static_cast<std::size_t>(f) * channels + c] = value;
-    }
-    const bool ok = sf_writef_float(file, samples.data(), frames) == frames;
-    sf_close(file);
-    return ok;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<float>(0.3 * std::sin(2 * M_PI * 440.0 * (i / channels) / rate));
+    return testsounds::Write(path, samples, channels, rate, format);
 }
 
 // Writes one file and copies it: encoding a hundred five-minute MP3s would

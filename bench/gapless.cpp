@@ -7,6 +7,7 @@
 
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
+#include "TestSounds.h"
 
 #include <sndfile.h>
 #include <QCoreApplication>
@@ -122,36 +123,25 @@ struct RunResult {
 
 RunResult Analyse(const QString& capture, int boundaries) {
     RunResult result;
-    SF_INFO info{};
-    SNDFILE* file = sf_open(capture.toUtf8().constData(), SFM_READ, &info);
-    if (!file) return result;
-    std::vector<float> s(static_cast<std::size_t>(info.frames) * info.channels);
-    sf_readf_float(file, s.data(), info.frames);
-    sf_close(file);
-    const long frames = static_cast<long>(info.frames);
-    auto silent = [&](long f) { return s[f * 2] == 0.0f && s[f * 2 + 1] == 0.0f; };
-    long first = 0, last = frames - 1;
-    while (first < frames && silent(first))
-        ++first;
-    while (last > first && silent(last))
-        --last;
-    for (long f = first; f <= last;) {
-        if (!silent(f)) {
-            if (f > first && (std::fabs(s[f * 2] - s[(f - 1) * 2]) > kClick ||
-                              std::fabs(s[f * 2 + 1] - s[(f - 1) * 2 + 1]) > kClick)) {
-                ++result.clicks;
-            }
-            ++f;
-            continue;
-        }
-        long run = 0;
-        while (f <= last && silent(f))
-            ++run, ++f;
-        result.gaps.push_back(run);
-    }
+    int channels = 0;
+    const std::vector<float> s = testsounds::ReadAll(capture, &channels);
+    if (channels != 2) return result;
+    result.gaps = testsounds::SilentRuns(s);
     // Boundaries without silence had no gap.
     while (static_cast<int>(result.gaps.size()) < boundaries)
         result.gaps.push_back(0);
+    // A jump between two neighbouring frames of sound is heard as a click.
+    const long frames = static_cast<long>(s.size() / 2);
+    auto silent = [&](long f) { return s[f * 2] == 0.0f && s[f * 2 + 1] == 0.0f; };
+    long first = 0;
+    while (first < frames && silent(first))
+        ++first;
+    for (long f = first + 1; f < frames; ++f) {
+        if (!silent(f) && (std::fabs(s[f * 2] - s[(f - 1) * 2]) > kClick ||
+                           std::fabs(s[f * 2 + 1] - s[(f - 1) * 2 + 1]) > kClick)) {
+            ++result.clicks;
+        }
+    }
     return result;
 }
 

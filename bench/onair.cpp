@@ -1,6 +1,7 @@
 // Puts a programme on air through the real Player window and engine on the
 // paced output, records it, and measures the gaps: 30 elements of generated
 // WAV and MP3 sound with two time checks.
+#include "AnswerOk.h"
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
 #include "Clock.h"
@@ -9,6 +10,7 @@
 #include "PlayerModule.h"
 #include "Session.h"
 #include "SettingsStore.h"
+#include "TestSounds.h"
 #include "TextFile.h"
 
 #include <sndfile.h>
@@ -25,24 +27,6 @@ using namespace sonavel;
 
 namespace {
 
-// Nobody watches a benchmark: every box is answered OK and printed.
-class AnswerOk final : public Dialogs {
-  public:
-    MsgResult Message(const MessageRequest& request) override {
-        std::fprintf(stderr, "message: %s: %s\n", qPrintable(request.title),
-                     qPrintable(request.prompt));
-        return MsgResult::OK;
-    }
-    std::optional<QString> FileDialog(const FileDialogRequest&) override { return {}; }
-    QString BrowseForFolder(const QString&, const QString&) override { return {}; }
-    bool PrinterDialog(int) override { return false; }
-    bool PrintSetupDialog(int) override { return false; }
-    std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    std::optional<std::int32_t> ColorDialog(std::int32_t) override { return {}; }
-};
-
 struct Kind {
     const char* extension;
     int format;
@@ -51,48 +35,8 @@ struct Kind {
 
 // Sound that is never exactly zero, so silence in the recording is a gap.
 bool Write(const QString& path, const Kind& kind, double seconds, unsigned seed) {
-    SF_INFO info{};
-    info.samplerate = kind.rate;
-    info.channels = 2;
-    info.format = kind.format;
-    SNDFILE* file = sf_open(path.toUtf8().constData(), SFM_WRITE, &info);
-    if (!file) return false;
-    const auto frames = static_cast<sf_count_t>(seconds * kind.rate);
-    std::vector<float> samples(static_cast<std::size_t>(frames) * 2);
-    unsigned state = seed * 2654435761u + 1u;
-    for (float& s : samples) {
-        state = state * 1664525u + 1013904223u;
-        s = 0.05f + 0.4f * static_cast<float>((state >> 9) & 0x7fff) / 32768.0f;
-    }
-    const bool ok = sf_writef_float(file, samples.data(), frames) == frames;
-    sf_close(file);
-    return ok;
-}
-
-// The silent runs between the first and the last sound of the recording.
-std::vector<long> Gaps(const QString& capture) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(capture.toUtf8().constData(), SFM_READ, &info);
-    if (!file) return {-1};
-    std::vector<float> s(static_cast<std::size_t>(info.frames) * info.channels);
-    sf_readf_float(file, s.data(), info.frames);
-    sf_close(file);
-    const long frames = static_cast<long>(info.frames);
-    auto silent = [&](long f) { return s[f * 2] == 0.0f && s[f * 2 + 1] == 0.0f; };
-    long first = 0, last = frames - 1;
-    while (first < frames && silent(first))
-        ++first;
-    while (last > first && silent(last))
-        --last;
-    std::vector<long> gaps;
-    for (long f = first; f <= last;) {
-        long run = 0;
-        while (f <= last && silent(f))
-            ++run, ++f;
-        if (run > 0) gaps.push_back(run);
-        ++f;
-    }
-    return gaps;
+    const auto frames = static_cast<long>(seconds * kind.rate);
+    return testsounds::Write(path, testsounds::Signal(frames, 2, seed), 2, kind.rate, kind.format);
 }
 
 }  // namespace
@@ -180,12 +124,16 @@ int main(int argc, char** argv) {
     const double seconds = timer.elapsed() / 1000.0;
     AudioEngine::Shutdown();
 
-    gaps = Gaps(capture);
+    int channels = 0;
+    const std::vector<float> recorded = testsounds::ReadAll(capture, &channels);
+    gaps = channels == 2 ? testsounds::SilentRuns(recorded) : std::vector<long>{-1};
     long worst = 0;
     for (long g : gaps)
         worst = std::max(worst, g);
     out << "gap_frames_max=" << worst << " elements=" << elementLines
-        << " silent_runs=" << gaps.size() << " seconds=" << QString::number(seconds, 'f', 1)
-        << " capture=" << capture << Qt::endl;
+        << " silent_runs=" << gaps.size() << " seconds=" << QString::number(seconds, 'f', 1);
+    // Without a path of their own the recording went with the temporary folder.
+    if (argc > 1) out << " capture=" << capture;
+    out << Qt::endl;
     return elementLines == kElements && worst == 0 ? 0 : 1;
 }

@@ -125,28 +125,14 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         return 1;
     }
 
-    std::unique_ptr<SettingsStore> store;
-    try {
-        store = std::make_unique<SettingsStore>(station.settingsFile);
-    } catch (const StoreError& error) {
-        err << "sonavel: the settings file cannot be read: " << error.Path() << "\n"
-            << error.Reason() << "\nThe file was left as it is.\n";
-        err.flush();
-        return 1;
-    }
+    const std::unique_ptr<SettingsStore> store = OpenStationStore(station, err);
+    if (!store) return 1;
     QString noInput;
     QTextStream in(&noInput, QIODevice::ReadOnly);
     ConsoleDialogs dialogs(in, err, ConsoleDialogs::Answering::Refuse);
     SystemClock clock;
     Session session(Product::Player, station.programFolder, *store, dialogs, clock);
-    if (!store->SectionExists(QString::fromLatin1(kAppName), QString::fromLatin1(kPlayerSection))) {
-        err << "sonavel: no settings yet; writing the defaults to " << station.settingsFile << '\n';
-        err.flush();
-        SetRegistryDefaults(session);
-        QDir().mkpath(session.ProgramFolder());
-        for (const QString& folder : WorkingFolders(session))
-            QDir().mkpath(folder);
-    }
+    WriteDefaultsIfFresh(session, station, err);
     if (!ReadPlayerSettings(session)) return 1;
     session.ProgramLogEcho = [&out](const QString& line) {
         out << line << '\n';

@@ -24,36 +24,6 @@ namespace {
 constexpr int kPlaylistsPerWeek = 168;
 constexpr int kPlaylistsPerDay = 24;
 
-// The clock editor's window for a run that shows none: it keeps the edit
-// pane's text, because the run loads the default clock into it, and ignores
-// the rest.
-class NullEditorWindow final : public EditorWindow, public NamedEntries {
-  public:
-    QString EditText() const override { return m_text; }
-    void SetEditText(const QString& text) override { m_text = text; }
-    QByteArray EditRichText() const override { return {}; }
-    bool SetEditRichText(const QByteArray&) override { return false; }
-    void CaretToStart() override {}
-    void ClearPreview() override {}
-    void SetEditHeader(const QString&) override {}
-    void SetPreviewHeader(const QString&) override {}
-    void SetNeighbourButtons(bool) override {}
-    void SetFileNamePanel(const QString&) override {}
-    void SetEstimatedTimePanel(const QString&, bool) override {}
-    void SetFileCommandsEnabled(bool) override {}
-    void SetSaveEnabled(bool) override {}
-    void EstimateClockTime() override {}
-    NamedEntries& Entries() override { return *this; }
-
-    void SetCaption(const QString&, const QString&) override {}
-    QString Caption(const QString&) const override { return {}; }
-    void SetVisible(const QString&, bool) override {}
-    bool IsVisible(const QString&) const override { return false; }
-
-  private:
-    QString m_text;
-};
-
 // The run's status and progress windows as a few lines on the terminal: one
 // per day of the week rather than one per playlist. The run enables the
 // progress window's OK only once the whole week is written, which is how the
@@ -103,6 +73,27 @@ StationPaths StationPaths::ForUser() {
             RunningCopyLock::DefaultPath(QStringLiteral("creator"))};
 }
 
+std::unique_ptr<SettingsStore> OpenStationStore(const StationPaths& station, QTextStream& err) {
+    try {
+        return std::make_unique<SettingsStore>(station.settingsFile);
+    } catch (const StoreError& error) {
+        err << "sonavel: the settings file cannot be read: " << error.Path() << "\n"
+            << error.Reason() << "\nThe file was left as it is.\n";
+        err.flush();
+        return nullptr;
+    }
+}
+
+void WriteDefaultsIfFresh(Session& session, const StationPaths& station, QTextStream& err) {
+    if (session.Store().SectionExists(QString::fromLatin1(kAppName), session.OwnSection())) return;
+    err << "sonavel: no settings yet; writing the defaults to " << station.settingsFile << '\n';
+    err.flush();
+    SetRegistryDefaults(session);
+    QDir().mkpath(session.ProgramFolder());
+    for (const QString& folder : WorkingFolders(session))
+        QDir().mkpath(folder);
+}
+
 int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err) {
     // Two runs at once would write the same files; Creator's own run, or its
     // edit pane, must not be changed behind its back either.
@@ -117,37 +108,19 @@ int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStrea
         return 1;
     }
 
-    std::unique_ptr<SettingsStore> store;
-    try {
-        store = std::make_unique<SettingsStore>(station.settingsFile);
-    } catch (const StoreError& error) {
-        err << "sonavel: the settings file cannot be read: " << error.Path() << "\n"
-            << error.Reason() << "\nThe file was left as it is.\n";
-        err.flush();
-        return 1;
-    }
+    const std::unique_ptr<SettingsStore> store = OpenStationStore(station, err);
+    if (!store) return 1;
 
     SystemClock clock;
     Session session(Product::Creator, station.programFolder, *store, dialogs, clock);
     try {
-        // A fresh account gets the defaults and the working folders that
-        // Creator's first start would make, without the welcome and without
-        // ending: the run then says what is still missing.
-        if (!store->SectionExists(QString::fromLatin1(kAppName),
-                                  QString::fromLatin1(kCreatorSection))) {
-            err << "sonavel: no settings yet; writing the defaults to " << station.settingsFile
-                << '\n';
-            err.flush();
-            SetRegistryDefaults(session);
-            QDir().mkpath(session.ProgramFolder());
-            for (const QString& folder : WorkingFolders(session))
-                QDir().mkpath(folder);
-        }
+        // The run then says what is still missing.
+        WriteDefaultsIfFresh(session, station, err);
         if (!ReadCreatorSettings(session)) return 1;
 
         KeywordModule keywords(session);
         ClockModule clocks(session, keywords);
-        NullEditorWindow window;
+        HeadlessEditorWindow window;
         ClockEditor editor(session, keywords, clocks, window);
         SchedulerModule scheduler(session, keywords, clocks);
         ConsoleRunDisplay display(err);

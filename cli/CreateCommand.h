@@ -1,9 +1,12 @@
 #pragma once
 
 #include "Dialogs.h"
+#include "Session.h"
+#include "SettingsStore.h"
 
 #include <QString>
 #include <QTextStream>
+#include <memory>
 
 namespace sonavel {
 
@@ -19,6 +22,14 @@ struct StationPaths {
     // The user's station, where both programs find it.
     static StationPaths ForUser();
 };
+
+// Opens the station's settings store; nothing, after saying why on err, when
+// the file cannot be read. The file is never replaced.
+std::unique_ptr<SettingsStore> OpenStationStore(const StationPaths& station, QTextStream& err);
+
+// A fresh account gets the defaults and the working folders that a program's
+// first start would make, without the welcome and without ending.
+void WriteDefaultsIfFresh(Session& session, const StationPaths& station, QTextStream& err);
 
 // Creator's playlist creation run without windows: the checks, the
 // confirmation and the week's 168 playlists. Boxes go through dialogs,

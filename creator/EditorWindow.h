@@ -1,11 +1,11 @@
 #pragma once
 
+#include "NamedEntries.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace sonavel {
-
-class NamedEntries;
 
 // The clock editor's main window as the file commands drive it: the edit
 // and preview panes, their headers, the status panels and the commands whose
@@ -43,6 +43,34 @@ class EditorWindow {
     virtual void EstimateClockTime() = 0;
     // The window's menu entries reached by name (recent files).
     virtual NamedEntries& Entries() = 0;
+};
+
+// The edit pane of a run without windows: it keeps the pane's text, because
+// a creation run loads the default clock into it, and ignores the rest.
+class HeadlessEditorWindow final : public EditorWindow, public NamedEntries {
+  public:
+    QString EditText() const override { return text; }
+    void SetEditText(const QString& value) override { text = value; }
+    QByteArray EditRichText() const override { return {}; }
+    bool SetEditRichText(const QByteArray&) override { return false; }
+    void CaretToStart() override {}
+    void ClearPreview() override {}
+    void SetEditHeader(const QString&) override {}
+    void SetPreviewHeader(const QString&) override {}
+    void SetNeighbourButtons(bool) override {}
+    void SetFileNamePanel(const QString&) override {}
+    void SetEstimatedTimePanel(const QString&, bool) override {}
+    void SetFileCommandsEnabled(bool) override {}
+    void SetSaveEnabled(bool) override {}
+    void EstimateClockTime() override {}
+    NamedEntries& Entries() override { return *this; }
+
+    void SetCaption(const QString&, const QString&) override {}
+    QString Caption(const QString&) const override { return {}; }
+    void SetVisible(const QString&, bool) override {}
+    bool IsVisible(const QString&) const override { return false; }
+
+    QString text;
 };
 
 }  // namespace sonavel

@@ -7,30 +7,6 @@ using namespace sonavel;
 
 namespace {
 
-class PaneOnly final : public EditorWindow, public NamedEntries {
-  public:
-    QString EditText() const override { return text; }
-    void SetEditText(const QString& value) override { text = value; }
-    QByteArray EditRichText() const override { return {}; }
-    bool SetEditRichText(const QByteArray&) override { return false; }
-    void CaretToStart() override {}
-    void ClearPreview() override {}
-    void SetEditHeader(const QString&) override {}
-    void SetPreviewHeader(const QString&) override {}
-    void SetNeighbourButtons(bool) override {}
-    void SetFileNamePanel(const QString&) override {}
-    void SetEstimatedTimePanel(const QString&, bool) override {}
-    void SetFileCommandsEnabled(bool) override {}
-    void SetSaveEnabled(bool) override {}
-    void EstimateClockTime() override {}
-    NamedEntries& Entries() override { return *this; }
-    void SetCaption(const QString&, const QString&) override {}
-    QString Caption(const QString&) const override { return {}; }
-    void SetVisible(const QString&, bool) override {}
-    bool IsVisible(const QString&) const override { return false; }
-    QString text;
-};
-
 class CreatorShutdownTest : public TempFolderTest {
   protected:
     CreatorShutdownTest()
@@ -51,7 +27,7 @@ class CreatorShutdownTest : public TempFolderTest {
 
     KeywordModule keywords;
     ClockModule clocks;
-    PaneOnly pane;
+    HeadlessEditorWindow pane;
     ClockEditor editor;
     ClosingWindow window;
     int secondaryClosed = 0, restored = 0;

@@ -46,4 +46,25 @@ inline std::vector<float> ReadAll(const QString& path, int* channels = nullptr) 
     return samples;
 }
 
+// The runs of silent stereo frames between the first and the last sound of a
+// recording: each is a gap a listener would hear.
+inline std::vector<long> SilentRuns(const std::vector<float>& stereo) {
+    const long frames = static_cast<long>(stereo.size() / 2);
+    auto silent = [&](long f) { return stereo[f * 2] == 0.0f && stereo[f * 2 + 1] == 0.0f; };
+    long first = 0, last = frames - 1;
+    while (first < frames && silent(first))
+        ++first;
+    while (last > first && silent(last))
+        --last;
+    std::vector<long> runs;
+    for (long f = first; f <= last;) {
+        long run = 0;
+        while (f <= last && silent(f))
+            ++run, ++f;
+        if (run > 0) runs.push_back(run);
+        ++f;
+    }
+    return runs;
+}
+
 }  // namespace sonavel::testsounds
