@@ -1,5 +1,5 @@
 #include "FakeMediaPlayer.h"
-#include "FakePlayerWindow.h"
+#include "PlayerEngineTest.h"
 #include "PlayerModule.h"
 #include "TempFolder.h"
 #include "TextFile.h"
@@ -11,19 +11,11 @@ using namespace sonavel;
 
 namespace {
 
-class PlayerModuleTest : public TempFolderTest {
+class PlayerModuleTest : public PlayerEngineTest {
   protected:
     PlayerModuleTest() {
-        Session& session = MakeSession(Product::Player);
-        session.ProgramLoggingEnabled = true;
-        session.ProgramLogFileName = Path("program.log");
-        session.ErrorLoggingEnabled = true;
-        session.ErrorLogFileName = Path("error.log");
-        session.Player.PlaylistFolder = Folder("lists");
         session.Player.Manual = false;
-        engine = std::make_unique<PlayerEngine>(session, player1, player2, window);
-        engine->MaxPolls = 20;
-        engine->ApplySettings();
+        engine.ApplySettings();
     }
 
     QString Folder(const QString& name) {
@@ -41,11 +33,6 @@ class PlayerModuleTest : public TempFolderTest {
     QString Log(const char* name) {
         return textfile::Exists(Path(name)) ? textfile::ReadAll(Path(name)) : QString();
     }
-
-    FakeMediaPlayer player1;
-    FakeMediaPlayer player2;
-    FakePlayerWindow window;
-    std::unique_ptr<PlayerEngine> engine;
 };
 
 TEST_F(PlayerModuleTest, HourPlaylistIsNamedByWeekdayAndHour) {
@@ -63,10 +50,10 @@ TEST_F(PlayerModuleTest, HourPlaylistIsNamedByWeekdayAndHour) {
         SCOPED_TRACE(c.file);
         List(lists, c.file, {"/sounds/" + QString(c.file) + ".wav"});
         m_clock.Set(c.when);
-        ASSERT_TRUE(engine->GetCurrentHourPlaylist());
-        EXPECT_EQ(engine->PlaylistFileName, lists + "/" + c.file);
-        EXPECT_EQ(engine->LastElement, 1);
-        EXPECT_TRUE(engine->PlaylistLoaded);
+        ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+        EXPECT_EQ(engine.PlaylistFileName, lists + "/" + c.file);
+        EXPECT_EQ(engine.LastElement, 1);
+        EXPECT_TRUE(engine.PlaylistLoaded);
     }
 }
 
@@ -76,19 +63,19 @@ TEST_F(PlayerModuleTest, OnlySoundLinesBecomeElementsAndStayAsWritten) {
          {"; a comment", "' another", "# and one more", "", " /sounds/lead.wav",
           "/Sounds/jingle.WAV", ":timecheck", "x.wav", "  :TimeCheck", "/music/song.mp3 -- live",
           ":TimeCheck"});
-    ASSERT_TRUE(engine->GetCurrentHourPlaylist());
-    EXPECT_EQ(engine->LastElement, 4);
-    EXPECT_EQ(engine->ProgramElements, (QStringList{"/Sounds/jingle.WAV", ":timecheck",
-                                                    "/music/song.mp3 -- live", ":TimeCheck"}));
-    EXPECT_EQ(engine->Element(4), ":TimeCheck");
-    EXPECT_EQ(engine->Element(5), "");
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+    EXPECT_EQ(engine.LastElement, 4);
+    EXPECT_EQ(engine.ProgramElements, (QStringList{"/Sounds/jingle.WAV", ":timecheck",
+                                                   "/music/song.mp3 -- live", ":TimeCheck"}));
+    EXPECT_EQ(engine.Element(4), ":TimeCheck");
+    EXPECT_EQ(engine.Element(5), "");
 
     // Comments, blanks and space-led lines only: read, but nothing to play.
     List(m_session->Player.PlaylistFolder, "Mon0900.lst",
          {"; only", "' notes", "", " /sounds/indented.wav", "# here"});
-    ASSERT_TRUE(engine->GetCurrentHourPlaylist());
-    EXPECT_EQ(engine->LastElement, 0);
-    EXPECT_TRUE(engine->ProgramElements.isEmpty());
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+    EXPECT_EQ(engine.LastElement, 0);
+    EXPECT_TRUE(engine.ProgramElements.isEmpty());
 }
 
 TEST_F(PlayerModuleTest, MissingHourPlaylistOffersTheFolderOrManualMode) {
@@ -102,27 +89,27 @@ TEST_F(PlayerModuleTest, MissingHourPlaylistOffersTheFolderOrManualMode) {
     m_dialogs.ExpectMessage("Sonavel Player", MsgResult::OK)
         .ExpectFolder(elsewhere)
         .ExpectMessage("Sonavel Player");
-    ASSERT_TRUE(engine->GetCurrentHourPlaylist());
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
     const MessageRequest asked = m_dialogs.Messages().front();
     EXPECT_EQ(asked.prompt, "The playlist file for the current hour cannot be located in " + lists +
                                 ".\r\nClick 'OK' to set the Playlist Folder, Click 'Cancel' to "
                                 "exit Automatic Mode.");
     EXPECT_EQ(asked.icon, MsgIcon::Critical);
     EXPECT_EQ(asked.buttons, MsgButtons::OKCancel);
-    EXPECT_EQ(engine->ProgramElements, QStringList{"/sounds/found.wav"});
+    EXPECT_EQ(engine.ProgramElements, QStringList{"/sounds/found.wav"});
     EXPECT_EQ(m_session->Player.PlaylistFolder, elsewhere);
 
     // A blank file, then Cancel: manual mode, told and logged.
     List(elsewhere, "Mon0900.lst", {});
     m_dialogs.Clear();
     m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Cancel).ExpectMessage("Sonavel Player");
-    EXPECT_FALSE(engine->GetCurrentHourPlaylist());
+    EXPECT_FALSE(engine.GetCurrentHourPlaylist());
     EXPECT_TRUE(m_dialogs.Messages().front().prompt.startsWith(
         "The playlist file for the current hour is blank.\r\nClick 'OK'"));
     EXPECT_EQ(m_dialogs.LastMessage().prompt, "Click 'OK' to set Manual Playlist Selection mode.");
     EXPECT_EQ(m_dialogs.LastMessage().icon, MsgIcon::None);
-    EXPECT_TRUE(engine->ManualMode);
-    EXPECT_FALSE(engine->AutomaticMode);
+    EXPECT_TRUE(engine.ManualMode);
+    EXPECT_FALSE(engine.AutomaticMode);
     EXPECT_TRUE(window.shown.openPlaylistEnabled);
     EXPECT_EQ(window.shown.mode, "Manual Playlist Selection Mode");
     EXPECT_EQ(window.shown.playlist, "No Playlist is Loaded");
@@ -134,14 +121,14 @@ TEST_F(PlayerModuleTest, UnusablePlaylistPlacesEndClearlyWithoutACrash) {
     At(2026, 12, 7, 9, 0);
     // A folder where the hour's file should be: no box, an error-log entry.
     QDir(m_session->Player.PlaylistFolder).mkpath("Mon0900.lst");
-    EXPECT_FALSE(engine->GetCurrentHourPlaylist());
+    EXPECT_FALSE(engine.GetCurrentHourPlaylist());
     EXPECT_TRUE(Log("error.log").contains("Mon0900.lst"));
 
     // A Playlist Folder that is a file counts as a folder that is not there.
     textfile::WriteAll(Path("notafolder"), "x");
     m_session->Player.PlaylistFolder = Path("notafolder");
     m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Cancel).ExpectMessage("Sonavel Player");
-    EXPECT_FALSE(engine->GetCurrentHourPlaylist());
+    EXPECT_FALSE(engine.GetCurrentHourPlaylist());
     EXPECT_TRUE(m_dialogs.Messages().front().prompt.contains("cannot be located"));
 
     // Damaged bytes load; a runaway file stops at what the element count holds.
@@ -150,17 +137,17 @@ TEST_F(PlayerModuleTest, UnusablePlaylistPlacesEndClearlyWithoutACrash) {
     damaged.write(QByteArray("/sounds/a\0b.wav\r\n/sounds/\xff\xfe.wav\r\n", 34));
     damaged.close();
     m_dialogs.ExpectFile(Path("damaged.lst"), "Load Playlist");
-    ASSERT_TRUE(engine->LoadPlaylist());
-    EXPECT_EQ(engine->LastElement, 2);
+    ASSERT_TRUE(engine.LoadPlaylist());
+    EXPECT_EQ(engine.LastElement, 2);
 
     QStringList many;
     for (int i = 0; i < 100000; ++i)
         many << QStringLiteral("/sounds/spot%1.wav").arg(i);
     const QString big = List(Path(""), "big.lst", many);
     m_dialogs.ExpectFile(big, "Load Playlist");
-    ASSERT_TRUE(engine->LoadPlaylist());
-    EXPECT_EQ(engine->LastElement, 32767);
-    EXPECT_EQ(engine->Element(32767), "/sounds/spot32766.wav");
+    ASSERT_TRUE(engine.LoadPlaylist());
+    EXPECT_EQ(engine.LastElement, 32767);
+    EXPECT_EQ(engine.Element(32767), "/sounds/spot32766.wav");
     EXPECT_TRUE(Log("error.log").contains("67233 were not loaded"));
 }
 
@@ -169,42 +156,42 @@ TEST_F(PlayerModuleTest, LoadPlaylistDialogStartsWhereTheOperatorLastWas) {
     const QString first = List(lists, "morning.lst", {"/sounds/one.wav", "/sounds/two.wav"});
 
     m_dialogs.ExpectFile(first, "Load Playlist");
-    ASSERT_TRUE(engine->LoadPlaylist());
+    ASSERT_TRUE(engine.LoadPlaylist());
     const FileDialogRequest& asked = m_dialogs.Shown().back().file;
     EXPECT_EQ(asked.filter, "Sonavel Playlists (*.lst)|*.lst");
     EXPECT_EQ(asked.initialFolder, lists);
-    EXPECT_EQ(engine->LastElement, 2);
+    EXPECT_EQ(engine.LastElement, 2);
     EXPECT_EQ(m_session->Player.LastFileOpened, first);
     EXPECT_EQ(window.Caption("menuRecentFile_1"), "&1 " + first);
 
     // Cancel and a file that vanished change nothing of the list in memory.
-    engine->PlayerRunning = true;
+    engine.PlayerRunning = true;
     m_dialogs.ExpectFile(std::nullopt).ExpectFile(Path("gone/away.lst"));
-    EXPECT_FALSE(engine->LoadPlaylist());
-    EXPECT_FALSE(engine->LoadPlaylist());
-    EXPECT_TRUE(engine->PlayerRunning);
-    EXPECT_EQ(engine->PlaylistFileName, first);
-    EXPECT_EQ(engine->LastElement, 2);
+    EXPECT_FALSE(engine.LoadPlaylist());
+    EXPECT_FALSE(engine.LoadPlaylist());
+    EXPECT_TRUE(engine.PlayerRunning);
+    EXPECT_EQ(engine.PlaylistFileName, first);
+    EXPECT_EQ(engine.LastElement, 2);
     // The last file's folder wins over the Playlist Folder.
     m_session->Player.PlaylistFolder = Path("other");
     m_dialogs.ExpectFile(std::nullopt);
-    EXPECT_FALSE(engine->LoadPlaylist());
+    EXPECT_FALSE(engine.LoadPlaylist());
     EXPECT_EQ(m_dialogs.Shown().back().file.initialFolder, lists + "/");
 
     m_session->Player.LastFileOpened.clear();
     m_session->Player.PlaylistFolder.clear();
     m_dialogs.ExpectFile(std::nullopt);
-    EXPECT_FALSE(engine->LoadPlaylist());
+    EXPECT_FALSE(engine.LoadPlaylist());
     EXPECT_EQ(m_dialogs.Shown().back().file.initialFolder, ProgramFolder() + "/Playlists");
 }
 
 TEST_F(PlayerModuleTest, HourCountdownChangesColourAtAMinuteAndTenSeconds) {
     At(2026, 12, 8, 14, 37);
     List(m_session->Player.PlaylistFolder, "Tue1400.lst", {"/sounds/a.wav"});
-    ASSERT_TRUE(engine->GetCurrentHourPlaylist());
-    engine->PlayerRunning = true;
-    engine->PlaylistStartHour = 14;
-    engine->HourEndSeconds = 15 * 3600;
+    ASSERT_TRUE(engine.GetCurrentHourPlaylist());
+    engine.PlayerRunning = true;
+    engine.PlaylistStartHour = 14;
+    engine.HourEndSeconds = 15 * 3600;
 
     const struct {
         int minute, second;
@@ -220,7 +207,7 @@ TEST_F(PlayerModuleTest, HourCountdownChangesColourAtAMinuteAndTenSeconds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
         At(2026, 12, 8, 14, c.minute, c.second);
-        engine->ShowPlaylistStatus();
+        engine.ShowPlaylistStatus();
         EXPECT_EQ(window.shown.playlistRemaining, c.shown);
         EXPECT_EQ(window.shown.playlistRemainingColor, c.colour);
         EXPECT_EQ(window.shown.playlistBarValue, c.bar);
@@ -235,7 +222,7 @@ TEST_F(PlayerModuleTest, HourCountdownChangesColourAtAMinuteAndTenSeconds) {
     player1.SetFileName("/sounds/a.wav");
     player1.Play();
     player1.SetCurrentPosition(12);
-    engine->ShowPlaylistStatus();
+    engine.ShowPlaylistStatus();
     EXPECT_EQ(window.shown.playlistRemaining, "00:18");
 }
 

@@ -2,8 +2,8 @@
 
 #include "Events.h"
 #include "FakeMediaPlayer.h"
-#include "FakePlayerWindow.h"
 #include "NamedEntries.h"
+#include "PlayerEngineTest.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -29,19 +29,9 @@ QString Started(const QString& name) {
     return QStringLiteral("Program Element: ") + name;
 }
 
-class PlayerSeqTest : public TempFolderTest {
+class PlayerSeqTest : public PlayerEngineTest {
   protected:
-    PlayerSeqTest()
-        : session(MakeSession(Product::Player)), engine(session, player1, player2, window) {
-        session.ProgramLoggingEnabled = true;
-        session.ProgramLogFileName = Path(QStringLiteral("program.log"));
-        session.ErrorLoggingEnabled = true;
-        session.ErrorLogFileName = Path(QStringLiteral("error.log"));
-        session.Player.PlaylistFolder = Path(QStringLiteral("Playlists"));
-        session.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
-        QDir().mkpath(session.Player.PlaylistFolder);
-        QDir().mkpath(session.Player.TimeCheckFolder);
-        engine.MaxPolls = 20;
+    PlayerSeqTest() {
         engine.Unattended = true;
         // A Monday morning.
         m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 0)));
@@ -122,12 +112,6 @@ class PlayerSeqTest : public TempFolderTest {
         QFile file(session.ErrorLogFileName);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
-
-    Session& session;
-    FakeMediaPlayer player1;
-    FakeMediaPlayer player2;
-    FakePlayerWindow window;
-    PlayerEngine engine;
 };
 
 TEST_F(PlayerSeqTest, OneElementPlaylistRestartsInAutomaticModeAndEndsInManualMode) {

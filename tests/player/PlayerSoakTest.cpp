@@ -2,9 +2,9 @@
 
 #include "Events.h"
 #include "FakeMediaPlayer.h"
-#include "FakePlayerWindow.h"
 #include "FormatModule.h"
 #include "NamedEntries.h"
+#include "PlayerEngineTest.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +22,9 @@ namespace {
 
 // A week of automatic operation on a station whose files are not all sound:
 // the invariants are checked on every tick and inside every switch.
-class PlayerSoakTest : public TempFolderTest {
+class PlayerSoakTest : public PlayerEngineTest {
   protected:
-    PlayerSoakTest()
-        : session(MakeSession(Product::Player)), engine(session, player1, player2, window) {
-        session.ProgramLoggingEnabled = true;
-        session.ProgramLogFileName = Path(QStringLiteral("program.log"));
-        session.ErrorLoggingEnabled = true;
-        session.ErrorLogFileName = Path(QStringLiteral("error.log"));
-        session.Player.PlaylistFolder = Path(QStringLiteral("Playlists"));
-        session.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
-        QDir().mkpath(session.Player.PlaylistFolder);
-        QDir().mkpath(session.Player.TimeCheckFolder);
+    PlayerSoakTest() {
         engine.MaxPolls = 50;
         engine.Unattended = true;
         for (FakeMediaPlayer* p : {&player1, &player2}) {
@@ -47,12 +38,6 @@ class PlayerSoakTest : public TempFolderTest {
         if (!file.open(QIODevice::ReadOnly)) return {};
         return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
     }
-
-    Session& session;
-    FakeMediaPlayer player1;
-    FakeMediaPlayer player2;
-    FakePlayerWindow window;
-    PlayerEngine engine;
 };
 
 TEST_F(PlayerSoakTest, AWeekOfAutomaticPlayKeepsItsPromises) {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "FakeMediaPlayer.h"
+#include "FakePlayerWindow.h"
+#include "PlayerModule.h"
+#include "TempFolder.h"
+
+#include <QDir>
+
+namespace sonavel {
+
+// A Player session on the test's own folders with both logs on, and the
+// engine on two fake players and a window that remembers what it was shown.
+class PlayerEngineTest : public TempFolderTest {
+  protected:
+    PlayerEngineTest()
+        : session(MakeSession(Product::Player)), engine(session, player1, player2, window) {
+        session.ProgramLoggingEnabled = true;
+        session.ProgramLogFileName = Path(QStringLiteral("program.log"));
+        session.ErrorLoggingEnabled = true;
+        session.ErrorLogFileName = Path(QStringLiteral("error.log"));
+        session.Player.PlaylistFolder = Path(QStringLiteral("Playlists"));
+        session.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
+        QDir().mkpath(session.Player.PlaylistFolder);
+        QDir().mkpath(session.Player.TimeCheckFolder);
+        engine.MaxPolls = 20;
+    }
+
+    Session& session;
+    FakeMediaPlayer player1;
+    FakeMediaPlayer player2;
+    FakePlayerWindow window;
+    PlayerEngine engine;
+};
+
+}  // namespace sonavel
