@@ -335,17 +335,7 @@ void CreatorForm::BuildStatusBar() {
     setStatusBar(bar);
 
     auto panel = [bar](const char* name, const QString& text, const char* tip, int stretch) {
-        auto* label = new QLabel(text, bar);
-        label->setObjectName(QString::fromLatin1(name));
-        if (tip != nullptr) label->setToolTip(QString::fromLatin1(tip));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        if (stretch > 0) {
-            bar->addWidget(label, stretch);
-        } else {
-            bar->addPermanentWidget(label);
-        }
-        return label;
+        return AddStatusPanel(bar, name, text, tip, stretch);
     };
     m_fileNamePanel =
         panel("FileName", QString(), "Name and Path of file currently being edited", 1);

@@ -6,6 +6,7 @@
 #include "ErrorModule.h"
 #include "RecentFiles.h"
 #include "Twips.h"
+#include "UiText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -411,21 +412,8 @@ void PlayerForm::BuildStatusBar() {
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar"));
     setStatusBar(bar);
-    auto panel = [bar](const char* name, const char* tip, int stretch) {
-        auto* label = new QLabel(bar);
-        label->setObjectName(QString::fromLatin1(name));
-        SetTip(label, tip);
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        if (stretch > 0) {
-            bar->addWidget(label, stretch);
-        } else {
-            bar->addPermanentWidget(label);
-        }
-        return label;
-    };
-    m_statusElement = panel("Element", "Path of current element.", 1);
-    m_statusTime = panel("Time", "Time of day.", 0);
+    m_statusElement = AddStatusPanel(bar, "Element", {}, "Path of current element.", 1);
+    m_statusTime = AddStatusPanel(bar, "Time", {}, "Time of day.", 0);
 }
 
 void PlayerForm::BuildTray() {

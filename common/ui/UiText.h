@@ -2,6 +2,9 @@
 
 #include <QString>
 
+class QLabel;
+class QStatusBar;
+
 namespace sonavel {
 
 // Our texts and files break lines with CR LF; the widgets are given plain line
@@ -10,5 +13,10 @@ inline QString WithLineFeeds(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }
+
+// A sunken panel of a main window's status bar; stretch 0 puts it at the right
+// end at its natural width.
+QLabel* AddStatusPanel(QStatusBar* bar, const char* name, const QString& text, const char* tip,
+                       int stretch);
 
 }  // namespace sonavel
