@@ -209,8 +209,10 @@ class PlayerEngine {
     bool ReadChosenPlaylist(const QString& path, bool remember);
     bool HoldsUnloadedTimeCheck(int player) const;
     // Starts the element at CurrentElement on player q, passing over those
-    // that fail, and preloads the next one into the other player.
-    void SwitchTo(int q);
+    // that fail, and preloads the next one into the other player. At a
+    // list's start a list that cannot play at all is stopped rather than
+    // restarted.
+    void SwitchTo(int q, bool listStart);
     void StartHourPlaylist();
     void EndOfList();
     void ShowPlayerName(int player);

@@ -152,40 +152,7 @@ void PlayerEngine::StartPlaylist() {
                  QStringLiteral("Program Element Not Found: ") + Element(CurrentElement));
         ++CurrentElement;
     }
-
-    for (;;) {
-        const bool exitDue = ExitNextPending && !SkipNextPending;
-        if (PlayProgramElement(1)) break;
-        if (exitDue) {
-            m_haltedForExit = true;
-            ElementChanging = false;
-            Refresh();
-            return;
-        }
-        if (CurrentElement >= LastElement) {
-            // Restarting the same list would fail the same way, and with
-            // nothing playing no end of element would ever come to retry it:
-            // stop, and say why.
-            ElementChanging = false;
-            LogEvent(m_session, ManualMode ? kManualListEnd : kAutomaticListEnd);
-            LogEvent(m_session,
-                     QStringLiteral("Playlist stopped: none of its program elements can be "
-                                    "played: ") +
-                         PlaylistFileName);
-            SetPlayListNotLoaded();
-            return;
-        }
-        ++CurrentElement;
-        LoadProgramElement(CurrentElement, 1);
-        if (CurrentElement + 1 > LastElement) DisablePlayer(1);
-    }
-
-    while (!LoadProgramElement(CurrentElement + 1, 2) && CurrentElement + 1 < LastElement) {
-        ++CurrentElement;
-    }
-    if (CurrentElement + 1 > LastElement) DisablePlayer(2);
-    ElementChanging = false;
-    Refresh();
+    SwitchTo(1, true);
 }
 
 void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int NewState) {
@@ -221,7 +188,7 @@ void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int New
         return;
     }
     ++CurrentElement;
-    SwitchTo(3 - player);
+    SwitchTo(3 - player, false);
 }
 
 void PlayerEngine::StartHourPlaylist() {
@@ -243,7 +210,7 @@ void PlayerEngine::EndOfList() {
     }
 }
 
-void PlayerEngine::SwitchTo(int q) {
+void PlayerEngine::SwitchTo(int q, bool listStart) {
     const int p = 3 - q;
     ElementChanging = true;
     for (;;) {
@@ -257,12 +224,24 @@ void PlayerEngine::SwitchTo(int q) {
         }
         if (CurrentElement >= LastElement) {
             ElementChanging = false;
-            EndOfList();
+            if (!listStart) {
+                EndOfList();
+                return;
+            }
+            // Restarting the same list would fail the same way, and with
+            // nothing playing no end of element would ever come to retry it:
+            // stop, and say why.
+            LogEvent(m_session, ManualMode ? kManualListEnd : kAutomaticListEnd);
+            LogEvent(m_session,
+                     QStringLiteral("Playlist stopped: none of its program elements can be "
+                                    "played: ") +
+                         PlaylistFileName);
+            SetPlayListNotLoaded();
             return;
         }
         ++CurrentElement;
         LoadProgramElement(CurrentElement, q);
-        if (CurrentElement + 1 > LastElement) DisablePlayer(p);
+        if (CurrentElement + 1 > LastElement) DisablePlayer(listStart ? q : p);
     }
 
     while (!LoadProgramElement(CurrentElement + 1, p) && CurrentElement + 1 < LastElement) {
@@ -282,7 +261,7 @@ void PlayerEngine::ExitDeclined() {
     // A due exit stopped the list between two elements; once the operator
     // stays, the element that was due starts, so the station is not left
     // silent with nothing that could ever end and move it on.
-    SwitchTo(HeldElement[0] == CurrentElement ? 1 : 2);
+    SwitchTo(HeldElement[0] == CurrentElement ? 1 : 2, false);
 }
 
 bool PlayerEngine::PlayTimeCheck(int player) {
