@@ -46,11 +46,24 @@ MsgResult ClockEditor::FileNotSavedPrompt() {
                                   QStringLiteral("File Not Saved"));
 }
 
+bool ClockEditor::OfferToSave() {
+    const MsgResult answer = FileNotSavedPrompt();
+    if (answer == MsgResult::Cancel) return false;
+    return answer != MsgResult::Yes || SaveClockAs();
+}
+
+void ClockEditor::EnableFileCommands() {
+    m_window.SetFileCommandsEnabled(true);
+    m_window.SetSaveEnabled(!m_paneFile.isEmpty());
+}
+
 void ClockEditor::EditChanged() {
     Saved = false;
     if (m_window.EditText().isEmpty()) return;
-    m_window.SetFileCommandsEnabled(true);
-    m_window.SetSaveEnabled(!m_session.Creator.LastFileSaved.isEmpty());
+    // Save only ever writes the file the header names, so it is offered
+    // exactly while there is one, from the first edit of a new station's
+    // first clock on; a pane without a file has Save As.
+    EnableFileCommands();
     if (m_session.Creator.EstimateTime) m_window.EstimateClockTime();
 }
 
@@ -94,6 +107,8 @@ void ClockEditor::ShowLoaded(const QString& path) {
 void ClockEditor::FileNotFound() {
     ShowInformation(m_session, QStringLiteral("File Not Found"), QStringLiteral("Sonavel Creator"));
     m_session.Creator.LastFileOpened.clear();
+    m_paneFile.clear();
+    m_window.SetSaveEnabled(false);
     m_window.SetFileNamePanel(QString());
     m_window.SetEditHeader(QStringLiteral("Edit: No File is Loaded"));
     m_window.SetNeighbourButtons(false);
@@ -111,6 +126,7 @@ void ClockEditor::LoadClockFile(const QString& path) {
         return;
     }
     m_session.Creator.LastFileOpened = path;
+    m_paneFile = path;
     m_window.SetFileNamePanel(path);
     ShowLoaded(path);
     m_window.CaretToStart();
@@ -133,12 +149,9 @@ bool ClockEditor::OpenDialog(QString& path) {
 
 void ClockEditor::NewClock() {
     m_window.SetEstimatedTimePanel(QStringLiteral("00:00"), false);
-    if (!m_window.EditText().isEmpty() && !Saved) {
-        const MsgResult answer = FileNotSavedPrompt();
-        if (answer == MsgResult::Cancel) return;
-        if (answer == MsgResult::Yes) SaveClockAs();
-    }
+    if (!m_window.EditText().isEmpty() && !OfferToSave()) return;
     m_session.Creator.LastFileOpened.clear();
+    m_paneFile.clear();
     m_window.SetEditText(QString());
     m_window.ClearPreview();
     m_window.SetEditHeader(QStringLiteral("Edit: New File"));
@@ -150,9 +163,9 @@ void ClockEditor::NewClock() {
 }
 
 bool ClockEditor::LeaveForNoFile() {
-    const MsgResult answer = FileNotSavedPrompt();
-    if (answer == MsgResult::Cancel) return false;
-    if (answer == MsgResult::Yes) SaveClockAs();
+    if (!OfferToSave()) return false;
+    m_paneFile.clear();
+    m_window.SetSaveEnabled(false);
     m_window.SetEditText(QString());
     m_window.SetEditHeader(QStringLiteral("Edit: No File is Loaded"));
     m_window.SetNeighbourButtons(false);
@@ -174,35 +187,40 @@ void ClockEditor::OpenClockCommand() {
     }
     Saved = true;
     DefaultClockLoaded = false;
-    m_window.SetFileCommandsEnabled(true);
+    EnableFileCommands();
 }
 
 void ClockEditor::OpenClockFile(const QString& path) {
     const MsgResult answer = FileNotSavedPrompt();
     if (answer == MsgResult::Cancel) return;
-    // Leaving a clock by Previous or Next saves it as it is, in plain text.
-    if (answer == MsgResult::Yes && !CurrentPath().isEmpty()) {
-        try {
-            Write(CurrentPath(), false, m_session.Creator.BackupSavedFiles);
-            m_session.Creator.LastFileSaved = CurrentPath();
-        } catch (const RuntimeError&) {
+    if (answer == MsgResult::Yes) {
+        // Leaving a clock by Previous or Next saves it as it is, in plain
+        // text; a pane without a file can only be saved under a new name. A
+        // save that did not happen keeps the edits, and the clock, in the pane.
+        if (m_paneFile.isEmpty()) {
+            if (!SaveClockAs()) return;
+        } else {
+            try {
+                Write(m_paneFile, false, m_session.Creator.BackupSavedFiles);
+            } catch (const RuntimeError&) {
+                return;
+            }
+            m_session.Creator.LastFileSaved = m_paneFile;
         }
     }
     LoadClockFile(path);
     Saved = true;
     DefaultClockLoaded = false;
-    m_window.SetFileCommandsEnabled(true);
+    EnableFileCommands();
 }
 
 void ClockEditor::OpenRecentFile(const QString& caption) {
     const QString path = RecentFilePath(caption);
-    const MsgResult answer = FileNotSavedPrompt();
-    if (answer == MsgResult::Cancel) return;
-    if (answer == MsgResult::Yes) SaveClockAs();
+    if (!OfferToSave()) return;
     LoadClockFile(path);
     Saved = true;
     DefaultClockLoaded = false;
-    m_window.SetFileCommandsEnabled(true);
+    EnableFileCommands();
 }
 
 void ClockEditor::Walk(bool forward) {
@@ -235,7 +253,7 @@ void ClockEditor::Write(const QString& path, bool richAllowed, bool backup) {
 }
 
 void ClockEditor::SaveClock() {
-    const QString path = CurrentPath();
+    const QString path = m_paneFile;
     if (path.isEmpty()) return;
     try {
         Write(path, true, m_session.Creator.BackupSavedFiles);
@@ -247,7 +265,7 @@ void ClockEditor::SaveClock() {
     m_session.Creator.LastFileSaved = path;
 }
 
-void ClockEditor::SaveClockAs() {
+bool ClockEditor::SaveClockAs() {
     FileDialogRequest request;
     request.save = true;
     request.title = QStringLiteral("Save As...");
@@ -255,15 +273,19 @@ void ClockEditor::SaveClockAs() {
     request.initialFolder = m_session.ProgramFolder();
     request.flags = kClockDialogFlags;
     const auto answer = m_session.Dlg().FileDialog(request);
-    if (!answer) return;
+    if (!answer) return false;
     try {
         Write(*answer, true, false);
     } catch (const RuntimeError&) {
-        return;
+        return false;
     }
     m_session.Creator.LastFileOpened = *answer;
     Saved = true;
     m_window.SetFileNamePanel(*answer);
+    // The header names the file that Save now writes.
+    m_paneFile = *answer;
+    ShowLoaded(*answer);
+    return true;
 }
 
 bool ClockEditor::SaveDefaultClock() {
@@ -280,6 +302,9 @@ bool ClockEditor::SaveDefaultClock() {
     m_window.SetSaveEnabled(false);
     m_session.Creator.LastFileOpened = path;
     m_session.Creator.LastFileSaved = path;
+    m_paneFile = path;
+    m_window.SetEditHeader(QStringLiteral("Edit: Default Clock"));
+    m_window.SetNeighbourButtons(false);
     return true;
 }
 
@@ -311,6 +336,7 @@ bool ClockEditor::LoadDefaultClock() {
     }
     Saved = true;
     m_session.Creator.LastFileOpened = path;
+    m_paneFile = path;
     m_window.SetFileNamePanel(path);
     m_window.SetEditHeader(QStringLiteral("Edit: Default Clock"));
     if (!m_session.Creator.EstimateTime) m_window.ClearPreview();
@@ -329,6 +355,8 @@ void ClockEditor::OpenDefaultClockCommand() {
         m_window.SetFileNamePanel(m_clocks.DefaultClockPath());
         return;
     }
+    // The pane was emptied on the way: there is nothing left to save.
+    Saved = true;
     ShowInformation(m_session,
                     QStringLiteral("Unable to load Default Clock.") + kCrLf +
                         QStringLiteral("Please create and save Default Clock."),
@@ -344,11 +372,22 @@ void ClockEditor::PrintFile() {
     instance.variable = QStringLiteral("FileName");
     instance.variableData = path;
     instance.guard = [this] { return m_window.EditText(); };
-    // The file as saved, not the pane's unsaved text.
-    instance.bodyLines = [path] { return textfile::ReadLines(path); };
+    if (path.isEmpty()) {
+        // A clock never saved has no file to print; what the operator sees
+        // is all there is.
+        instance.bodyLines = [this] {
+            QStringList lines = m_window.EditText().split(kCrLf);
+            if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+            return lines;
+        };
+        instance.secondLine = QStringLiteral("New File");
+    } else {
+        // The file as saved, not the pane's unsaved text.
+        instance.bodyLines = [path] { return textfile::ReadLines(path); };
+        instance.secondLine = path;
+    }
     instance.caption = QStringLiteral("Now Printing");
     instance.title = QStringLiteral("Sonavel Creator");
-    instance.secondLine = path;
     instance.nothingToPrint = QStringLiteral("Edit Window is blank. There is nothing to print.");
     instance.nothingToPrintTitle = QStringLiteral("Unable to Print");
     PrintText(m_session, instance);

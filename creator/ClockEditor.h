@@ -22,7 +22,8 @@ class ClockEditor {
     void OpenClockCommand();
     void OpenDefaultClockCommand();
     void SaveClock();
-    void SaveClockAs();
+    // True when the pane was written to the file the operator chose.
+    bool SaveClockAs();
     void SaveAsDefaultClockCommand();
     // caption: the recent-file entry's caption ("&1 /path/Mon0700.clk").
     void OpenRecentFile(const QString& caption);
@@ -37,6 +38,10 @@ class ClockEditor {
     void LoadClockFile(const QString& path);
     // Asks whether to save unsaved changes; No without asking when saved.
     MsgResult FileNotSavedPrompt();
+    // The question before the pane's clock is left, with Yes saving through
+    // Save As. False when nothing may go on: Cancel, or a Save As that was
+    // cancelled or failed, so the unsaved edits are still only in the pane.
+    bool OfferToSave();
 
     // The edit pane's change rule; the window calls it on every change.
     void EditChanged();
@@ -45,7 +50,10 @@ class ClockEditor {
     // remaining line followed by CR LF.
     static QString CompactEditText(const QString& text);
 
-    QString CurrentPath() const { return m_session.Creator.LastFileOpened; }
+    // The file the edit header names; empty while the pane shows no file or
+    // a new one. Save writes here and nowhere else: "Last File Opened" may
+    // name a clock the operator cannot see.
+    QString CurrentPath() const { return m_paneFile; }
     bool Saved = true;
     bool DefaultClockLoaded = false;
 
@@ -59,11 +67,14 @@ class ClockEditor {
     void FileNotFound();
     QString PreviewHeader(const QString& what) const;
     void Walk(bool forward);
+    // EnableFileCommands, with Save only when the pane names a file.
+    void EnableFileCommands();
 
     Session& m_session;
     KeywordModule& m_keywords;
     ClockModule& m_clocks;
     EditorWindow& m_window;
+    QString m_paneFile;
 };
 
 }  // namespace sonavel

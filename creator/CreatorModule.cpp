@@ -7,9 +7,9 @@ namespace sonavel {
 bool CreatorShutdown(Session& session, ClockEditor& editor, const ClosingWindow& window) {
     if (ConfirmExit(session) == MsgResult::No) return false;
 
-    const MsgResult save = editor.FileNotSavedPrompt();
-    if (save == MsgResult::Yes) editor.SaveClockAs();
-    const bool stay = save == MsgResult::Cancel;
+    // A Save As that was cancelled or failed keeps the program open as
+    // Cancel does: the edits exist nowhere but in the pane.
+    const bool stay = !editor.OfferToSave();
 
     WindowPlacement placement = window.placement;
     if (placement.WindowState == 1) {

@@ -1,4 +1,6 @@
+#include "../common/FakeWindows.h"
 #include "ClockEditor.h"
+#include "CreatorModule.h"
 #include "FakeEditorWindow.h"
 #include "NamedEntries.h"
 #include "TempFolder.h"
@@ -152,6 +154,142 @@ TEST_F(ClockEditorTest, DefaultClockAndTheWalkThroughTheWeek) {
     m_dialogs.ExpectMessage("Next Hourly Clock Not Found");
     editor.NextClock();
     EXPECT_EQ(m_dialogs.LastMessage().prompt, "Next Hourly Clock Not Found");
+}
+
+// ---------------------------------------------------------------------------
+// Where Save writes, and when it is offered
+
+TEST_F(ClockEditorTest, SaveOnlyEverWritesTheClockTheHeaderNames) {
+    const QString mon = Clock("Mon0700.clk", "Music\r\n");
+    const QByteArray kept = "Music\r\n";
+    auto unchanged = [&] {
+        QFile file(mon);
+        return file.open(QIODevice::ReadOnly) && file.readAll() == kept;
+    };
+
+    // A station that never saved anything: opening offers Save, and typing
+    // into the opened clock keeps it offered.
+    ASSERT_TRUE(m_session->Creator.LastFileSaved.isEmpty());
+    m_dialogs.ExpectFile(mon, "Open");
+    editor.OpenClockCommand();
+    EXPECT_TRUE(window.save);
+    window.Type("News\r\n");
+    EXPECT_TRUE(window.save) << "an edit of an opened clock can be saved";
+    editor.SaveClock();
+    EXPECT_EQ(textfile::ReadAll(mon), "Music\r\nNews\r\n\r\n");
+    QFile::remove(mon);
+    Clock("Mon0700.clk", kept);
+
+    // Open, then Open again and Cancel: the pane shows no file and Save
+    // writes nothing, typed text or not.
+    m_dialogs.ExpectFile(mon, "Open").ExpectFile(std::nullopt, "Open");
+    editor.OpenClockCommand();
+    editor.OpenClockCommand();
+    EXPECT_EQ(window.editHeader, "Edit: No File is Loaded");
+    EXPECT_FALSE(window.save);
+    editor.SaveClock();
+    window.Type("News\r\n");
+    EXPECT_FALSE(window.save);
+    EXPECT_TRUE(window.fileCommands) << "Save As stays for the typed clock";
+    editor.SaveClock();
+    EXPECT_TRUE(unchanged());
+
+    // Open Default Clock without a default clock: the same.
+    m_dialogs.ExpectMessage("File Not Saved", MsgResult::No).ExpectFile(mon, "Open");
+    editor.OpenClockCommand();
+    m_dialogs.ExpectMessage("No Default Clock Found");
+    editor.OpenDefaultClockCommand();
+    EXPECT_EQ(window.editHeader, "Edit: No File is Loaded");
+    EXPECT_FALSE(window.save);
+    EXPECT_TRUE(editor.Saved) << "an empty pane has nothing to ask about";
+    window.Type("News\r\n");
+    editor.SaveClock();
+    EXPECT_TRUE(unchanged());
+
+    // Start-up without a default clock: "Last File Opened" still names the
+    // clock of the last session, which the operator cannot see.
+    FakeEditorWindow fresh;
+    ClockEditor started(*m_session, keywords, clocks, fresh);
+    fresh.editor = &started;
+    m_session->Creator.LastFileOpened = mon;
+    m_session->Creator.LastFileSaved = mon;
+    ASSERT_FALSE(started.LoadDefaultClock());
+    fresh.Type("News\r\n");
+    EXPECT_FALSE(fresh.save);
+    started.SaveClock();
+    EXPECT_TRUE(unchanged());
+    EXPECT_TRUE(m_dialogs.AllAnswered());
+}
+
+TEST_F(ClockEditorTest, UnsavedEditsSurviveACancelledOrFailedSaveAs) {
+    const QString mon = Clock("Mon0700.clk", "Music\r\n");
+    const QString tue = Clock("Tue0800.clk", "News\r\n");
+    m_dialogs.ExpectFile(mon, "Open");
+    editor.OpenClockCommand();
+    window.Type("News\r\n");
+    const QString edited = window.text;
+    auto untouched = [&](const char* command) {
+        EXPECT_TRUE(m_dialogs.AllAnswered()) << command;
+        EXPECT_EQ(window.text, edited) << command;
+        EXPECT_EQ(window.editHeader, "Edit: Monday 07:00") << command;
+        EXPECT_EQ(editor.CurrentPath(), mon) << command;
+        EXPECT_FALSE(editor.Saved) << command;
+        EXPECT_TRUE(window.save) << command;
+    };
+    // Yes to the question, then the Save As dialog is cancelled, or names a
+    // place that cannot be written.
+    const QString nowhere = Path("missing/folder/kept.clk");
+    for (const std::optional<QString>& saveAs :
+         {std::optional<QString>(), std::optional(nowhere)}) {
+        auto yesThenSaveAs = [&] {
+            m_dialogs.ExpectMessage("File Not Saved", MsgResult::Yes)
+                .ExpectFile(saveAs, "Save As...");
+        };
+        yesThenSaveAs();
+        editor.NewClock();
+        untouched("New");
+        yesThenSaveAs();
+        editor.OpenClockCommand();
+        untouched("Open");
+        yesThenSaveAs();
+        editor.OpenDefaultClockCommand();
+        untouched("Open Default Clock");
+        yesThenSaveAs();
+        editor.OpenRecentFile("&1 " + tue);
+        untouched("Recent File");
+
+        // Exit: the program stays open.
+        m_dialogs.ExpectMessage("Sonavel Creator", MsgResult::Yes);
+        yesThenSaveAs();
+        EXPECT_FALSE(CreatorShutdown(*m_session, editor, ClosingWindow{}));
+        untouched("Exit");
+    }
+
+    // Next saves into the clock it leaves; when that write fails the walk
+    // does not go on.
+    QFile::remove(mon);
+    ASSERT_TRUE(QDir().mkpath(mon));
+    m_dialogs.ExpectMessage("File Not Saved", MsgResult::Yes);
+    editor.NextClock();
+    untouched("Next");
+}
+
+TEST_F(ClockEditorTest, ClockNeverSavedPrintsWhatThePaneShows) {
+    FakeWindows windows;
+    m_session->SetWindows(&windows);
+    ClockTicker ticker(m_clock, 500);
+    editor.NewClock();
+    window.Type("Music\r\nNews\r\n");
+    m_dialogs.ExpectPrinter();
+    editor.PrintFile();
+    EXPECT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_TRUE(m_dialogs.Messages().empty()) << "no error box";
+    ASSERT_EQ(windows.printer.jobs, 1);
+    const std::vector<QString>& page = windows.printer.pages.front();
+    ASSERT_GE(page.size(), 2u);
+    EXPECT_EQ(page[page.size() - 2].trimmed(), "Music");
+    EXPECT_EQ(page.back().trimmed(), "News");
+    m_session->SetWindows(nullptr);
 }
 
 }  // namespace
