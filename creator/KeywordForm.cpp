@@ -229,6 +229,7 @@ void KeywordForm::Build() {
     connect(m_notes, &QLineEdit::textChanged, this,
             [this](const QString& text) { Store(QStringLiteral("Notes"), text); });
     connect(m_folder, &QLineEdit::textChanged, this, [this] { textFolder_Change(); });
+    connect(m_folder, &QLineEdit::editingFinished, this, [this] { textFolder_EditingFinished(); });
     connect(m_browseFolder, &QPushButton::clicked, this, &KeywordForm::BrowseFolder);
     connect(m_calculate, &QPushButton::clicked, this, &KeywordForm::Calculate);
     connect(m_selectColor, &QPushButton::clicked, this, &KeywordForm::SelectColor);
@@ -292,6 +293,7 @@ void KeywordForm::listKeyword_Click() {
 void KeywordForm::DisplayKeyword(const QString& name) {
     const Values values = ReadValues(name);
     m_filling = true;
+    m_folderEdited = false;
     m_keywordDisplay->setText(name);
     ShowColor(StoredNumber(values.color));
     m_description->setText(values.description);
@@ -303,6 +305,7 @@ void KeywordForm::DisplayKeyword(const QString& name) {
 
 void KeywordForm::ClearKeywordFields() {
     m_filling = true;
+    m_folderEdited = false;
     SetRole(m_color, QPalette::Window, Qt::black);
     const QString blank = QStringLiteral(" ");
     m_keywordDisplay->setText(blank);
@@ -401,14 +404,21 @@ void KeywordForm::StoreFor(const QString& name, const QString& key, const QStrin
 
 void KeywordForm::textFolder_Change() {
     if (m_filling || m_folder->text().isEmpty()) return;
+    // Stored as it stands: while the operator types, the last character is
+    // often the blank or separator before the next word.
+    m_folderEdited = true;
+    Store(QStringLiteral("Folder"), m_folder->text());
+}
+
+void KeywordForm::textFolder_EditingFinished() {
+    if (!m_folderEdited) return;
+    m_folderEdited = false;
     QString folder = m_folder->text().trimmed();
     if (folder.endsWith(QLatin1Char('/'))) folder.chop(1);
     if (folder != m_folder->text()) {
-        // Showing the cleaned text must not clean it a second time.
-        const bool filling = m_filling;
         m_filling = true;
         m_folder->setText(folder);
-        m_filling = filling;
+        m_filling = false;
     }
     Store(QStringLiteral("Folder"), folder);
 }
@@ -423,6 +433,7 @@ void KeywordForm::BrowseFolder() {
     if (folder.isEmpty()) return;
     m_session.Creator.LastOpenFolder = folder;
     m_folder->setText(folder);
+    textFolder_EditingFinished();
 }
 
 void KeywordForm::SelectColor() {
@@ -569,6 +580,7 @@ void KeywordForm::done(int result) {
     // Close, the title bar and Escape all end here. A running estimate ends
     // at its next file and stores nothing.
     m_closed = true;
+    textFolder_EditingFinished();
     QDialog::done(result);
     emit Closed();
 }

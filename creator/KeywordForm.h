@@ -81,6 +81,9 @@ class KeywordForm final : public QDialog {
     void Store(const QString& key, const QString& value);
     void StoreFor(const QString& name, const QString& key, const QString& value);
     void textFolder_Change();
+    // Trims the folder and drops one final separator once the operator is
+    // done with the field.
+    void textFolder_EditingFinished();
     void ShowColor(std::int32_t color);
     void SetFieldsLook(bool enabled, const QColor& text);
 
@@ -91,6 +94,8 @@ class KeywordForm final : public QDialog {
     // Set while the window itself fills the fields, so that showing a value
     // never writes it back.
     bool m_filling = false;
+    // The folder field holds typing that is not normalised yet.
+    bool m_folderEdited = false;
     bool m_closed = false;
     std::int32_t m_lastColor = 0;
 

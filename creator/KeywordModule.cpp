@@ -194,7 +194,8 @@ void KeywordModule::DeleteKeywordSection(const QString& name) {
                    [&] { return name; });
     trap.Run([&] {
         trap([&] {
-            if (!KeywordSetting(name, "Description").isEmpty()) {
+            // A keyword whose description was emptied is still a keyword.
+            if (m_session.Store().SectionExists(kApp, name)) {
                 m_session.Store().DeleteSection(kApp, name);
             }
         });
@@ -278,8 +279,10 @@ bool KeywordModule::ConfirmValuesTheFileLoses(const std::vector<StoredKeyword>& 
         if (FileCannotCarry(keyword.name)) what << QStringLiteral("name");
         for (std::size_t v = 0; v < kFileValues.size(); ++v) {
             const QString& value = keyword.values[v];
-            if (value.isEmpty() || FileCannotCarry(value) ||
-                (kFileValues[v].wholeNumber && !IsWholeNumber(value))) {
+            // An empty value is no loss: the file carries it by the format's
+            // own default ("None", "1" or 16777215).
+            if (!value.isEmpty() &&
+                (FileCannotCarry(value) || (kFileValues[v].wholeNumber && !IsWholeNumber(value)))) {
                 what << QLatin1String(kFileValues[v].key);
             }
         }
@@ -303,10 +306,9 @@ bool KeywordModule::ConfirmValuesTheFileLoses(const std::vector<StoredKeyword>& 
             "carry as they are, so an Import of the file would not restore them:") +
         kCrLf + kCrLf + names + kCrLf + kCrLf +
         QStringLiteral(
-            "An empty value comes back as \"None\", \"1\" or 16777215. A value that "
-            "begins with a blank or an apostrophe, or holds a line break, is lost "
-            "and shifts the values after it. An Estimated Time or Color that is not "
-            "a whole number makes Import refuse the file.") +
+            "A value that begins with a blank or an apostrophe, or holds a line "
+            "break, is lost and shifts the values after it. An Estimated Time or "
+            "Color that is not a whole number makes Import refuse the file.") +
         kCrLf + kCrLf + QStringLiteral("Export anyway?");
     // No is preselected: a habitual Enter must not write a file that restores wrongly.
     return m_session.Dlg().MsgBox(prompt, MsgButtons::YesNo, MsgIcon::Exclamation,
@@ -442,7 +444,12 @@ bool KeywordModule::Import(const std::function<std::optional<QString>()>& choose
 }
 
 const KeywordDefinition* KeywordModule::FindKeyword(const QString& name) const {
-    for (const KeywordDefinition& definition : KeywordDefinitions) {
+    return FindKeyword(KeywordDefinitions, name);
+}
+
+const KeywordDefinition* KeywordModule::FindKeyword(const std::vector<KeywordDefinition>& table,
+                                                    const QString& name) {
+    for (const KeywordDefinition& definition : table) {
         if (definition.Keyword.compare(name, Qt::CaseInsensitive) == 0) return &definition;
     }
     return nullptr;

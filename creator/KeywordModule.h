@@ -85,6 +85,8 @@ class KeywordModule {
     // First keyword whose name matches ignoring letter case, as clock lines
     // refer to them; nullptr when none.
     const KeywordDefinition* FindKeyword(const QString& name) const;
+    static const KeywordDefinition* FindKeyword(const std::vector<KeywordDefinition>& table,
+                                                const QString& name);
 
     // "Keyword 0", "Keyword 1", ...: the list's key for a number.
     static QString KeywordKey(std::int32_t number);

@@ -148,7 +148,9 @@ QList<SettingRow> CreatorCurrent(const Session& s) {
         {QStringLiteral("Display Splash"), FlagText(c.DisplaySplash)},
         {QStringLiteral("Keyword Default Color"), c.KeywordDefaultColor},
         {QStringLiteral("Keyword Default Description"), c.KeywordDefaultDescription},
-        {QStringLiteral("Keyword Default Folder"), s.ProgramFolder() + c.KeywordDefaultFolder},
+        // The keyword window sets the full folder; before it opens there is none.
+        {QStringLiteral("Keyword Default Folder"),
+         c.KeywordDefaultFolder.isEmpty() ? s.ProgramFolder() : c.KeywordDefaultFolder},
         {QStringLiteral("Keyword Default Estimated Time"), c.KeywordDefaultEstimatedTime},
         {QStringLiteral("Keyword Default Notes"), c.KeywordDefaultNotes},
         {QStringLiteral("Estimate Time"), FlagText(c.EstimateTime)},

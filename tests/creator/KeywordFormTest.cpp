@@ -1,6 +1,7 @@
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
 #include "ClockModule.h"
+#include "CommonModule.h"
 #include "CreatorForm.h"
 #include "FakeMediaPlayer.h"
 #include "FormatModule.h"
@@ -22,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 #include <memory>
@@ -130,6 +132,13 @@ TEST_F(KeywordFormTest, WindowCarriesItsCaptionsTipsAndDeadFrames) {
     EXPECT_EQ(Find<QGroupBox>("frameArtistRepeat")->findChildren<QRadioButton*>().size(), 9);
 }
 
+TEST_F(KeywordFormTest, OpeningTheWindowLeavesTheStoredDefaultFolderAlone) {
+    Open();
+    WriteRegistry(*m_session);
+    EXPECT_EQ(m_store->GetSetting("Sonavel", "Creator Settings", "Keyword Default Folder"),
+              m_session->ProgramFolder());
+}
+
 TEST_F(KeywordFormTest, WithOneKeywordStoredOpeningSelectsNothing) {
     StoreKeyword("Jingle");
     Open();
@@ -160,19 +169,37 @@ TEST_F(KeywordFormTest, WithTwoKeywordsOpeningShowsTheFirstInItsColour) {
 // ---------------------------------------------------------------------------
 // Field edits
 
-TEST_F(KeywordFormTest, FolderIsStoredTrimmedAndWithoutOneFinalSlash) {
+TEST_F(KeywordFormTest, FolderIsStoredAsTypedAndTidiedWhenTheFieldIsLeft) {
     StoreKeyword("Jingle");
     StoreKeyword("Ads");
     Open();
-    Field("textFolder")->setText("  /music/jingles/  ");
-    EXPECT_EQ(Stored("Jingle", "Folder"), "/music/jingles");
-    EXPECT_EQ(Field("textFolder")->text(), "/music/jingles");
-    Field("textFolder")->setText("/music//");
+    QLineEdit* folder = Field("textFolder");
+    folder->clear();
+    // Key by key, blanks and separators included.
+    QTest::keyClicks(folder, "/music/Smooth Jazz");
+    EXPECT_EQ(Stored("Jingle", "Folder"), "/music/Smooth Jazz");
+    EXPECT_EQ(folder->text(), "/music/Smooth Jazz");
+
+    // Leaving the field trims it and drops one final separator.
+    QTest::keyClicks(folder, "/  ");
+    EXPECT_EQ(Stored("Jingle", "Folder"), "/music/Smooth Jazz/  ");
+    QTest::keyClick(folder, Qt::Key_Return);
+    EXPECT_EQ(Stored("Jingle", "Folder"), "/music/Smooth Jazz");
+    EXPECT_EQ(folder->text(), "/music/Smooth Jazz");
+    folder->setText("  /music//");
+    emit folder->editingFinished();
     EXPECT_EQ(Stored("Jingle", "Folder"), "/music/");
+
     // An emptied field stores nothing.
-    Field("textFolder")->setText("");
+    folder->clear();
+    emit folder->editingFinished();
     EXPECT_EQ(Stored("Jingle", "Folder"), "/music/");
     EXPECT_EQ(Stored("Ads", "Folder"), m_session->ProgramFolder());
+
+    // Closing the window counts as leaving the field.
+    QTest::keyClicks(folder, " /air/news/");
+    form->close();
+    EXPECT_EQ(Stored("Jingle", "Folder"), "/air/news");
 }
 
 TEST_F(KeywordFormTest, DescriptionAndNotesAreStoredAsTyped) {
@@ -308,6 +335,20 @@ TEST_F(KeywordFormTest, DeletingTheLastKeywordLeavesAnEmptyListAndGreyedFields) 
     EXPECT_EQ(List()->count(), 0);
     EXPECT_EQ(Stored("Jingle", "Color"), "");
     ExpectGreyed();
+}
+
+TEST_F(KeywordFormTest, KeywordWithAnEmptiedDescriptionCanBeDeleted) {
+    StoreKeyword("Jingle");
+    StoreKeyword("Ads");
+    Open();
+    Field("textDescription")->clear();
+    ASSERT_EQ(Stored("Jingle", "Description"), "");
+    m_dialogs.ExpectMessage("Keyword Maintenance", MsgResult::Yes);
+    Button("commandDeleteKeyword")->click();
+    EXPECT_EQ(Listed(), QStringList{"Ads"});
+    EXPECT_FALSE(m_store->SectionExists(kApp, "Jingle"));
+    keywords.RefreshKeywordList();
+    EXPECT_EQ(keywords.LastKeywordNumber, 0) << "the keyword stays gone";
 }
 
 TEST_F(KeywordFormTest, DeletingOneOfTwoSelectsTheOtherAndNoKeepsBoth) {
