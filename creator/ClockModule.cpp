@@ -167,8 +167,9 @@ QString ClockModule::DefaultClockPath() const {
     return m_session.ProgramFolder() + QStringLiteral("/Default.clk");
 }
 
-ClockModule::Verdict ClockModule::ReadClockLines(const QString& path, QStringList& lines,
-                                                 QString& invalidLine) {
+ClockModule::Verdict ClockModule::ReadClockLines(const QString& path,
+                                                 const std::vector<KeywordDefinition>& keywords,
+                                                 QStringList& lines, QString& invalidLine) {
     lines.clear();
     QStringList fileLines;
     try {
@@ -183,7 +184,7 @@ ClockModule::Verdict ClockModule::ReadClockLines(const QString& path, QStringLis
         lines.resize(stored + 1);
         if (IsComment(line)) continue;
         const QString element = TrimBlanks(line);
-        if (!m_keywords.FindKeyword(element)) {
+        if (!KeywordModule::FindKeyword(keywords, element)) {
             invalidLine = element;
             return Verdict::InvalidLine;
         }
@@ -197,7 +198,7 @@ bool ClockModule::ReadDefaultClockLines() {
     InvalidKeywordFound = true;
     QString invalid;
     QStringList lines;
-    const Verdict verdict = ReadClockLines(path, lines, invalid);
+    const Verdict verdict = ReadClockLines(path, m_keywords.KeywordDefinitions, lines, invalid);
     if (verdict == Verdict::Unreadable) return false;
     DefaultClockLines = lines;
     if (verdict == Verdict::InvalidLine) {
@@ -213,11 +214,16 @@ bool ClockModule::ReadDefaultClockLines() {
 }
 
 bool ClockModule::LoadHourlyClock(const QString& playlistPath) {
+    return LoadHourlyClock(playlistPath, m_keywords.KeywordDefinitions);
+}
+
+bool ClockModule::LoadHourlyClock(const QString& playlistPath,
+                                  const std::vector<KeywordDefinition>& keywords) {
     QString& folder = m_session.Creator.ClockFolder;
     if (folder.isEmpty()) folder = m_session.ProgramFolder() + QStringLiteral("/Clocks");
     const QString path = folder + QLatin1Char('/') + NameOf(playlistPath) + QStringLiteral(".clk");
     QString invalid;
-    const Verdict verdict = ReadClockLines(path, HourlyClockLines, invalid);
+    const Verdict verdict = ReadClockLines(path, keywords, HourlyClockLines, invalid);
     if (verdict == Verdict::InvalidLine) {
         ShowInvalidKeyword(invalid, path,
                            QStringLiteral("Creator can not continue with this clock."),

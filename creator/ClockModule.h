@@ -45,6 +45,9 @@ class ClockModule {
     // Reads the hourly clock of a playlist into HourlyClockLines. False when
     // the hour has no clock, it cannot be read, or a line names no keyword.
     bool LoadHourlyClock(const QString& playlistPath);
+    // The same, checking the lines against the given keyword table.
+    bool LoadHourlyClock(const QString& playlistPath,
+                         const std::vector<KeywordDefinition>& keywords);
 
     QStringList DefaultClockLines;
     QStringList HourlyClockLines;
@@ -52,7 +55,8 @@ class ClockModule {
 
   private:
     enum class Verdict { Read, Unreadable, InvalidLine };
-    Verdict ReadClockLines(const QString& path, QStringList& lines, QString& invalidLine);
+    Verdict ReadClockLines(const QString& path, const std::vector<KeywordDefinition>& keywords,
+                           QStringList& lines, QString& invalidLine);
     void ShowInvalidKeyword(const QString& line, const QString& path, const QString& advice,
                             const QString& title);
 

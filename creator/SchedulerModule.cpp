@@ -63,10 +63,14 @@ void SchedulerModule::Randomize() {
     m_engine.seed(seed);
 }
 
+std::vector<KeywordDefinition>& SchedulerModule::Table() {
+    return m_ownTable ? m_runKeywords : m_keywords.KeywordDefinitions;
+}
+
 bool SchedulerModule::ScanKeywordFolders() {
     QElapsedTimer sinceYield;
     sinceYield.start();
-    for (KeywordDefinition& keyword : m_keywords.KeywordDefinitions) {
+    for (KeywordDefinition& keyword : Table()) {
         keyword.Files = {QStringList(), QStringList()};
         // QDir of an empty path is the working folder, which is no keyword's.
         QStringList entries;
@@ -124,9 +128,14 @@ void SchedulerModule::CreatePlaylists() {
     if (m_running || !m_editor || !m_display) return;
     m_running = true;
     struct Finish {
-        bool& running;
-        ~Finish() { running = false; }
-    } finish{m_running};
+        SchedulerModule& run;
+        ~Finish() {
+            run.m_running = false;
+            run.m_ownTable = false;
+            run.m_runKeywords.clear();
+            run.m_runDefaultClock.clear();
+        }
+    } finish{*this};
 
     Dialogs& dialogs = m_session.Dlg();
     if (!m_editor->Saved) {
@@ -178,8 +187,9 @@ bool SchedulerModule::WriteWeek() {
             const QString path = folder + QLatin1Char('/') + WeekdayToken(day) +
                                  QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')) +
                                  QStringLiteral("00") + extension;
-            const QStringList& lines = m_clocks.LoadHourlyClock(path) ? m_clocks.HourlyClockLines
-                                                                      : m_clocks.DefaultClockLines;
+            const QStringList& lines = m_clocks.LoadHourlyClock(path, Table())
+                                           ? m_clocks.HourlyClockLines
+                                           : m_runDefaultClock;
             try {
                 WritePlaylist(path, lines);
             } catch (const RuntimeError&) {
@@ -221,6 +231,11 @@ bool SchedulerModule::CheckBeforeCreating() {
     }
     // Its message came with the loading.
     if (m_clocks.InvalidKeywordFound) return FailCheck({}, {});
+    if (m_running) {
+        m_runKeywords = m_keywords.KeywordDefinitions;
+        m_runDefaultClock = m_clocks.DefaultClockLines;
+        m_ownTable = true;
+    }
     if (m_session.Creator.PlaylistFolder.isEmpty()) {
         return FailCheck(QStringLiteral("Playlist Folder has not been set.") + kCrLf +
                              QStringLiteral("Please set Playlist Folder."),
@@ -285,7 +300,7 @@ QString SchedulerModule::PlaylistText(const QStringList& lines, bool includeComm
 }
 
 KeywordDefinition* SchedulerModule::Lookup(const QString& name) {
-    for (KeywordDefinition& definition : m_keywords.KeywordDefinitions) {
+    for (KeywordDefinition& definition : Table()) {
         if (definition.Keyword.compare(name, Qt::CaseInsensitive) == 0) return &definition;
     }
     return nullptr;

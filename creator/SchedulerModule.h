@@ -58,6 +58,7 @@ class SchedulerModule {
 
     // Fills every keyword's Files table from its folder, all unused. False,
     // after the keyword's message, at the first keyword with no candidate.
+    // Outside a run it works on the keyword module's table.
     bool ScanKeywordFolders();
 
     // Writes the hour's playlist at playlistPath as a whole, one entry per
@@ -78,6 +79,8 @@ class SchedulerModule {
     static QString ElementPath(const QString& folder, const QString& fileName);
 
   private:
+    // The table the scan fills and the playlists draw from.
+    std::vector<KeywordDefinition>& Table();
     void HideStatus();
     bool FailCheck(const QString& prompt, const QString& title);
     bool WriteWeek();
@@ -97,6 +100,15 @@ class SchedulerModule {
     ClockEditor* m_editor = nullptr;
     RunDisplay* m_display = nullptr;
     bool m_running = false;
+    // A run serves events for minutes, and the keyword window, Open Default
+    // Clock or an import may reload the shared keyword table and default
+    // clock meanwhile. The run works on its own copies of both, taken when
+    // its checks load them, so nothing the operator does can pull the table
+    // from under the folder scan or pair one folder's file names with
+    // another folder.
+    std::vector<KeywordDefinition> m_runKeywords;
+    QStringList m_runDefaultClock;
+    bool m_ownTable = false;
 };
 
 }  // namespace sonavel

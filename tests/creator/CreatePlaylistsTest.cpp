@@ -314,4 +314,38 @@ TEST_F(CreatePlaylistsTest, WriteFailureEndsTheRunWithLaterHoursUntouched) {
     EXPECT_TRUE(FollowsDefault("Mon0100.lst"));
 }
 
+TEST_F(CreatePlaylistsTest, RunKeepsTheKeywordsAndClockItStartedWith) {
+    // While the run serves events the operator gives Music another folder
+    // in the keyword window, adds a keyword and closes the window (which
+    // reloads the keyword table), then opens a changed default clock.
+    QDir().mkpath(Path("Music2"));
+    Write(Path("Music2/alpha.wav"), {});
+    int reloads = 0;
+    display.onValue = [&](int value) {
+        if (value != 10) return;
+        m_store->SaveSetting(kKeywordApp, "Music", "Folder", Path("Music2"));
+        AddKeyword("Ads", {"ad.wav"});
+        ASSERT_TRUE(keywords.GetKeywordDefinitions());
+        Write(DefaultClock(), "Ads\r\n");
+        editor.OpenDefaultClockCommand();
+        ASSERT_EQ(clocks.DefaultClockLines.value(0), "Ads");
+        ++reloads;
+    };
+    window.SetEditText("News\r\n");
+    editor.Saved = true;
+    ExpectReady();
+    scheduler.CreatePlaylists();
+    EXPECT_TRUE(m_dialogs.AllAnswered());
+    ASSERT_EQ(reloads, 1);
+    ASSERT_EQ(PlaylistFiles(), Week(".lst"));
+    for (const QString& name : Week(".lst")) {
+        EXPECT_TRUE(FollowsDefault(name)) << qPrintable(name) << ": " << qPrintable(Read(name));
+    }
+
+    // The next run takes the station as it is now.
+    ExpectReady();
+    scheduler.CreatePlaylists();
+    EXPECT_EQ(Read("Sat2300.lst"), Path("Ads/ad.wav") + "\r\n");
+}
+
 }  // namespace
