@@ -329,16 +329,22 @@ TEST_F(UiTest, FolderBrowserShowsItsPromptInside) {
     ASSERT_TRUE(QDir().mkpath(start + "/Playlists"));
     QtDialogs dialogs;
     // The operator sees both lines of the prompt, then picks a folder.
+    // Any other window in its place fails the test and is closed, so that
+    // the test ends instead of waiting on it.
     auto browser = [](QWidget* modal) -> QFileDialog* {
-        if (modal->objectName() != "FolderBrowser") return nullptr;
-        return modal->findChild<QFileDialog*>("folderBrowser");
+        if (modal->objectName() == "FolderBrowser") {
+            return modal->findChild<QFileDialog*>("folderBrowser");
+        }
+        ADD_FAILURE() << "not the folder browser: " << modal->windowTitle().toStdString();
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        return nullptr;
     };
     QString title, prompt, shownAt;
     bool promptVisible = false;
     {
         ModalScript script({[&](QWidget* modal) {
             QFileDialog* folders = browser(modal);
-            if (folders == nullptr) return false;
+            if (folders == nullptr) return true;
             title = modal->windowTitle();
             auto* label = Child<QLabel>(modal, "labelPrompt");
             prompt = label->text();
@@ -361,7 +367,7 @@ TEST_F(UiTest, FolderBrowserShowsItsPromptInside) {
     {
         ModalScript script({[&](QWidget* modal) {
             QFileDialog* folders = browser(modal);
-            if (folders == nullptr) return false;
+            if (folders == nullptr) return true;
             QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : folders;
             PressKey(focus, Qt::Key_Escape);
             return true;
