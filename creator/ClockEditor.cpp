@@ -72,11 +72,7 @@ void ClockEditor::EditChanged() {
 
 void ClockEditor::LoadIntoPane(const QString& path) {
     m_window.SetEstimatedTimePanel(QStringLiteral("00:00"), false);
-    QFile file(path);
-    if (!QFile::exists(path)) throw MakeError(err::kFileNotFound, path);
-    if (!file.open(QIODevice::ReadOnly)) throw MakeError(err::kPathFileAccess, path);
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray bytes = textfile::ReadBytes(path);
 
     // The half-loaded text must not be estimated by the pane's change rule.
     const bool estimate = m_session.Creator.EstimateTime;
@@ -84,7 +80,7 @@ void ClockEditor::LoadIntoPane(const QString& path) {
     // Rich text keeps its colours and fonts, so it is not compacted into
     // plain lines.
     if (!(IsRichTextName(path) && m_window.SetEditRichText(bytes))) {
-        QString text = textfile::ReadAll(path);
+        QString text = textfile::Decode(bytes);
         // Bytes that are no text show as the replacement mark rather than
         // vanish: what is in the file must be visible in the pane.
         text.replace(QChar(0), QChar::ReplacementCharacter);

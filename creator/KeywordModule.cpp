@@ -385,6 +385,12 @@ bool KeywordModule::Import(const std::function<std::optional<QString>()>& choose
                     QString::number(kGroupSize) + QStringLiteral(" lines.");
         } else if (name == kList) {
             fault = where + QStringLiteral(" has the name of the list that holds all Keywords.");
+        } else if (!textfile::ReadsBackAsWritten(name)) {
+            // Typically a second file joined on with its byte-order mark: the
+            // name would change between the store, the clocks and the lists.
+            fault = where + QStringLiteral(
+                                " begins with an invisible mark (U+FEFF) or holds a damaged "
+                                "character, so it would not read back as written.");
         } else if (groupOfName.contains(name)) {
             fault = where + QStringLiteral(" is defined already by Keyword ") +
                     QString::number(groupOfName.value(name)) + QStringLiteral(".");

@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
     SchedulerModule scheduler(session, keywords, clocks);
     CreatorForm form(session, keywords, clocks);
     form.SetScheduler(&scheduler);
-    if (!ReadCreatorSettings(session)) return 0;
+    // A store that fails here ends the program with its message, not with
+    // an exception nobody catches.
+    if (!ReadSettingsAtStart(session, exitCode)) return exitCode;
 
     // The stored size and place only count for a normal window.
     WindowPlacement placement = ReadWindowPlacement(form);

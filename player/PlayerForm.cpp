@@ -771,13 +771,17 @@ void PlayerForm::menuDisplayCurrentSettings_Click() {
 }
 
 void PlayerForm::menuLoadSettings_Click() {
-    if (ReadPlayerSettings(m_session) && m_engine) m_engine->ApplySettings();
+    // Player is on air: settings that cannot be read are not a first start.
+    // It keeps what it holds rather than run on blanked folders and names.
+    if (ReadPlayerSettings(m_session, SettingsRead::Running) && m_engine) {
+        m_engine->ApplySettings();
+    }
 }
 
 void PlayerForm::menuDeleteRegistry_Click() {
     ResetHooks hooks;
     hooks.readSettings = [this] {
-        const bool read = ReadPlayerSettings(m_session);
+        const bool read = ReadPlayerSettings(m_session, SettingsRead::Running);
         if (read && m_engine) m_engine->ApplySettings();
         return read;
     };

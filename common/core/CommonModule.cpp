@@ -6,6 +6,7 @@
 #include "Windows.h"
 
 #include <QDir>
+#include <QHash>
 #include <QLocale>
 #include <cmath>
 #include <limits>
@@ -189,16 +190,52 @@ void ReadWindow(Session& s, const QString& section, WindowPlacement& window) {
     window.Width = ReadInt32(st.GetSetting(kApp, section, QStringLiteral("Width")));
 }
 
+bool IsConversionFailure(const RuntimeError& error) {
+    return error.Number() == err::kTypeMismatch || error.Number() == err::kOverflow;
+}
+
+// Whether a stored text is one the reading procedures accept for its key:
+// the numbers must convert, and Player's loading mode must be a Boolean.
+// Every other key takes any text.
+bool Converts(const QString& section, const QString& key, const QString& text) {
+    try {
+        if (key == QLatin1String("Window State")) {
+            ReadInt16(text);
+        } else if (key == QLatin1String("Position Left") || key == QLatin1String("Position Top") ||
+                   key == QLatin1String("Height") || key == QLatin1String("Width")) {
+            ReadInt32(text);
+        } else if (section == kPlayer && key == QLatin1String("Synchronous Operation")) {
+            ReadBoolean(text);
+        }
+        return true;
+    } catch (const RuntimeError& error) {
+        if (!IsConversionFailure(error)) throw;
+        return false;
+    }
+}
+
 // Runs a settings reader; a value that does not convert means the settings
-// are missing, and first-time use takes over. Failures of the store itself
-// are not that: they go to the caller, so that a busy or damaged store never
-// has the defaults written over a station's settings.
-bool ReadOrFirstTimeUse(Session& session, const std::function<void()>& read) {
+// are missing, and first-time use takes over at start-up. A running program
+// never goes there: it keeps what it holds and says why. Failures of the
+// store itself are neither: they go to the caller, so that a busy or damaged
+// store never has the defaults written over a station's settings.
+bool ReadOrFirstTimeUse(Session& session, SettingsRead mode, const std::function<void()>& read) {
     try {
         read();
         return true;
     } catch (const RuntimeError& error) {
-        if (error.Number() != err::kTypeMismatch && error.Number() != err::kOverflow) throw;
+        if (!IsConversionFailure(error)) throw;
+    }
+    if (mode == SettingsRead::Running) {
+        ShowInformation(session,
+                        QStringLiteral("The stored settings of ") + session.FullName() +
+                            QStringLiteral(" are incomplete or damaged, so they were not "
+                                           "loaded.") +
+                            kCrLf + kCrLf +
+                            QStringLiteral("The settings in use stay as they are. Restart ") +
+                            session.FullName() + QStringLiteral(" to set up the missing ones."),
+                        session.FullName());
+        return false;
     }
     FirstTimeUse(session);
     return false;
@@ -236,16 +273,18 @@ QStringList WorkingFolders(const Session& session) {
     return folders;
 }
 
-bool ReadPlayerSettings(Session& session) {
-    return ReadOrFirstTimeUse(session, [&] {
+bool ReadPlayerSettings(Session& session, SettingsRead mode) {
+    return ReadOrFirstTimeUse(session, mode, [&] {
         SettingsStore& st = session.Store();
-        PlayerSettings& p = session.Player;
+        // Read whole into a copy and taken over only at the end: a value that
+        // does not convert leaves the settings in memory as they were.
+        PlayerSettings p = session.Player;
         auto get = [&](const char* key) {
             return st.GetSetting(kApp, kPlayer, QLatin1String(key));
         };
         p.PlaylistFolder = get("Playlist Folder");
-        session.ProgramLogFileName = get("Program Log File Name");
-        session.ErrorLogFileName = get("Error Log File Name");
+        const QString programLog = get("Program Log File Name");
+        const QString errorLog = get("Error Log File Name");
         p.SynchronousOperation = ReadBoolean(get("Synchronous Operation"));
         p.TimeCheckFolder = get("Time Check Folder");
         p.LastFileOpened = get("Last File Opened");
@@ -253,8 +292,8 @@ bool ReadPlayerSettings(Session& session) {
         p.LastOpenFolder = get("Last Open Folder");
         p.LastSaveFolder = get("Last Save Folder");
         ReadWindow(session, kPlayer, p.Window);
-        session.ProgramLoggingEnabled = ReadFlag(get("Program Logging Enabled"));
-        session.ErrorLoggingEnabled = ReadFlag(get("Error Logging Enabled"));
+        const bool programLogging = ReadFlag(get("Program Logging Enabled"));
+        const bool errorLogging = ReadFlag(get("Error Logging Enabled"));
         p.Automatic = ReadFlag(get("Automatic"));
         p.Manual = ReadFlag(get("Manual"));
         p.SaveSettingsOnExit = ReadFlag(get("Save Settings On Exit"));
@@ -263,13 +302,18 @@ bool ReadPlayerSettings(Session& session) {
         // that writing the settings back keeps what the operator chose. Only
         // an exact "True" hides: a window never vanishes by a missing value.
         p.StartHidden = get("Start Hidden") == QLatin1String("True");
+        session.Player = p;
+        session.ProgramLogFileName = programLog;
+        session.ErrorLogFileName = errorLog;
+        session.ProgramLoggingEnabled = programLogging;
+        session.ErrorLoggingEnabled = errorLogging;
     });
 }
 
-bool ReadCreatorSettings(Session& session) {
-    return ReadOrFirstTimeUse(session, [&] {
+bool ReadCreatorSettings(Session& session, SettingsRead mode) {
+    return ReadOrFirstTimeUse(session, mode, [&] {
         SettingsStore& st = session.Store();
-        CreatorSettings& c = session.Creator;
+        CreatorSettings c = session.Creator;
         auto get = [&](const char* key) {
             return st.GetSetting(kApp, kCreator, QLatin1String(key));
         };
@@ -288,6 +332,55 @@ bool ReadCreatorSettings(Session& session) {
         c.IncludeComments = ReadFlag(get("Include Comments"));
         c.BackupSavedFiles = ReadFlag(get("Backup Saved Files"));
         c.EstimateTime = ReadFlag(get("Estimate Time"));
+        session.Creator = c;
+    });
+}
+
+bool ReadSettingsAtStart(Session& session, int& exitCode) {
+    exitCode = 0;
+    try {
+        return session.GetProduct() == Product::Player ? ReadPlayerSettings(session)
+                                                       : ReadCreatorSettings(session);
+    } catch (const StoreFailure& failure) {
+        ShowStoreFailure(session.Dlg(), session.FullName(), failure.Path(), failure.Reason());
+    } catch (const RuntimeError& error) {
+        ShowStoreFailure(session.Dlg(), session.FullName(), session.Store().Path(),
+                         error.Description());
+    }
+    exitCode = 1;
+    return false;
+}
+
+void ShowStoreFailure(Dialogs& dialogs, const QString& fullName, const QString& path,
+                      const QString& reason) {
+    dialogs.MsgBox(QStringLiteral("The settings file cannot be read:") + kCrLf + kCrLf + path +
+                       kCrLf + kCrLf + reason + kCrLf + kCrLf + fullName +
+                       QStringLiteral(" has left the file as it is and will end. Repair or move "
+                                      "the file, then start again."),
+                   MsgButtons::OK, MsgIcon::Critical, fullName);
+}
+
+void SetMissingRegistryDefaults(Session& session) {
+    ErrorTrap trap(session, QStringLiteral("SetRegistryDefaults"));
+    trap.Run([&] {
+        for (const auto& [section, defaults] : {std::pair{kPlayer, PlayerDefaults(session)},
+                                                std::pair{kCreator, CreatorDefaults(session)}}) {
+            // What the section holds now, with missing keys told apart from
+            // keys stored empty: an empty folder or file name is a choice.
+            QHash<QString, QString> stored;
+            trap([&] {
+                if (!session.Store().SectionExists(kApp, section)) return;
+                for (const SettingRow& row : session.Store().GetAllSettings(kApp, section))
+                    stored.insert(row.first, row.second);
+            });
+            QList<SettingRow> repairs;
+            for (const SettingRow& row : defaults) {
+                const auto it = stored.constFind(row.first);
+                if (it == stored.cend() || !Converts(section, row.first, *it)) repairs << row;
+            }
+            WriteRows(session, trap, section, repairs);
+        }
+        trap([&] { session.Store().CreateSection(kApp, QString::fromLatin1(kGlobalSection)); });
     });
 }
 
@@ -430,7 +523,9 @@ void FirstTimeUse(Session& session) {
                             kCrLf + QStringLiteral("Click 'OK' to continue."),
                         QStringLiteral("First Time Use"));
     });
-    ignoring([&] { SetRegistryDefaults(session); });
+    // Only what is missing or unreadable: one damaged value must not cost a
+    // station the rest of its settings, nor the other program's.
+    ignoring([&] { SetMissingRegistryDefaults(session); });
     QDir().mkpath(session.ProgramFolder());
     for (const QString& folder : WorkingFolders(session))
         QDir().mkdir(folder);

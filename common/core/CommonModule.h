@@ -20,12 +20,31 @@ std::int32_t ReadInt32(const QString& text);
 // A single-precision value as its shortest text, "2992.5" or "3435".
 QString SingleText(float value);
 
-// Reads the running program's own section into memory. Returns false when the
-// settings were missing and first-time use ran: the program must end.
-bool ReadPlayerSettings(Session& session);
-bool ReadCreatorSettings(Session& session);
+// When the settings are read: at start-up a value that does not convert
+// means a fresh (or damaged) installation and leads to first-time use, which
+// ends the program. A running program (a reload, after a reset) never goes
+// there: it keeps the settings it holds and tells the operator.
+enum class SettingsRead { AtStart, Running };
 
+// Reads the running program's own section into memory, all or nothing.
+// Returns false when a value did not convert: at start-up first-time use has
+// run and the program must end; when running, nothing in memory has changed.
+// Failures of the store itself raise StoreFailure.
+bool ReadPlayerSettings(Session& session, SettingsRead mode = SettingsRead::AtStart);
+bool ReadCreatorSettings(Session& session, SettingsRead mode = SettingsRead::AtStart);
+// The start-up read of the running program's settings. False when start-up
+// must stop, with exitCode 0 after first-time use, or 1 when the store failed
+// and its message, naming the file, has been shown.
+bool ReadSettingsAtStart(Session& session, int& exitCode);
+// The message of a program that cannot use its settings file and ends.
+void ShowStoreFailure(Dialogs& dialogs, const QString& fullName, const QString& path,
+                      const QString& reason);
+
+// Every key of both programs, with its default, over whatever was stored: the reset.
 void SetRegistryDefaults(Session& session);
+// The default of each key of both programs that is missing or whose stored
+// text does not convert; every readable value stays as it is.
+void SetMissingRegistryDefaults(Session& session);
 void WriteRegistry(Session& session);
 void DisplayRegistrySection(Session& session, const QString& Section);
 void DisplayCurrentSettings(Session& session);

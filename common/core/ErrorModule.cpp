@@ -230,7 +230,30 @@ QString SignedNumberText(std::int64_t number) {
 }
 
 QString LogDate(const QDateTime& when) {
-    return QLocale::system().toString(when.date(), QLocale::ShortFormat);
+    return LogDate(when, QLocale::system());
+}
+
+QString LogDate(const QDateTime& when, const QLocale& locale) {
+    // The locale's short date, but with the whole year: many short formats
+    // cut it to two digits ("12/5/26"), which a log kept for years must not.
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    QString fullYear;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (quoted || c != QLatin1Char('y')) {
+            fullYear += c;
+            ++i;
+            continue;
+        }
+        qsizetype run = 0;
+        while (i + run < format.size() && format[i + run] == QLatin1Char('y'))
+            ++run;
+        fullYear += QStringLiteral("yyyy");
+        i += run;
+    }
+    return locale.toString(when.date(), fullYear);
 }
 
 QString LogTime(const QDateTime& when) {
@@ -368,7 +391,12 @@ void DisplayLog(Session& session, bool error) {
     ErrorTrap trap(session, QStringLiteral("Display") + what + QStringLiteral("Log"),
                    error ? QStringLiteral("ErrorLogName") : QStringLiteral("ProgramLogName"),
                    [&] { return fileName; });
-    trap.On(err::kPathFileAccess, unable).On(err::kFirstUserError, unable);
+    // A log that was never written (a fresh station has none until the first
+    // entry), or whose folder is gone, is a log that cannot be shown, not a
+    // failure for the operator to abort, retry or ignore.
+    for (const std::int32_t number : {err::kPathFileAccess, err::kFirstUserError,
+                                      err::kFileNotFound, err::kPathNotFound, err::kBadFileName})
+        trap.On(number, unable);
     if (!error) trap.EndSilentlyOnOthers();
     trap.Run([&] {
         trap([&] {

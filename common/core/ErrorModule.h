@@ -5,6 +5,7 @@
 #include "Session.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -70,8 +71,10 @@ void LogError(Session& session, std::int32_t ErrorNumber, const QString& Source,
               const QString& VariableData);
 void LogEvent(Session& session, const QString& Description);
 
-// Date and time as the logs write them: the locale's short date and long time.
+// Date and time as the logs write them: the locale's short date with a
+// four-digit year, and its long time.
 QString LogDate(const QDateTime& when);
+QString LogDate(const QDateTime& when, const QLocale& locale);
 QString LogTime(const QDateTime& when);
 // A number as the runtime's number-to-text conversion writes it: a blank
 // before a non-negative number.

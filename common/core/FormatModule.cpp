@@ -218,8 +218,12 @@ QString GetFilePath(const QString& Path) {
 }
 
 QString RemoveExtension(const QString& Path) {
+    // Folders carry dots here (~/.local/share): only a dot inside the last
+    // name starts an extension, and not its first character, which marks a
+    // hidden file rather than an empty name with an extension.
     const qsizetype dot = Path.lastIndexOf(u'.');
-    return dot >= 2 ? Path.left(dot) : Path;
+    const qsizetype slash = Path.lastIndexOf(u'/');
+    return dot >= 2 && dot > slash + 1 ? Path.left(dot) : Path;
 }
 
 QString GetFileName(const QString& Path) {

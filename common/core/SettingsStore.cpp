@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 namespace sonavel {
 
@@ -30,7 +31,14 @@ class Statement {
     int Step() { return sqlite3_step(m_stmt); }
     QString Column(int index) {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
-        return text ? QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index)) : QString();
+        if (!text) return QString();
+        // Not QString::fromUtf8: it takes a leading U+FEFF for a byte-order
+        // mark and drops it, so a value beginning with one would change on
+        // every read.
+        QStringDecoder decoder(
+            QStringConverter::Utf8,
+            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        return decoder.decode(QByteArrayView(text, sqlite3_column_bytes(m_stmt, index)));
     }
 
   private:
@@ -49,8 +57,30 @@ SettingsStore::SettingsStore(const QString& path) : m_path(path) {
         throw StoreError(path, reason);
     }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    const auto refuse = [&](const QString& reason) {
+        // v2: a statement still being destroyed on the way out must not
+        // keep the connection, and the file, open.
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        throw StoreError(path, reason);
+    };
     // A damaged or foreign file shows itself at the first statement that reads
-    // the header or the schema; this is where we refuse it.
+    // the header or the schema; this is where we refuse it. So is a table of
+    // our name but another shape (made by a tool, or another layout): it
+    // would fail at the first read, half-way through a start. Both before
+    // anything is written, so the file is left as it was.
+    for (const auto& [table, shape] :
+         {std::pair{"settings", "SELECT app, section, key, value FROM settings LIMIT 0"},
+          std::pair{"sections", "SELECT app, section FROM sections LIMIT 0"}}) {
+        Statement exists(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
+        if (!exists.Ok()) refuse(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        exists.Bind(1, QString::fromLatin1(table));
+        const int rc = exists.Step();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) refuse(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        if (rc == SQLITE_ROW && !Statement(m_db, shape).Ok()) {
+            refuse(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        }
+    }
     const char* setup =
         "PRAGMA journal_mode=WAL;"
         "PRAGMA synchronous=NORMAL;"
@@ -62,17 +92,13 @@ SettingsStore::SettingsStore(const QString& path) : m_path(path) {
     if (sqlite3_exec(m_db, setup, nullptr, nullptr, &message) != SQLITE_OK) {
         const QString reason = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
         sqlite3_free(message);
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw StoreError(path, reason);
+        refuse(reason);
     }
     Statement check(m_db, "PRAGMA quick_check");
     if (!check.Ok() || check.Step() != SQLITE_ROW || check.Column(0) != QLatin1String("ok")) {
         const QString reason =
             check.Ok() ? check.Column(0) : QString::fromUtf8(sqlite3_errmsg(m_db));
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw StoreError(path, reason.isEmpty() ? QStringLiteral("database is damaged") : reason);
+        refuse(reason.isEmpty() ? QStringLiteral("database is damaged") : reason);
     }
 }
 
@@ -80,14 +106,18 @@ SettingsStore::~SettingsStore() {
     sqlite3_close(m_db);
 }
 
+StoreFailure::StoreFailure(const QString& path, const QString& what, const QString& reason)
+    : RuntimeError(err::kPathFileAccess,
+                   QStringLiteral("Settings store %1 failed: %2 (%3)").arg(what, reason, path),
+                   QStringLiteral("SettingsStore")),
+      m_path(path),
+      m_reason(reason) {}
+
 void SettingsStore::Fail(const QString& what, bool rollBack) {
     // The message first: rolling back would replace it.
     const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
     if (rollBack) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw RuntimeError(
-        err::kPathFileAccess,
-        QStringLiteral("Settings store %1 failed: %2 (%3)").arg(what, message, m_path),
-        QStringLiteral("SettingsStore"));
+    throw StoreFailure(m_path, what, message);
 }
 
 void SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RuntimeError.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -26,13 +28,29 @@ class StoreError : public std::runtime_error {
     QString m_reason;
 };
 
+// An operation on an open store failed (the file went away, the disk failed,
+// another program holds it too long). A RuntimeError, so the calling
+// procedure's trap reports it; it keeps the file and the store's own reason
+// for a start-up that must stop with a message naming them.
+class StoreFailure : public RuntimeError {
+  public:
+    StoreFailure(const QString& path, const QString& what, const QString& reason);
+    const QString& Path() const { return m_path; }
+    const QString& Reason() const { return m_reason; }
+
+  private:
+    QString m_path;
+    QString m_reason;
+};
+
 using SettingRow = QPair<QString, QString>;
 using SectionRows = QPair<QString, QList<SettingRow>>;
 
 // Application / section / key tree of string values, shared by both programs.
 // Keys enumerate in the order they were first written; updating a value keeps
-// its place. Failures of individual operations raise RuntimeError so the
-// calling procedure's trap can report them.
+// its place. Names and values come back exactly as they were stored, to the
+// last character (a leading U+FEFF included). Failures of individual
+// operations raise StoreFailure so the calling procedure's trap can report them.
 class SettingsStore {
   public:
     explicit SettingsStore(const QString& path);

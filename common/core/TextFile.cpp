@@ -9,6 +9,12 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+
 namespace sonavel::textfile {
 
 namespace {
@@ -35,15 +41,74 @@ bool Exists(const QString& path) {
     return !path.isEmpty() && info.exists() && info.isFile();
 }
 
-QString ReadAll(const QString& path) {
-    QFile file(path);
-    if (path.isEmpty() || QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        ThrowOpenError(path, true);
+QByteArray ReadBytes(const QString& path) {
+    if (path.isEmpty()) ThrowOpenError(path, true);
+    // Non-blocking, so that opening a pipe with no writer returns at once
+    // instead of hanging the program; the type is then judged on what was
+    // opened, not on a name that may have changed in between.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) ThrowOpenError(path, true);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) throw MakeError(err::kPathFileAccess, path);
+    if (!S_ISREG(info.st_mode)) {
+        throw MakeError(err::kPathFileAccess, path + QStringLiteral(" is not a regular file"));
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) throw MakeError(err::kPathFileAccess, path);
-    QStringDecoder decoder(QStringConverter::System);
+    const auto tooLarge = [&] {
+        return MakeError(err::kPathFileAccess, path + QStringLiteral(" is larger than ") +
+                                                   QString::number(kMostBytes / (1024 * 1024)) +
+                                                   QStringLiteral(" MB"));
+    };
+    if (info.st_size > kMostBytes) throw tooLarge();
+    // The file may grow while it is read: one byte beyond the bound tells.
+    QByteArray bytes;
+    bytes.resize(static_cast<qsizetype>(info.st_size) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > kMostBytes) throw tooLarge();
+            bytes.resize(std::min<qsizetype>(bytes.size() * 2 + 4096, kMostBytes + 1));
+        }
+        const ssize_t got =
+            ::read(fd, bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw MakeError(err::kPathFileAccess, path);
+        }
+        if (got == 0) break;
+        filled += got;
+    }
+    if (filled > kMostBytes) throw tooLarge();
+    bytes.truncate(filled);
+    return bytes;
+}
+
+QString Decode(const QByteArray& bytes) {
+    // Stateless: a sequence cut off at the end is damage like any other, not
+    // the start of a continuation that never comes.
+    QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
+}
+
+QString ReadAll(const QString& path) {
+    return Decode(ReadBytes(path));
+}
+
+bool ReadsBackAsWritten(const QString& line) {
+    if (line.startsWith(QChar::ByteOrderMark)) return false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c.isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 QStringList ReadLines(const QString& path) {

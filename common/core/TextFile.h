@@ -11,8 +11,25 @@ namespace sonavel {
 // numbers (53 file not found, 76 path not found, 75 access, 52 bad name).
 namespace textfile {
 
+// The most a reader takes in. Clocks, playlists, keyword files and logs are a
+// few kilobytes; a file beyond this is a mistake (a link to a disk image, a
+// runaway log) and is refused like an unreadable one instead of filling memory.
+inline constexpr qint64 kMostBytes = 64LL * 1024 * 1024;
+
 bool Exists(const QString& path);
+// The bytes of a regular file of at most kMostBytes. Pipes, devices, sockets
+// and folders are refused with 75 without waiting on them, as is a file that
+// is too large.
+QByteArray ReadBytes(const QString& path);
+// Text in the locale's encoding. Damaged bytes, an incomplete sequence at the
+// end included, show as the replacement mark; nothing is dropped silently.
+QString Decode(const QByteArray& bytes);
 QString ReadAll(const QString& path);
+// Whether a line of text comes back unchanged from a text file and from the
+// settings store: not when it begins with U+FEFF, which a reader takes for a
+// byte-order mark wherever the line lands first in a file, nor when it holds
+// a half surrogate pair, which has no encoding.
+bool ReadsBackAsWritten(const QString& line);
 QStringList ReadLines(const QString& path);
 // Replaces the file as a whole: a reader never sees half a file, and a failed
 // write leaves the old content in place.

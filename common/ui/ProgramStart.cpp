@@ -1,5 +1,6 @@
 #include "ProgramStart.h"
 
+#include "CommonModule.h"
 #include "Paths.h"
 #include "QtDialogs.h"
 #include "QtTextPrinter.h"
@@ -40,13 +41,8 @@ std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& ex
     try {
         services->m_store = std::make_unique<SettingsStore>(DefaultSettingsPath());
     } catch (const StoreError& error) {
-        dialogs.MsgBox(
-            QStringLiteral("The settings file cannot be read:") + QStringLiteral("\r\n\r\n") +
-                error.Path() + QStringLiteral("\r\n\r\n") + error.Reason() +
-                QStringLiteral("\r\n\r\n") + fullName +
-                QStringLiteral(" has left the file as it is and will end. Repair or move "
-                               "the file, then start again."),
-            MsgButtons::OK, MsgIcon::Critical, fullName);
+        ShowStoreFailure(dialogs, fullName, error.Path(), error.Reason());
+        exitCode = 1;
         return nullptr;
     }
 

@@ -22,8 +22,8 @@ class ProgramServices {
     QtWindows& GetWindows() { return *m_windows; }
 
     // Refuses a second copy, opens the store and builds the session. Returns
-    // nothing when the program must end, with the exit code to end with;
-    // the reason has been shown.
+    // nothing when the program must end, with the exit code to end with (1
+    // when the store cannot be used); the reason has been shown.
     static std::unique_ptr<ProgramServices> Start(Product product, int& exitCode);
 
   private:

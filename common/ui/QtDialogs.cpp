@@ -1,5 +1,6 @@
 #include "QtDialogs.h"
 
+#include "FolderBrowser.h"
 #include "QtTextPrinter.h"
 #include "UiText.h"
 
@@ -213,11 +214,9 @@ std::optional<QString> QtDialogs::FileDialog(const FileDialogRequest& request) {
 }
 
 QString QtDialogs::BrowseForFolder(const QString& title, const QString& initialFolder) {
-    QString folder =
-        QFileDialog::getExistingDirectory(QApplication::activeWindow(), title, initialFolder);
-    const qsizetype nul = folder.indexOf(QChar(u'\0'));
-    if (nul >= 0) folder.truncate(nul);
-    return folder;
+    // The "title" is the prompt shown inside the browser, as the folder
+    // procedures word it; the window has a caption of its own.
+    return FolderBrowser::Browse(title, initialFolder, QApplication::activeWindow());
 }
 
 bool QtDialogs::PrinterDialog(int flags) {

@@ -4,7 +4,10 @@
 #include "RuntimeError.h"
 #include "TempFolder.h"
 
+#include <sqlite3.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 using namespace sonavel;
@@ -12,6 +15,19 @@ using namespace sonavel;
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+// What a foreign tool does to the store's file behind the program's back.
+void ReshapeSettingsTable(const QString& path) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "DROP TABLE settings;"
+                           "CREATE TABLE settings(app TEXT, section TEXT, key TEXT, val TEXT);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
 
 class CommonModuleTest : public TempFolderTest {
   protected:
@@ -115,7 +131,7 @@ TEST_F(CommonModuleTest, StoredTextsDecodeAsThePlatformDid) {
     EXPECT_EQ(SingleText(3435.0f), "3435");
 }
 
-TEST_F(CommonModuleTest, DamagedNumberStartsOverButOtherFlagsNeedNoRepair) {
+TEST_F(CommonModuleTest, DamagedValueRepairsOnlyWhatCannotBeRead) {
     Session& s = MakeSession(Product::Player);
     FirstStart(s);
     m_dialogs.Clear();
@@ -125,13 +141,105 @@ TEST_F(CommonModuleTest, DamagedNumberStartsOverButOtherFlagsNeedNoRepair) {
     ASSERT_TRUE(ReadPlayerSettings(s));
     EXPECT_TRUE(s.Player.SaveSettingsOnExit);
 
-    // A window state that is no number means the settings are gone: first-time
-    // use writes the defaults again over both sections.
+    // A station's own choices, in both programs, and some damage among them.
     m_store->SaveSetting("Sonavel", "Creator Settings", "Clock Folder", "/mine");
+    m_store->SaveSetting("Sonavel", "Creator Settings", "Playlist Folder", "/air/out");
+    m_store->SaveSetting("Sonavel", "Creator Settings", "Height", "tall");
+    m_store->SaveSetting("Sonavel", "Player Settings", "Playlist Folder", "/air/in");
+    m_store->SaveSetting("Sonavel", "Player Settings", "Error Log File Name", "");
+    m_store->SaveSetting("Sonavel", "Player Settings", "Width", "8000");
+    m_store->SaveSetting("Sonavel", "Player Settings", "Synchronous Operation", "maybe");
     m_store->SaveSetting("Sonavel", "Player Settings", "Window State", "99999");
+    m_store->DeleteSetting("Sonavel", "Player Settings", "Time Check Folder");
+    const QStringList playerKeys = Keys("Player Settings");
+
+    // The welcome and the restart still come: the damage ends this start.
     FirstStart(s);
     EXPECT_EQ(Get("Player Settings", "Window State"), "0");
-    EXPECT_EQ(Get("Creator Settings", "Clock Folder"), ProgramFolder() + "/Clocks");
+    EXPECT_EQ(Get("Player Settings", "Synchronous Operation"), "False");
+    EXPECT_EQ(Get("Player Settings", "Time Check Folder"), ProgramFolder() + "/Time");
+    EXPECT_EQ(Get("Creator Settings", "Height"), "7215");
+    // Everything that could be read is as the station left it, an empty
+    // name included; the repaired keys keep their places.
+    EXPECT_EQ(Get("Player Settings", "Playlist Folder"), "/air/in");
+    EXPECT_EQ(Get("Player Settings", "Error Log File Name"), "");
+    EXPECT_EQ(Get("Player Settings", "Width"), "8000");
+    EXPECT_EQ(Get("Player Settings", "Save Settings On Exit"), "false");
+    EXPECT_EQ(Get("Creator Settings", "Clock Folder"), "/mine");
+    EXPECT_EQ(Get("Creator Settings", "Playlist Folder"), "/air/out");
+    EXPECT_EQ(Keys("Player Settings"), playerKeys + QStringList{"Time Check Folder"});
+
+    // The restart reads them quietly.
+    m_dialogs.Clear();
+    ASSERT_TRUE(ReadPlayerSettings(s));
+    EXPECT_TRUE(m_dialogs.Shown().empty());
+    EXPECT_EQ(s.Player.PlaylistFolder, "/air/in");
+    EXPECT_EQ(s.Player.Window.Width, 8000);
+    Session creator(Product::Creator, ProgramFolder(), *m_store, m_dialogs, m_clock);
+    ASSERT_TRUE(ReadCreatorSettings(creator));
+    EXPECT_EQ(creator.Creator.ClockFolder, "/mine");
+    EXPECT_EQ(creator.Creator.Window.Height, 7215);
+}
+
+TEST_F(CommonModuleTest, RunningProgramNeverEntersFirstTimeUse) {
+    Session& s = MakeSession(Product::Player);
+    FirstStart(s);
+    ASSERT_TRUE(ReadPlayerSettings(s));
+    s.Player.PlaylistFolder = "/air/lists";
+    s.ProgramLogFileName = "/air/program.log";
+    s.ErrorLoggingEnabled = true;
+
+    // A reset without defaults leaves the store empty under a running Player.
+    m_store->DeleteApplication("Sonavel");
+    m_dialogs.Clear();
+    m_dialogs.ExpectMessage("Sonavel Player");
+    EXPECT_FALSE(ReadPlayerSettings(s, SettingsRead::Running));
+    ASSERT_EQ(m_dialogs.Messages().size(), 1u);
+    EXPECT_EQ(m_dialogs.LastMessage().icon, MsgIcon::Information);
+    EXPECT_EQ(m_dialogs.LastMessage().prompt,
+              "The stored settings of Sonavel Player are incomplete or damaged, so they were not "
+              "loaded." +
+                  kCrLf + kCrLf +
+                  "The settings in use stay as they are. Restart Sonavel Player to set up the "
+                  "missing ones.");
+    // Nothing blanked in memory, nothing written behind the operator's back.
+    EXPECT_EQ(s.Player.PlaylistFolder, "/air/lists");
+    EXPECT_EQ(s.ProgramLogFileName, "/air/program.log");
+    EXPECT_TRUE(s.ErrorLoggingEnabled);
+    EXPECT_FALSE(m_store->SectionExists("Sonavel", "Player Settings"));
+
+    // Settings that read are taken over whole.
+    SetRegistryDefaults(s);
+    m_store->SaveSetting("Sonavel", "Player Settings", "Playlist Folder", "/new/lists");
+    EXPECT_TRUE(ReadPlayerSettings(s, SettingsRead::Running));
+    EXPECT_EQ(s.Player.PlaylistFolder, "/new/lists");
+    EXPECT_FALSE(s.ErrorLoggingEnabled);
+}
+
+TEST_F(CommonModuleTest, StoreFailingAtStartEndsWithItsMessage) {
+    Session& s = MakeSession(Product::Creator);
+    int exitCode = -1;
+    FirstStart(s);
+    ASSERT_TRUE(ReadSettingsAtStart(s, exitCode));
+    EXPECT_EQ(exitCode, 0);
+
+    // Another tool swaps the table for one of another shape while we run.
+    ReshapeSettingsTable(m_store->Path());
+    m_dialogs.Clear();
+    m_dialogs.ExpectMessage("Sonavel Creator");
+    EXPECT_FALSE(ReadSettingsAtStart(s, exitCode));
+    EXPECT_EQ(exitCode, 1);
+    const MessageRequest box = m_dialogs.LastMessage();
+    EXPECT_EQ(box.icon, MsgIcon::Critical);
+    EXPECT_TRUE(box.prompt.startsWith("The settings file cannot be read:" + kCrLf + kCrLf +
+                                      m_store->Path() + kCrLf + kCrLf))
+        << box.prompt.toStdString();
+    EXPECT_TRUE(box.prompt.contains("no such column: value")) << box.prompt.toStdString();
+    EXPECT_TRUE(
+        box.prompt.endsWith("Sonavel Creator has left the file as it is and will end. "
+                            "Repair or move the file, then start again."));
+    // Not a first start: nothing was written, nothing welcomed.
+    EXPECT_EQ(m_dialogs.Messages().size(), 1u);
 }
 
 TEST_F(CommonModuleTest, WriteRegistryStoresTheRunningProgramsMemory) {

@@ -3,6 +3,7 @@
 #include "TempFolder.h"
 #include "TextFile.h"
 
+#include <sys/stat.h>
 #include <QFile>
 
 using namespace sonavel;
@@ -71,6 +72,20 @@ TEST_F(ErrorModuleTest, ErrorDialogTextAndTheLogEntryItLeaves) {
               QStringList({Stamp() + "Sonavel Player", "    Error Number:  0",
                            "    Error Source: Src", "    Error Description: Desc"}));
     EXPECT_TRUE(LogTime(m_clock.Now()).contains("55:22")) << LogTime(m_clock.Now()).toStdString();
+}
+
+TEST_F(ErrorModuleTest, LogDatesCarryTheWholeYear) {
+    const QDateTime when(QDate(2026, 12, 5), QTime(16, 55, 22));
+    EXPECT_EQ(LogDate(when, QLocale(QLocale::English, QLocale::UnitedStates)), "12/5/2026");
+    EXPECT_EQ(LogDate(when, QLocale(QLocale::German, QLocale::Germany)), "05.12.2026");
+    EXPECT_EQ(LogDate(when, QLocale(QLocale::English, QLocale::UnitedKingdom)), "05/12/2026");
+    // A year written with one letter is made whole as well.
+    EXPECT_EQ(LogDate(when, QLocale(QLocale::Chinese, QLocale::China)), "2026/12/5");
+    // Whatever the machine's locale, an entry written today shows the year whole.
+    s.ProgramLoggingEnabled = true;
+    LogEvent(s, "Program Loaded");
+    EXPECT_TRUE(Lines(s.ProgramLogFileName).value(0).startsWith(LogDate(m_clock.Now())));
+    EXPECT_TRUE(LogDate(m_clock.Now()).contains("2026")) << LogDate(m_clock.Now()).toStdString();
 }
 
 TEST_F(ErrorModuleTest, LoggingSwitchedOffOrWithoutAFile) {
@@ -273,13 +288,39 @@ TEST_F(ErrorModuleTest, LogThatCannotBeShown) {
     DisplayProgramLog(s);
     EXPECT_FALSE(windows.programLog.loaded);
 
-    // A missing program log ends quietly; a missing error log is reported.
-    s.ProgramLogFileName = Path("gone.log");
-    DisplayProgramLog(s);
-    s.ErrorLogFileName = Path("gone.log");
-    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Abort);
-    DisplayErrorLog(s);
-    EXPECT_TRUE(m_dialogs.LastMessage().prompt.contains("Module: DisplayErrorLog"));
+    // A fresh station: the default logs do not exist yet, nor perhaps their
+    // folder. Each is the information message, never an empty viewer or an
+    // error box.
+    for (const QString& missing : {Path("gone.log"), Path("no/folder/gone.log")}) {
+        m_dialogs.Clear();
+        s.ProgramLogFileName = missing;
+        s.ErrorLogFileName = missing;
+        m_dialogs.ExpectMessage("Unable to Display Program Log")
+            .ExpectMessage("Unable to Display Error Log");
+        DisplayProgramLog(s);
+        EXPECT_FALSE(windows.programLog.loaded) << missing.toStdString();
+        DisplayErrorLog(s);
+        EXPECT_FALSE(windows.errorLog.loaded) << missing.toStdString();
+        for (const MessageRequest& box : m_dialogs.Messages())
+            EXPECT_EQ(box.icon, MsgIcon::Information) << box.title.toStdString();
+    }
+
+    // A pipe or a runaway file in the log's place is refused the same way,
+    // without waiting for a writer or reading it whole.
+    const QString pipe = Path("pipe.log");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString huge = Path("huge.log");
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(textfile::kMostBytes + 1));  // sparse: costs no disk
+    }
+    for (const QString& unreadable : {pipe, huge}) {
+        s.ErrorLogFileName = unreadable;
+        m_dialogs.ExpectMessage("Unable to Display Error Log");
+        DisplayErrorLog(s);
+        EXPECT_FALSE(windows.errorLog.loaded) << unreadable.toStdString();
+    }
 }
 
 }  // namespace

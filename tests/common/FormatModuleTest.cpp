@@ -80,6 +80,13 @@ TEST(PathFunctions, SplitAtLastSeparatorFromThirdCharacter) {
     EXPECT_EQ(RemoveExtension("Mon0900.lst"), "Mon0900");
     EXPECT_EQ(RemoveExtension("/a/song.live.mp3"), "/a/song.live");
     EXPECT_EQ(RemoveExtension("a.b"), "a.b");
+    // The program folder lives below a hidden folder: its dot is no extension.
+    const QString folder = "/home/op/.local/share/Sonavel";
+    EXPECT_EQ(RemoveExtension(folder + "/Playlists/Morning"), folder + "/Playlists/Morning");
+    EXPECT_EQ(FormatManualPlaylistName(folder + "/Playlists/Morning"), "Morning");
+    EXPECT_EQ(RemoveExtension(folder + "/Logs/errors"), folder + "/Logs/errors");
+    EXPECT_EQ(RemoveExtension(folder + "/Logs/Error.log"), folder + "/Logs/Error");
+    EXPECT_EQ(RemoveExtension("/home/op/.profile"), "/home/op/.profile");
 
     EXPECT_EQ(FormatElementName("/music/Jingles/Station ID.wav"), "Station ID");
     EXPECT_EQ(FormatElementName(":timecheck"), "timecheck");

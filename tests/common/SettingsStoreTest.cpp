@@ -2,6 +2,8 @@
 #include "SettingsStore.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <thread>
@@ -14,6 +16,16 @@ namespace {
 class SettingsStoreTest : public ::testing::Test {
   protected:
     QString DbPath() const { return m_dir.filePath(QStringLiteral("cfg/settings.db")); }
+    // Runs SQL on the store's file through a connection of its own, as
+    // another tool would.
+    void Sql(const char* sql) {
+        QDir().mkpath(m_dir.filePath("cfg"));
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(DbPath()).constData(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
     QTemporaryDir m_dir;
 };
 
@@ -41,6 +53,55 @@ TEST_F(SettingsStoreTest, KeepsFirstWriteOrderAndSeparatesApplications) {
     SettingsStore again(DbPath());
     EXPECT_EQ(again.GetSetting("Sonavel", "Player Settings", "Folder"),
               QStringLiteral("/home/zoë/Müsik"));
+}
+
+TEST_F(SettingsStoreTest, NamesAndValuesComeBackToTheLastCharacter) {
+    SettingsStore store(DbPath());
+    const QString bom = QString(QChar::ByteOrderMark);
+    const QStringList texts = {bom + "News",       bom,
+                               "News" + bom,       QStringLiteral("\U0001F4FB radio"),
+                               " lead and trail ", ""};
+    for (const QString& text : texts) {
+        store.SaveSetting("Sonavel Keyword Definitions", text, "Description", text);
+        store.SaveSetting("Sonavel Keyword Definitions", "Keywords", "Keyword " + text, text);
+    }
+    for (const QString& text : texts) {
+        EXPECT_EQ(store.GetSetting("Sonavel Keyword Definitions", text, "Description"), text)
+            << text.toStdString();
+        EXPECT_TRUE(store.SectionExists("Sonavel Keyword Definitions", text));
+    }
+    const QList<SettingRow> rows = store.GetAllSettings("Sonavel Keyword Definitions", "Keywords");
+    ASSERT_EQ(rows.size(), texts.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i], SettingRow("Keyword " + texts[i], texts[i]));
+    }
+}
+
+TEST_F(SettingsStoreTest, TableOfAnotherShapeIsRefusedNamingTheFile) {
+    Sql("CREATE TABLE settings(app TEXT, section TEXT, key TEXT, val TEXT);"
+        "INSERT INTO settings VALUES('Sonavel', 'Player Settings', 'Manual', 'True');");
+    try {
+        SettingsStore store(DbPath());
+        FAIL() << "a table of another shape must be refused when the store opens";
+    } catch (const StoreError& error) {
+        EXPECT_EQ(error.Path(), DbPath());
+        EXPECT_EQ(error.Reason(), "no such column: value");
+    }
+
+    // Reshaped while the store is open: the operation that meets it fails
+    // naming the file, as an error the calling procedure's trap can report.
+    QFile::remove(DbPath());
+    SettingsStore store(DbPath());
+    store.SaveSetting("Sonavel", "Player Settings", "Manual", "True");
+    Sql("DROP TABLE settings; CREATE TABLE settings(app, section, key, val);");
+    try {
+        store.GetSetting("Sonavel", "Player Settings", "Manual");
+        FAIL() << "reading a reshaped table must fail";
+    } catch (const StoreFailure& failure) {
+        EXPECT_EQ(failure.Number(), err::kPathFileAccess);
+        EXPECT_EQ(failure.Path(), DbPath());
+        EXPECT_EQ(failure.Reason(), "no such column: value");
+    }
 }
 
 TEST_F(SettingsStoreTest, MissingSectionIsAnErrorButAnEmptyOneIsNot) {

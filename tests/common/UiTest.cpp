@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -321,6 +322,58 @@ TEST_F(UiTest, FileDialogFollowsTheRequest) {
     }
     EXPECT_FALSE(confirmsOverwrite);
     EXPECT_EQ(mode, QFileDialog::ExistingFile);
+}
+
+TEST_F(UiTest, FolderBrowserShowsItsPromptInside) {
+    const QString start = Path("Sonavel");
+    ASSERT_TRUE(QDir().mkpath(start + "/Playlists"));
+    QtDialogs dialogs;
+    // The operator sees both lines of the prompt, then picks a folder.
+    // Any other window in its place fails the test and is closed, so that
+    // the test ends instead of waiting on it.
+    auto browser = [](QWidget* modal) -> QFileDialog* {
+        if (modal->objectName() == "FolderBrowser") {
+            return modal->findChild<QFileDialog*>("folderBrowser");
+        }
+        ADD_FAILURE() << "not the folder browser: " << modal->windowTitle().toStdString();
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        return nullptr;
+    };
+    QString title, prompt, shownAt;
+    bool promptVisible = false;
+    {
+        ModalScript script({[&](QWidget* modal) {
+            QFileDialog* folders = browser(modal);
+            if (folders == nullptr) return true;
+            title = modal->windowTitle();
+            auto* label = Child<QLabel>(modal, "labelPrompt");
+            prompt = label->text();
+            promptVisible = label->isVisible();
+            shownAt = folders->directory().absolutePath();
+            folders->setDirectory(Path("Sonavel/Playlists"));
+            QMetaObject::invokeMethod(folders, "accept", Qt::QueuedConnection);
+            return true;
+        }});
+        EXPECT_EQ(dialogs.BrowseForFolder(
+                      "Set Playlist Folder\r\nClick 'Cancel' to Set Default Location", start),
+                  QDir(Path("Sonavel/Playlists")).absolutePath());
+    }
+    EXPECT_EQ(title, "Browse for Folder");
+    EXPECT_EQ(prompt, "Set Playlist Folder\nClick 'Cancel' to Set Default Location");
+    EXPECT_TRUE(promptVisible);
+    EXPECT_EQ(shownAt, QDir(start).absolutePath());
+
+    // Escape is Cancel: an empty answer.
+    {
+        ModalScript script({[&](QWidget* modal) {
+            QFileDialog* folders = browser(modal);
+            if (folders == nullptr) return true;
+            QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : folders;
+            PressKey(focus, Qt::Key_Escape);
+            return true;
+        }});
+        EXPECT_EQ(dialogs.BrowseForFolder("Select Backup Location", start), "");
+    }
 }
 
 TEST_F(UiTest, WindowPlacementsRoundTrip) {

@@ -245,6 +245,43 @@ TEST_F(KeywordFileTest, DamagedFilesLeaveTheStoreUntouched) {
     EXPECT_EQ(pane.refills, 0);
 }
 
+TEST_F(KeywordFileTest, ByteOrderMarksInMidFile) {
+    Store("News", news);
+    const auto before = Snapshot();
+    const QString bom = QString(QChar::ByteOrderMark);
+
+    // Two exported files joined as `cat` joins them: the second one's mark
+    // now opens a line in mid-file, and its first comment is read as a name.
+    const QByteArray mark("\xEF\xBB\xBF");
+    const QByteArray joined = mark + (Header() + Block("Jingles", news)).join("\r\n").toUtf8() +
+                              "\r\n" + mark +
+                              (Header() + Block("Weather", sport)).join("\r\n").toUtf8() + "\r\n";
+    const QString path = Path("joined.key");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(joined);
+    }
+    m_dialogs.ExpectMessage("Keyword Definitions Not Imported");
+    EXPECT_FALSE(keywords.ImportKeywordDefinitionsFrom(path));
+    EXPECT_TRUE(m_dialogs.LastMessage().prompt.contains(
+        "Keyword 2 (\"" + bom + Header()[0] +
+        "\", line 18) begins with an invisible mark (U+FEFF) or "
+        "holds a damaged character, so it would not read back as written."))
+        << m_dialogs.LastMessage().prompt.toStdString();
+    EXPECT_EQ(Snapshot(), before);
+
+    // In a value the mark is the operator's business; it is kept to the byte.
+    const Values marked{bom + "News on the hour", "/srv/sound/news", "185", "255", bom};
+    ExpectSaved();
+    ASSERT_TRUE(keywords.ImportKeywordDefinitionsFrom(
+        Write("marked.key", Header() + Block("News", marked))));
+    ASSERT_TRUE(keywords.GetKeywordDefinitions());
+    ASSERT_EQ(keywords.KeywordDefinitions.size(), 1u);
+    EXPECT_EQ(keywords.KeywordDefinitions[0].Description, bom + "News on the hour");
+    EXPECT_EQ(keywords.KeywordDefinitions[0].Notes, bom);
+}
+
 TEST_F(KeywordFileTest, WriteFailingHalfWayKeepsTheOldKeywordsAndReportsNoSuccess) {
     Store("News", news);
     Store("Weather", sport);

@@ -372,6 +372,34 @@ TEST_F(PlayerFormTest, HidingGoesToTheTrayOrMinimisesAndExitNowFollowsTheWindow)
         EXPECT_FALSE(Action(name)->isVisible()) << name.toStdString();
 }
 
+TEST_F(PlayerFormTest, LoadSettingsOnAnEmptyStoreKeepsPlayerOnItsOwn) {
+    SetRegistryDefaults(session);
+    ASSERT_TRUE(ReadPlayerSettings(session));
+    session.Player.PlaylistFolder = "/air/lists";
+    session.ProgramLogFileName = "/air/program.log";
+    ShowAt(10000, 8000);
+    auto* list = Find<QTextEdit>("textCurrentPlaylist");
+    Key(list, Qt::Key_F12, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(Action("menuLoadSettings")->isVisible());
+
+    // A reset answered No at its last question left the store empty.
+    m_store->DeleteApplication(kAppName);
+    m_dialogs.ExpectMessage("Sonavel Player");
+    Action("menuLoadSettings")->trigger();
+    EXPECT_NE(m_dialogs.LastMessage().title, "First Time Use");
+    EXPECT_TRUE(m_dialogs.LastMessage().prompt.contains("were not loaded"));
+    EXPECT_TRUE(form->isVisible());
+
+    // Leaving writes back what Player ran on, not blanks.
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Yes);
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(m_store->GetSetting(kAppName, kPlayerSection, "Playlist Folder"), "/air/lists");
+    EXPECT_EQ(m_store->GetSetting(kAppName, kPlayerSection, "Program Log File Name"),
+              "/air/program.log");
+    EXPECT_EQ(m_store->GetSetting(kAppName, kPlayerSection, "Error Log File Name"),
+              ProgramFolder() + "/Logs/Error.log");
+}
+
 TEST_F(PlayerFormTest, AnsweringNoKeepsPlayerRunningAndWithdrawsAPendingExitNext) {
     ShowAt(10000, 8000);
     int unloaded = 0;
