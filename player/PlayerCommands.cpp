@@ -114,11 +114,13 @@ void PlayerEngine::Operate(PlayerCommand command) {
             case PlayerCommand::SkipNow:
                 SkipNow();
                 break;
+            // A pause that came first has taken these two off offer; had the
+            // click come after it, it would have found them disabled.
             case PlayerCommand::SkipNext:
-                if (SkipNextPending != arm) SkipNext();
+                if (SkipNextPending != arm && !(arm && Paused)) SkipNext();
                 break;
             case PlayerCommand::PauseNext:
-                if (PauseNextPending != arm) PauseNext();
+                if (PauseNextPending != arm && !(arm && Paused)) PauseNext();
                 break;
             case PlayerCommand::ExitNext:
                 if (ExitNextPending != arm) ExitNext();

@@ -592,6 +592,10 @@ void PlayerForm::RenderElementList(const QStringList& names, int highlighted) {
 
     QTextDocument* document = m_textCurrentPlaylist->document();
     QTextCharFormat format;
+    // One edit for the whole change: laid out once, not once per element,
+    // which on a list of thousands would hold up the element switch.
+    QTextCursor edit(document);
+    edit.beginEditBlock();
     if (refill) {
         m_textCurrentPlaylist->clear();
         QTextCursor cursor(document);
@@ -614,6 +618,7 @@ void PlayerForm::RenderElementList(const QStringList& names, int highlighted) {
             cursor.mergeCharFormat(format);
         }
     }
+    edit.endEditBlock();
     m_shownHighlight = highlighted;
 
     if (highlighted >= 1 && highlighted <= names.size()) {

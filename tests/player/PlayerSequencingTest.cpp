@@ -536,14 +536,18 @@ TEST_F(PlayerSeqTest, CommandsDuringASwitchWaitForItToEnd) {
     player2.SetReadyAfterPolls(6);
     WritePlaylist(QStringLiteral("other.lst"), {Snd("o1"), Snd("o2")});
 
-    // While a ends and b starts: pause, then a recent playlist, then a skip.
+    // While a ends and b starts: pause, a skip of the next element, then a
+    // recent playlist.
     bool clicked = false;
+    bool skipArmed = true;
     window.onRender = [&] {
         if (!engine.ElementChanging || clicked) return;
         clicked = true;
-        QTimer::singleShot(0, [this] {
+        QTimer::singleShot(0, [&] {
             engine.Operate(PlayerCommand::PauseNow);
-            engine.RunCommand([this] {
+            engine.Operate(PlayerCommand::SkipNext);
+            engine.RunCommand([&] {
+                skipArmed = engine.SkipNextPending;
                 engine.LoadRecentPlaylist(session.Player.PlaylistFolder +
                                           QStringLiteral("/other.lst"));
             });
@@ -560,6 +564,7 @@ TEST_F(PlayerSeqTest, CommandsDuringASwitchWaitForItToEnd) {
     EXPECT_EQ(Sounding(), 1);
     EXPECT_EQ(player1.FileName(), Snd("o1"));
     EXPECT_EQ(player2.FileName(), Snd("o2"));
+    EXPECT_FALSE(skipArmed) << "a skip that comes after the pause is not on offer";
 }
 
 TEST_F(PlayerSeqTest, NextCommandClickedDuringTheSwitchThatUsesItDoesWhatItShowed) {
