@@ -1,4 +1,6 @@
 #include "AboutForm.h"
+#include "AudioEngine.h"
+#include "AudioMediaPlayer.h"
 #include "CommonModule.h"
 #include "ErrorModule.h"
 #include "PlayerForm.h"
@@ -26,7 +28,11 @@ int main(int argc, char** argv) {
     if (!services) return exitCode;
     Session& session = services->GetSession();
 
-    auto form = std::make_unique<PlayerForm>(session);
+    // The program's one audio engine and the two players on it outlive the window.
+    AudioEngine audio;
+    AudioMediaPlayer player1(audio);
+    AudioMediaPlayer player2(audio);
+    auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
     QObject::connect(form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit,
