@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 using namespace sonavel;
@@ -102,8 +103,8 @@ bool Serve(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-double OpenReadyMs(const QString& path) {
-    AudioMediaPlayer player;
+double OpenReadyMs(AudioEngine& audio, const QString& path) {
+    AudioMediaPlayer player(audio);
     QElapsedTimer timer;
     timer.start();
     player.Open(path);
@@ -146,36 +147,35 @@ RunResult Analyse(const QString& capture, int boundaries) {
 }
 
 RunResult PlayProgramme(const QStringList& elements, int delayMs, const QString& capture) {
-    AudioEngine::Shutdown();
-    AudioEngine::Configure(EngineConfig{OutputKind::Paced, 300, capture});
     RunResult result;
     {
-        AudioMediaPlayer decks[2];
+        AudioEngine audio(EngineConfig{OutputKind::Paced, 300, capture});
+        AudioMediaPlayer deck1(audio), deck2(audio);
+        AudioMediaPlayer* decks[2] = {&deck1, &deck2};
         int current = 0;
         int next = 0;
         int ended = 0;
-        decks[0].SetFileName(elements[next++]);
-        decks[1].Open(elements[next++]);
+        decks[0]->SetFileName(elements[next++]);
+        decks[1]->Open(elements[next++]);
         for (int d = 0; d < 2; ++d) {
-            QObject::connect(&decks[d], &MediaPlayer::PlayStateChange, [&, d](int from, int to) {
+            QObject::connect(decks[d], &MediaPlayer::PlayStateChange, [&, d](int from, int to) {
                 if (from != media::kPlaying || to != media::kStopped || d != current) return;
                 ++ended;
                 // The Player's answer to an end: play the other deck, then
                 // open the next element into the one that ended.
                 QTimer::singleShot(delayMs, [&, d] {
                     const int other = 1 - d;
-                    if (ended < elements.size()) decks[other].Play();
+                    if (ended < elements.size()) decks[other]->Play();
                     current = other;
-                    if (next < elements.size()) decks[d].Open(elements[next++]);
+                    if (next < elements.size()) decks[d]->Open(elements[next++]);
                 });
             });
         }
-        decks[0].Play();
+        decks[0]->Play();
         Serve([&] { return ended >= elements.size(); }, 600000);
         Serve([] { return false; }, 500);  // the last tail sounds out
-        result.engineGaps = AudioEngine::Instance().Stats().gaps;
+        result.engineGaps = audio.Stats().gaps;
     }
-    AudioEngine::Shutdown();
     const RunResult analysed = Analyse(capture, static_cast<int>(elements.size()) - 1);
     result.gaps = analysed.gaps;
     result.clicks = analysed.clicks;
@@ -236,22 +236,23 @@ int main(int argc, char** argv) {
     }
 
     // Open to ready.
-    AudioEngine::Configure(EngineConfig{OutputKind::Paced, 300, {}});
+    auto opening = std::make_unique<AudioEngine>(EngineConfig{OutputKind::Paced, 300, {}});
     const QString wav = dir.filePath(QStringLiteral("open.wav"));
     WriteTone(wav, kKinds[0], 48000 * 30);
     const QString mp3 = dir.filePath(QStringLiteral("five-minutes.mp3"));
     WriteTone(mp3, kKinds[5], 44100L * 300);
     double wavMs = 1e9, mp3Ms = 1e9;
     for (int i = 0; i < 5; ++i) {
-        wavMs = std::min(wavMs, OpenReadyMs(wav));
-        mp3Ms = std::min(mp3Ms, OpenReadyMs(mp3));
+        wavMs = std::min(wavMs, OpenReadyMs(*opening, wav));
+        mp3Ms = std::min(mp3Ms, OpenReadyMs(*opening, mp3));
     }
 
     // Two decks playing at once, in real time, on a fresh engine.
-    AudioEngine::Shutdown();
+    opening.reset();
     double cpuPct = 0, rssPerDeck = 0;
     {
-        AudioMediaPlayer a, b;
+        AudioEngine audio(EngineConfig{OutputKind::Paced, 300, {}});
+        AudioMediaPlayer a(audio), b(audio);
         a.SetFileName(mp3);
         b.SetFileName(wav);
         a.Play();
@@ -270,7 +271,6 @@ int main(int argc, char** argv) {
         cpuPct = 100.0 * (CpuSeconds() - cpu0) / (wall.nsecsElapsed() / 1e9);
         rssPerDeck = (RssMb() - rssBaseline) / 2;
     }
-    AudioEngine::Shutdown();
 
     std::sort(allGaps.begin(), allGaps.end());
     out << "gap_frames_max=" << (allGaps.empty() ? 0 : allGaps.back())

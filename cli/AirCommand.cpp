@@ -5,6 +5,7 @@
 #include "CommonModule.h"
 #include "ConsoleDialogs.h"
 #include "ErrorModule.h"
+#include "Events.h"
 #include "RunningCopy.h"
 #include "Session.h"
 #include "SettingsStore.h"
@@ -17,6 +18,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
+#include <functional>
 #include <memory>
 
 namespace sonavel {
@@ -74,18 +76,20 @@ void OnSignal(int) {
 }
 
 // SIGINT and SIGTERM end the run through the event loop, so the ending is
-// the same clean one as when the time is up.
+// the same clean one as when the time is up. The pipe is read by every
+// event-serving pass, the engine's nested waits included.
 class SignalWatch {
   public:
-    explicit SignalWatch(QEventLoop& loop) {
+    explicit SignalWatch(std::function<void()> onSignal) {
         if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
         m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &loop, [&loop] {
-            char byte = 0;
-            while (read(g_signalPipe[0], &byte, 1) > 0) {
-            }
-            loop.quit();
-        });
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
+                         [onSignal = std::move(onSignal)] {
+                             char byte = 0;
+                             while (read(g_signalPipe[0], &byte, 1) > 0) {
+                             }
+                             onSignal();
+                         });
         struct sigaction action {};
         action.sa_handler = OnSignal;
         sigemptyset(&action.sa_mask);
@@ -125,6 +129,16 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         return 1;
     }
 
+    // The recording is created before anything goes on air: an air check
+    // that cannot be written is known now, not after an hour of programme.
+    AudioEngine audio(EngineConfig{options.silentOutput ? OutputKind::Paced : OutputKind::Device,
+                                   300, options.capture});
+    if (!options.capture.isEmpty() && !audio.CaptureError().isEmpty()) {
+        err << "sonavel: cannot record the air check: " << audio.CaptureError() << '\n';
+        err.flush();
+        return 1;
+    }
+
     const std::unique_ptr<SettingsStore> store = OpenStationStore(station, err);
     if (!store) return 1;
     QString noInput;
@@ -139,36 +153,46 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         out.flush();
     };
 
-    AudioEngine::Shutdown();
-    AudioEngine::Configure(EngineConfig{
-        options.silentOutput ? OutputKind::Paced : OutputKind::Device, 300, options.capture});
     {
-        AudioMediaPlayer player1;
-        AudioMediaPlayer player2;
+        AudioMediaPlayer player1(audio);
+        AudioMediaPlayer player2(audio);
         AirSession air(session, player1, player2);
         QEventLoop loop;
-        SignalWatch watch(loop);
         QTimer tick;
         tick.setInterval(250);
+        bool ended = false;
+        // The time being up or a signal may come at any moment, also inside
+        // a wait of the engine nested in a switch: the programme ends there,
+        // and the waits it is nested in return at once instead of running to
+        // their bounds.
+        const auto end = [&] {
+            if (ended) return;
+            ended = true;
+            tick.stop();
+            air.Stop();
+            AbandonWaits();
+            loop.quit();
+        };
+        SignalWatch watch(end);
         QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
             air.Tick();
-            if (air.EndRequested()) loop.quit();
+            if (air.EndRequested()) end();
         });
-        if (options.seconds > 0) {
-            QTimer::singleShot(static_cast<int>(options.seconds * 1000), &loop, &QEventLoop::quit);
-        }
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, end);
+        if (options.seconds > 0) deadline.start(static_cast<int>(options.seconds * 1000));
         // Started from the loop, so a signal during the first load is served.
         QTimer::singleShot(0, &loop, [&] {
             air.Start();
-            tick.start();
+            if (!ended) tick.start();
         });
         loop.exec();
-        tick.stop();
-        air.Stop();
+        end();
+        ResumeWaits();
     }
-    const EngineStats stats = AudioEngine::Instance().Stats();
-    // Closes the recording, so it is complete when its path is printed.
-    AudioEngine::Shutdown();
+    audio.Finish();
+    const EngineStats stats = audio.Stats();
     // The engine counts every start that came after the previous element had
     // ended: the silence a listener would have heard between elements.
     if (stats.output.isEmpty()) {
@@ -178,8 +202,16 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
             << stats.rate << " Hz; late starts " << stats.gaps << " (" << stats.gapFrames
             << " frames of gap), underruns " << stats.underrunFrames << " frames\n";
     }
-    if (!options.capture.isEmpty()) out << "Air check recorded in " << options.capture << '\n';
     out.flush();
+    if (!options.capture.isEmpty()) {
+        if (!stats.captureError.isEmpty()) {
+            err << "sonavel: the air check is incomplete: " << stats.captureError << '\n';
+            err.flush();
+            return 1;
+        }
+        out << "Air check recorded in " << options.capture << '\n';
+        out.flush();
+    }
     return 0;
 }
 

@@ -51,11 +51,12 @@ QColor FromStoredColor(std::int32_t color) {
 }  // namespace
 
 CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule& clocks,
-                         QWidget* parent)
+                         AudioEngine& audio, QWidget* parent)
     : QMainWindow(parent),
       m_session(session),
       m_keywords(keywords),
-      m_editor(session, keywords, clocks, *this) {
+      m_editor(session, keywords, clocks, *this),
+      m_audio(audio) {
     setObjectName(QStringLiteral("CreatorForm"));
     setWindowTitle(QStringLiteral("Sonavel Creator"));
 
@@ -695,7 +696,7 @@ void CreatorForm::menuAboutMediaPlayerControl_Click() {
 
 MediaPlayer& CreatorForm::MediaPlayer1() {
     if (m_mediaPlayer == nullptr) {
-        m_mediaPlayer = new AudioMediaPlayer(this);
+        m_mediaPlayer = new AudioMediaPlayer(m_audio, this);
         m_mediaPlayer->setObjectName(QStringLiteral("MediaPlayer1"));
         connect(m_mediaPlayer, &MediaPlayer::Error, this, &CreatorForm::MediaPlayer1_Error);
     }

@@ -28,6 +28,7 @@ namespace sonavel {
 
 class AboutForm;
 class KeywordForm;
+class AudioEngine;
 class MediaPlayer;
 
 // Creator's main window: the keyword pane to pick from, the clock being
@@ -36,7 +37,8 @@ class MediaPlayer;
 class CreatorForm final : public QMainWindow, public EditorWindow {
     Q_OBJECT
   public:
-    CreatorForm(Session& session, KeywordModule& keywords, ClockModule& clocks,
+    // The audio engine only measures here; the program's composition root owns it.
+    CreatorForm(Session& session, KeywordModule& keywords, ClockModule& clocks, AudioEngine& audio,
                 QWidget* parent = nullptr);
     ~CreatorForm() override;
 
@@ -162,6 +164,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QLabel* m_fileNamePanel = nullptr;
     QLabel* m_estimatedTimePanel = nullptr;
     QSet<QAction*> m_notYetAvailable;
+    AudioEngine& m_audio;
     MediaPlayer* m_mediaPlayer = nullptr;
     QPointer<AboutForm> m_about;
     QPointer<KeywordForm> m_keywordForm;

@@ -1,4 +1,5 @@
 #include "AboutForm.h"
+#include "AudioEngine.h"
 #include "ClockModule.h"
 #include "CommonModule.h"
 #include "CreatorForm.h"
@@ -28,7 +29,9 @@ int main(int argc, char** argv) {
     KeywordModule keywords(session);
     ClockModule clocks(session, keywords);
     SchedulerModule scheduler(session, keywords, clocks);
-    CreatorForm form(session, keywords, clocks);
+    // Creator only measures sound files: its engine never opens a device.
+    AudioEngine audio;
+    CreatorForm form(session, keywords, clocks, audio);
     form.SetScheduler(&scheduler);
     // A store that fails here ends the program with its message, not with
     // an exception nobody catches.

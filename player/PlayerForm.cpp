@@ -1,9 +1,9 @@
 #include "PlayerForm.h"
 
 #include "AboutForm.h"
-#include "AudioMediaPlayer.h"
 #include "CommonModule.h"
 #include "ErrorModule.h"
+#include "MediaPlayer.h"
 #include "RecentFiles.h"
 #include "Twips.h"
 #include "UiText.h"
@@ -105,8 +105,6 @@ PlayerForm::PlayerForm(Session& session, MediaPlayer* player1, MediaPlayer* play
     setObjectName(QStringLiteral("PlayerForm"));
     setWindowTitle(QStringLiteral("Sonavel Player"));
 
-    if (m_player1 == nullptr) m_player1 = new AudioMediaPlayer(this);
-    if (m_player2 == nullptr) m_player2 = new AudioMediaPlayer(this);
     m_player1->setObjectName(QStringLiteral("MediaPlayer1"));
     m_player2->setObjectName(QStringLiteral("MediaPlayer2"));
 

@@ -31,9 +31,9 @@ class AboutForm;
 class PlayerForm final : public QMainWindow, public PlayerWindow {
     Q_OBJECT
   public:
-    // Without players the window makes its own two audio players.
-    explicit PlayerForm(Session& session, MediaPlayer* player1 = nullptr,
-                        MediaPlayer* player2 = nullptr, QWidget* parent = nullptr);
+    // The two players are the composition root's; they outlive the window.
+    PlayerForm(Session& session, MediaPlayer* player1, MediaPlayer* player2,
+               QWidget* parent = nullptr);
     ~PlayerForm() override;
 
     MediaPlayer& MediaPlayer1() { return *m_player1; }

@@ -1,3 +1,5 @@
+#include "AudioEngine.h"
+#include "AudioMediaPlayer.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
 #include "PlayerStart.h"
@@ -23,7 +25,11 @@ int main(int argc, char** argv) {
     if (!services) return exitCode;
     Session& session = services->GetSession();
 
-    auto form = std::make_unique<PlayerForm>(session);
+    // The program's one audio engine and the two players on it outlive the window.
+    AudioEngine audio;
+    AudioMediaPlayer player1(audio);
+    AudioMediaPlayer player2(audio);
+    auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
     const int result = RunPlayer(session, *form, engine, QStringLiteral(SONAVEL_VERSION));

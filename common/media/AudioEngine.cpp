@@ -6,11 +6,13 @@
 #include <portaudio.h>
 #include <sndfile.h>
 #include <soxr.h>
+#include <QFile>
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdarg>
 #include <cstring>
 
@@ -43,10 +45,6 @@ std::int64_t NowNs() {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-std::mutex g_instanceMutex;
-std::unique_ptr<AudioEngine> g_instance;
-EngineConfig g_config;
 
 // The sound libraries report every probe of a missing device on the
 // terminal; a station without a sound card is not an error worth that.
@@ -147,79 +145,80 @@ class DeviceOutput {
 // ---------------------------------------------------------------------------
 // Lifetime
 
-AudioEngine& AudioEngine::Instance() {
-    std::lock_guard lock(g_instanceMutex);
-    if (!g_instance) g_instance.reset(new AudioEngine(g_config));
-    return *g_instance;
-}
-
-void AudioEngine::Configure(const EngineConfig& config) {
-    std::lock_guard lock(g_instanceMutex);
-    g_config = config;
-}
-
-void AudioEngine::Shutdown() {
-    std::unique_ptr<AudioEngine> engine;
-    {
-        std::lock_guard lock(g_instanceMutex);
-        engine = std::move(g_instance);
-    }
-}
-
 AudioEngine::AudioEngine(const EngineConfig& config)
     : m_config(config),
       m_tailFrames(std::max(0, config.tailMs) * kRate / 1000),
       m_scratch(kScratchFrames * 2) {
+    // Every voice before any output can render: the callback walks the pool
+    // while controls borrow and return voices.
+    for (auto& voice : m_voices)
+        voice = std::make_unique<Voice>(kRingFrames);
     if (!m_config.capturePath.isEmpty()) {
         SF_INFO info{};
         info.samplerate = kRate;
         info.channels = 2;
         info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        m_captureFile = sf_open(m_config.capturePath.toUtf8().constData(), SFM_WRITE, &info);
+        m_captureFile =
+            sf_open(QFile::encodeName(m_config.capturePath).constData(), SFM_WRITE, &info);
         if (m_captureFile) {
             m_captureRing = std::make_unique<FrameRing>(static_cast<std::size_t>(kRate) * 8);
             m_captureBuffer.resize(kScratchFrames * 2);
+        } else {
+            m_captureError =
+                QStringLiteral("%1 cannot be created (%2)")
+                    .arg(m_config.capturePath, QString::fromUtf8(sf_strerror(nullptr)).trimmed());
         }
     }
-    m_service = std::thread([this] { ServiceLoop(); });
 }
 
 AudioEngine::~AudioEngine() {
+    Finish();
+}
+
+void AudioEngine::Finish() {
     {
         std::lock_guard lock(m_outputMutex);
+        if (m_finished) return;
+        m_finished = true;
         m_owner = -1;
         m_device.reset();
         m_paced.reset();
     }
     m_quit = true;
-    m_service.join();
+    if (m_service.joinable()) m_service.join();
+    // Whatever the outputs rendered last is recorded, then the file is closed.
     DrainCapture(true);
-    if (m_captureFile) sf_close(static_cast<SNDFILE*>(m_captureFile));
+    CloseCapture();
 }
 
 void AudioEngine::EnsureRunning() {
     std::lock_guard lock(m_outputMutex);
-    if (m_running) return;
+    if (m_running || m_finished) return;
     m_running = true;
     m_lastRenderNs = NowNs();
-    switch (m_config.output) {
-        case OutputKind::Virtual:
-            m_outputName = QStringLiteral("virtual clock (renders on request)");
-            m_owner = kVirtualId;
-            return;
-        case OutputKind::Device:
-            m_owner = kDeviceId;
-            m_device = DeviceOutput::Open(*this, m_outputName, m_latencyMs);
-            if (m_device) return;
-            m_outputName = QStringLiteral("silent output paced in real time (no sound device)");
-            break;
-        case OutputKind::Paced:
-            m_outputName = QStringLiteral("silent output paced in real time");
-            break;
+    if (m_config.output == OutputKind::Virtual) {
+        // Nothing runs behind the caller's back: it renders, and receives
+        // the events and writes the recording itself.
+        m_outputName = QStringLiteral("virtual clock (renders on request)");
+        m_owner = kVirtualId;
+        return;
     }
-    m_latencyMs = 1000.0 * kPacedPeriod / kRate;
-    m_owner = kPacedId;
-    m_paced = std::make_unique<PacedOutput>(*this);
+    if (m_config.output == OutputKind::Device) {
+        m_owner = kDeviceId;
+        m_device = DeviceOutput::Open(*this, m_outputName, m_latencyMs);
+        if (!m_device)
+            m_outputName = QStringLiteral("silent output paced in real time (no sound device)");
+    } else {
+        m_outputName = QStringLiteral("silent output paced in real time");
+    }
+    if (!m_device) {
+        m_latencyMs = 1000.0 * kPacedPeriod / kRate;
+        m_owner = kPacedId;
+        m_paced = std::make_unique<PacedOutput>(*this);
+    }
+    // Opening a device can take longer than the watchdog allows a callback.
+    m_lastRenderNs = NowNs();
+    m_service = std::thread([this] { ServiceLoop(); });
 }
 
 void AudioEngine::SwitchToPaced(const char* why) {
@@ -241,7 +240,9 @@ void AudioEngine::RenderVirtual(std::int64_t frames) {
             static_cast<std::size_t>(std::min<std::int64_t>(frames, kScratchFrames));
         Render(buffer.data(), n, kVirtualId);
         frames -= static_cast<std::int64_t>(n);
+        DrainCapture(false);
     }
+    DeliverEvents();
 }
 
 // ---------------------------------------------------------------------------
@@ -251,8 +252,7 @@ int AudioEngine::BorrowVoice(QObject* owner) {
     std::lock_guard lock(m_ownersMutex);
     for (std::size_t i = 0; i < kMaxVoices; ++i) {
         if (m_owners[i] != nullptr) continue;
-        if (m_voices[i] && m_voices[i]->busy.load(std::memory_order_acquire)) continue;
-        if (!m_voices[i]) m_voices[i] = std::make_unique<Voice>(kRingFrames);
+        if (m_voices[i]->busy.load(std::memory_order_acquire)) continue;
         m_owners[i] = owner;
         return static_cast<int>(i);
     }
@@ -386,17 +386,50 @@ void AudioEngine::Render(float* out, std::size_t frames, int output) {
 
     const std::int64_t bufStart = m_frame.load(std::memory_order_relaxed);
     ProcessCommands();
+    if (output == kVirtualId) AwaitDecoders(frames);
     for (std::size_t i = 0; i < kMaxVoices; ++i) {
-        Voice* voice = m_voices[i].get();
-        if (voice && voice->state != kIdle && voice->state != kPaused) {
-            RenderVoice(*voice, static_cast<int>(i), out, frames, bufStart);
+        Voice& voice = *m_voices[i];
+        if (voice.state != kIdle && voice.state != kPaused) {
+            RenderVoice(voice, static_cast<int>(i), out, frames, bufStart);
+        }
+    }
+    // One damaged file must not reach the transmitter or poison the
+    // recording: what is not a number is silence, and the mix stays within
+    // full scale.
+    for (std::size_t k = 0; k < frames * 2; ++k) {
+        const float sample = out[k];
+        if (!std::isfinite(sample)) {
+            out[k] = 0.0f;
+        } else if (sample > 1.0f) {
+            out[k] = 1.0f;
+        } else if (sample < -1.0f) {
+            out[k] = -1.0f;
         }
     }
     m_frame.store(bufStart + static_cast<std::int64_t>(frames), std::memory_order_release);
-    if (m_captureRing && m_captureRing->Write(out, frames) < frames) {
-        // The recording fell behind; the air goes on regardless.
+    if (m_captureRing) {
+        const std::size_t kept = m_captureRing->Write(out, frames);
+        // The recording fell behind; the air goes on regardless, and the
+        // run says at its end that the recording is incomplete.
+        if (kept < frames) m_captureDropped.fetch_add(frames - kept, std::memory_order_relaxed);
     }
     m_rendering.clear(std::memory_order_release);
+}
+
+void AudioEngine::AwaitDecoders(std::size_t frames) {
+    // Only the virtual output waits: it stands for a device that is never
+    // late, so whether a voice has data must not depend on how the decoder
+    // threads were scheduled. A decoder that has stopped answering still
+    // cannot hold the caller for long.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (const auto& voice : m_voices) {
+        if (voice->state == kIdle || voice->state == kPaused) continue;
+        while (voice->ring.Readable() < frames &&
+               !voice->decodeEnded.load(std::memory_order_acquire)) {
+            if (std::chrono::steady_clock::now() > deadline) return;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
 }
 
 void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t frames,
@@ -532,23 +565,54 @@ void AudioEngine::DeliverEvents() {
 }
 
 void AudioEngine::DrainCapture(bool final) {
+    std::lock_guard lock(m_captureMutex);
     if (!m_captureRing || !m_captureFile) return;
+    auto* file = static_cast<SNDFILE*>(m_captureFile);
     for (;;) {
         const std::size_t n = m_captureRing->Read(m_captureBuffer.data(), kScratchFrames);
         if (n == 0) break;
-        sf_writef_float(static_cast<SNDFILE*>(m_captureFile), m_captureBuffer.data(),
-                        static_cast<sf_count_t>(n));
+        if (!m_captureError.isEmpty()) continue;  // a broken recording is not written on
+        if (sf_writef_float(file, m_captureBuffer.data(), static_cast<sf_count_t>(n)) !=
+            static_cast<sf_count_t>(n)) {
+            m_captureError =
+                QStringLiteral("writing %1 failed (%2)")
+                    .arg(m_config.capturePath, QString::fromUtf8(sf_strerror(file)).trimmed());
+        }
     }
-    if (final) sf_write_sync(static_cast<SNDFILE*>(m_captureFile));
+    if (final) sf_write_sync(file);
+}
+
+void AudioEngine::CloseCapture() {
+    std::lock_guard lock(m_captureMutex);
+    if (!m_captureFile) return;
+    const std::uint64_t dropped = m_captureDropped.load();
+    if (dropped > 0 && m_captureError.isEmpty()) {
+        m_captureError = QStringLiteral("%1 frames are missing from %2: the recording fell behind")
+                             .arg(dropped)
+                             .arg(m_config.capturePath);
+    }
+    if (sf_close(static_cast<SNDFILE*>(m_captureFile)) != 0 && m_captureError.isEmpty()) {
+        m_captureError = QStringLiteral("closing %1 failed").arg(m_config.capturePath);
+    }
+    m_captureFile = nullptr;
+}
+
+QString AudioEngine::CaptureError() const {
+    std::lock_guard lock(m_captureMutex);
+    return m_captureError;
 }
 
 // ---------------------------------------------------------------------------
 
 EngineStats AudioEngine::Stats() const {
     EngineStats stats;
-    stats.output = m_outputName;
+    {
+        std::lock_guard lock(m_outputMutex);
+        stats.output = m_outputName;
+        stats.latencyMs = m_latencyMs;
+    }
     stats.rate = kRate;
-    stats.latencyMs = m_latencyMs;
+    stats.captureError = CaptureError();
     stats.underrunFrames = m_underrunFrames.load();
     stats.gaps = m_gaps.load();
     stats.gapFrames = m_gapFrames.load();

@@ -39,11 +39,15 @@ struct EngineStats {
     std::uint64_t gaps = 0;  // starts that came after the previous element had ended
     std::uint64_t gapFrames = 0;
     std::uint64_t framesRendered = 0;
+    // Why the recording of the mix is missing or incomplete; empty when it
+    // holds every frame that was rendered (or none was asked for).
+    QString captureError;
 };
 
 // One decoded element as the output callback plays it. The decoder thread
-// fills the ring; the callback drains it. Borrowed from the engine's pool by
-// a player instance and never freed while the engine runs.
+// fills the ring; the callback drains it. Every voice exists from the
+// engine's construction to its end, so the callback never sees one appear;
+// a player instance borrows voices from the pool.
 struct Voice {
     explicit Voice(std::size_t ringFrames) : ring(ringFrames) {}
 
@@ -62,21 +66,20 @@ struct Voice {
     int fadePos = 0;
 };
 
-// The one audio engine of the process: mixes the voices of every player
-// instance into one output. The output callback (Render) never allocates,
-// locks, does I/O or calls Qt; it talks to the rest through lock-free queues.
+// The audio engine of one program: mixes the voices of every player instance
+// built on it into one output. Each program's composition root builds one and
+// hands it to its controls; tests build one per test. The output callback
+// (Render) never allocates, locks, does I/O or calls Qt; it talks to the rest
+// through lock-free queues.
 class AudioEngine {
   public:
     static constexpr int kRate = 48000;
-    static constexpr std::size_t kMaxVoices = 16;
+    // Two controls of two voices each, with room for a test's extra control.
+    static constexpr std::size_t kMaxVoices = 8;
 
-    // The process's engine; made on first use, its output opened on first Play.
-    static AudioEngine& Instance();
-    // Tests and benchmarks choose the output before the engine is used, and
-    // may shut it down to start again with another configuration.
-    static void Configure(const EngineConfig& config);
-    static void Shutdown();
-
+    // The output opens on the first Play; a recording is created at once, so
+    // CaptureError() tells before anything plays whether it can be made.
+    explicit AudioEngine(const EngineConfig& config = {});
     ~AudioEngine();
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
@@ -104,8 +107,16 @@ class AudioEngine {
 
     // Opens the output if it is not open yet.
     void EnsureRunning();
-    // The virtual output renders this many frames now, on the calling thread.
+    // The virtual output renders this many frames now, on the calling thread,
+    // once each sounding voice's decoder has caught up; the events those
+    // frames raise are posted from this thread, so they are in the caller's
+    // queue when this returns and a test decides when an element ends.
     void RenderVirtual(std::int64_t frames);
+    // Stops the output and completes the recording; nothing sounds after it.
+    // The destructor does the same.
+    void Finish();
+    // Why the recording cannot be made or went wrong; empty while it is fine.
+    QString CaptureError() const;
     // The frame the output is at.
     std::int64_t Frame() const { return m_frame.load(std::memory_order_acquire); }
 
@@ -118,8 +129,6 @@ class AudioEngine {
   private:
     friend class PacedOutput;
     friend class DeviceOutput;
-
-    explicit AudioEngine(const EngineConfig& config);
 
     struct Command {
         enum Type : std::uint8_t { Start, Pause, Resume, Stop, EndNow, Kill };
@@ -143,6 +152,8 @@ class AudioEngine {
     void ServiceLoop();
     void DeliverEvents();
     void DrainCapture(bool final);
+    void CloseCapture();
+    void AwaitDecoders(std::size_t frames);
     void SwitchToPaced(const char* why);
 
     EngineConfig m_config;
@@ -150,7 +161,7 @@ class AudioEngine {
 
     std::array<std::unique_ptr<Voice>, kMaxVoices> m_voices;
     std::array<QObject*, kMaxVoices> m_owners{};  // guarded by m_ownersMutex
-    std::mutex m_ownersMutex;
+    mutable std::mutex m_ownersMutex;
 
     SpscQueue<Command> m_commands{1024};
     SpscQueue<Event> m_events{1024};
@@ -171,13 +182,19 @@ class AudioEngine {
     std::atomic<std::uint64_t> m_gaps{0};
     std::atomic<std::uint64_t> m_gapFrames{0};
 
-    // Capture of the mix.
+    // Capture of the mix. The ring is the callback's side; the file is
+    // written by whichever thread delivers events (service thread, or the
+    // caller of RenderVirtual) and closed by Finish.
     std::unique_ptr<FrameRing> m_captureRing;
+    std::atomic<std::uint64_t> m_captureDropped{0};
     std::vector<float> m_captureBuffer;
-    void* m_captureFile = nullptr;  // SNDFILE*
+    void* m_captureFile = nullptr;      // SNDFILE*
+    mutable std::mutex m_captureMutex;  // the file and the error
+    QString m_captureError;
 
     // Outputs.
-    std::mutex m_outputMutex;
+    mutable std::mutex m_outputMutex;
+    bool m_finished = false;
     bool m_running = false;
     std::unique_ptr<class DeviceOutput> m_device;
     std::unique_ptr<class PacedOutput> m_paced;

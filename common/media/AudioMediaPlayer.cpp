@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <chrono>
+#include <cmath>
 #include <new>
 
 namespace sonavel {
@@ -17,8 +18,8 @@ constexpr int kSyncOpenWaitMs = 10000;
 constexpr int kPlayWaitMs = 2000;
 }  // namespace
 
-AudioMediaPlayer::AudioMediaPlayer(QObject* parent)
-    : MediaPlayer(parent), m_engine(AudioEngine::Instance()) {
+AudioMediaPlayer::AudioMediaPlayer(AudioEngine& engine, QObject* parent)
+    : MediaPlayer(parent), m_engine(engine) {
     for (int slot = 0; slot < 2; ++slot)
         m_voices[static_cast<std::size_t>(slot)] = m_engine.BorrowVoice(this);
     m_thread = std::thread([this] { DecoderLoop(); });
@@ -108,6 +109,7 @@ void AudioMediaPlayer::Load(const QString& path, bool wait, std::int64_t seekTo)
         job.token = token;
         job.seekTo = seekTo;
         m_ready[s] = false;
+        m_failed[s] = false;
         m_durationValid[s] = false;
         m_duration[s] = 0.0;
         if (voiceIndex >= 0) {
@@ -155,16 +157,42 @@ bool AudioMediaPlayer::WaitReady(int slot, int milliseconds) {
     });
 }
 
+QString AudioMediaPlayer::CorrectionFor(std::int32_t code) {
+    return code == media::kFileMissing
+               ? QStringLiteral("Check that the file exists and the path is right.")
+               : QStringLiteral("Check that the file is a sound file this player can decode.");
+}
+
 void AudioMediaPlayer::RaiseError(std::int32_t code, const QString& description) {
     m_errorCode = code;
     m_errorDescription = description;
-    m_errorCorrection = code == media::kFileMissing
-                            ? QStringLiteral("Check that the file exists and the path is right.")
-                            : QStringLiteral(
-                                  "Check that the file is a sound file this player can "
-                                  "decode.");
+    m_errorCorrection = CorrectionFor(code);
     QMetaObject::invokeMethod(
         this, [this] { emit Error(); }, Qt::QueuedConnection);
+}
+
+MediaError AudioMediaPlayer::PendingFailure() const {
+    if (m_current < 0) return {0, {}};
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    // The flag spares every poll of a healthy file the lock.
+    if (!m_failed[s].load(std::memory_order_acquire)) return {0, {}};
+    std::lock_guard lock(m_mutex);
+    if (m_jobs[s].token != m_token) return {0, {}};
+    return m_jobs[s].failure;
+}
+
+std::int32_t AudioMediaPlayer::ErrorCode() const {
+    return m_errorCode != 0 ? m_errorCode : PendingFailure().code;
+}
+
+QString AudioMediaPlayer::ErrorDescription() const {
+    return m_errorCode != 0 ? m_errorDescription : PendingFailure().description;
+}
+
+QString AudioMediaPlayer::ErrorCorrection() const {
+    if (m_errorCode != 0) return m_errorCorrection;
+    const std::int32_t code = PendingFailure().code;
+    return code != 0 ? CorrectionFor(code) : QString();
 }
 
 // ---------------------------------------------------------------------------
@@ -196,6 +224,8 @@ void AudioMediaPlayer::DecoderLoop() {
                     Install(job, std::move(decoder));
                 } else {
                     job.openPending = false;
+                    job.failure = failure;
+                    m_failed[static_cast<std::size_t>(slot)].store(true, std::memory_order_release);
                     m_readyChanged.notify_all();
                     QMetaObject::invokeMethod(
                         this,
@@ -230,6 +260,12 @@ bool AudioMediaPlayer::Fill(int slot, std::unique_lock<std::mutex>& lock) {
         got = 0;  // damaged data: what could be decoded plays, then the element ends
     }
     if (got > 0) {
+        // A damaged file can decode to NaN or infinity; such samples are
+        // silence, so they never reach the mix.
+        for (std::int64_t k = 0; k < got * 2; ++k) {
+            float& sample = buffer[static_cast<std::size_t>(k)];
+            if (!std::isfinite(sample)) sample = 0.0f;
+        }
         voice.ring.Write(buffer.data(), static_cast<std::size_t>(got));
         job.decoded += got;
     } else {
@@ -256,7 +292,7 @@ void AudioMediaPlayer::ChangeState(int newState) {
 }
 
 void AudioMediaPlayer::Play() {
-    if (m_playState == media::kPlaying || m_current < 0 || m_errorCode != 0) return;
+    if (m_playState == media::kPlaying || m_current < 0 || ErrorCode() != 0) return;
     const std::size_t s = static_cast<std::size_t>(m_current);
     const int voice = m_voices[s];
     if (m_playState == media::kPaused) {
@@ -271,6 +307,8 @@ void AudioMediaPlayer::Play() {
     }
     const std::size_t cur = static_cast<std::size_t>(m_current);
     if (!m_ready[cur]) WaitReady(m_current, kPlayWaitMs);
+    // Refused while Play waited for it: there is nothing to start.
+    if (ErrorCode() != 0) return;
     m_engine.Start(m_voices[cur], m_jobs[cur].token);
     m_lastSeq[cur] = m_engine.SentSeq();
     ChangeState(media::kPlaying);
@@ -344,12 +382,12 @@ void AudioMediaPlayer::OnEngineEvent(int type, int voice, uint token) {
 // Properties
 
 int AudioMediaPlayer::ReadyState() const {
-    if (m_current < 0 || m_errorCode != 0) return 0;
+    if (m_current < 0 || ErrorCode() != 0) return 0;
     return m_ready[static_cast<std::size_t>(m_current)].load() ? media::kReadyComplete : 1;
 }
 
 bool AudioMediaPlayer::IsDurationValid() const {
-    return m_current >= 0 && m_errorCode == 0 &&
+    return m_current >= 0 && ErrorCode() == 0 &&
            m_durationValid[static_cast<std::size_t>(m_current)].load();
 }
 

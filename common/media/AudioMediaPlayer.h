@@ -14,13 +14,16 @@ namespace sonavel {
 
 class AudioEngine;
 
-// The media player control on the process's audio engine: one decoder thread
+// The media player control on a program's audio engine: one decoder thread
 // and two voices, so that the next element can be opened while the tail of
-// the previous one still sounds.
+// the previous one still sounds. A file that cannot be played is refused as
+// soon as the decoder thread has tried it: ErrorCode and ErrorDescription
+// say so from then on, ReadyState never reaches 4, Play does nothing, and
+// the Error signal follows through the event queue.
 class AudioMediaPlayer final : public MediaPlayer {
     Q_OBJECT
   public:
-    explicit AudioMediaPlayer(QObject* parent = nullptr);
+    explicit AudioMediaPlayer(AudioEngine& engine, QObject* parent = nullptr);
     ~AudioMediaPlayer() override;
 
     QString FileName() const override { return m_fileName; }
@@ -37,9 +40,9 @@ class AudioMediaPlayer final : public MediaPlayer {
     double CurrentPosition() const override;
     void SetCurrentPosition(double seconds) override;
 
-    std::int32_t ErrorCode() const override { return m_errorCode; }
-    QString ErrorDescription() const override { return m_errorDescription; }
-    QString ErrorCorrection() const override { return m_errorCorrection; }
+    std::int32_t ErrorCode() const override;
+    QString ErrorDescription() const override;
+    QString ErrorCorrection() const override;
     QString AboutText() const override;
 
     // Events of the output callback, delivered on this object's thread.
@@ -54,6 +57,7 @@ class AudioMediaPlayer final : public MediaPlayer {
         std::int64_t seekTo = 0;  // file frame to begin at
         bool openPending = false;
         bool ended = false;
+        MediaError failure{0, {}};  // why the background open refused the file
         std::int64_t decoded = 0;
     };
 
@@ -64,6 +68,10 @@ class AudioMediaPlayer final : public MediaPlayer {
     void Install(Job& job, std::unique_ptr<Decoder> decoder);
     bool WaitReady(int slot, int milliseconds);
     void RaiseError(std::int32_t code, const QString& description);
+    // The refusal of the current file by the decoder thread that the event
+    // queue has not brought yet; code 0 when there is none.
+    MediaError PendingFailure() const;
+    static QString CorrectionFor(std::int32_t code);
     void ChangeState(int newState);
     void DecoderLoop();
     bool Fill(int slot, std::unique_lock<std::mutex>& lock);
@@ -74,13 +82,14 @@ class AudioMediaPlayer final : public MediaPlayer {
     int m_current = -1;  // slot of the current element
 
     // Shared with the decoder thread.
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_readyChanged;
     std::array<Job, 2> m_jobs;
     std::array<std::atomic<bool>, 2> m_ready{};
     std::array<std::atomic<bool>, 2> m_durationValid{};
     std::array<std::atomic<double>, 2> m_duration{};
+    std::array<std::atomic<bool>, 2> m_failed{};  // the job's open was refused
     std::array<std::atomic<double>, 2>
         m_offset{};  // seconds of the file before its first decoded frame
     bool m_quit = false;

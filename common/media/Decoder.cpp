@@ -202,6 +202,10 @@ std::unique_ptr<Decoder> OpenFile(const QString& path, int outputRate) {
     } else {
         source = OpenSndfile(path);
     }
+    // A header with no sound behind it (a file cut short in its first
+    // frames, an export that wrote nothing) would start and end at once.
+    if (source->Frames() <= 0)
+        Fail(media::kNotDecodable, path, QStringLiteral("it holds no sound"));
     return std::make_unique<ConvertingDecoder>(path, std::move(source), outputRate);
 }
 

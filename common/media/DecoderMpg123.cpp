@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 namespace sonavel::decoding {
@@ -44,38 +45,70 @@ QString LayerName(int layer) {
     }
 }
 
-// The byte count an encoder's Xing/Info tag gives for its stream, or -1. The
-// tag sits in the first frame, after any ID3v2 tag.
-qint64 TaggedStreamBytes(const QString& path, qint64& streamStart) {
+// What an encoder's Xing/Info tag says about its stream. The tag sits in the
+// first frame, after any ID3v2 tag.
+struct StreamTag {
+    qint64 frames = -1;  // MPEG frames, the tag's own frame included
+    qint64 bytes = -1;   // bytes of the MPEG stream
+    bool constantRate = false;
+};
+
+qint64 BigEndian(const QByteArray& data, qsizetype at) {
+    qint64 value = 0;
+    for (int k = 0; k < 4; ++k)
+        value = value << 8 | static_cast<unsigned char>(data[at + k]);
+    return value;
+}
+
+// Reads the tag and where the MPEG stream begins and ends in the file: after
+// an ID3v2 tag, before an APEv2 and an ID3v1 tag.
+StreamTag ReadStreamTag(const QString& path, qint64& streamStart, qint64& streamEnd) {
+    StreamTag tag;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return -1;
+    if (!file.open(QIODevice::ReadOnly)) return tag;
+    const qint64 size = file.size();
     QByteArray head = file.read(10);
     streamStart = 0;
     if (head.size() == 10 && head.startsWith("ID3")) {
         const auto b = [&](int i) {
             return static_cast<qint64>(static_cast<unsigned char>(head[i]) & 0x7f);
         };
-        streamStart = 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9));
+        const bool footer = (static_cast<unsigned char>(head[5]) & 0x10) != 0;
+        streamStart = 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9)) + (footer ? 10 : 0);
     }
-    if (!file.seek(streamStart)) return -1;
+    streamEnd = size;
+    if (size >= 128 && file.seek(size - 128) && file.read(3) == "TAG") streamEnd -= 128;
+    if (streamEnd >= 32 && file.seek(streamEnd - 32)) {
+        const QByteArray ape = file.read(32);
+        if (ape.size() == 32 && ape.startsWith("APETAGEX")) {
+            const auto le = [&](int at) {
+                qint64 value = 0;
+                for (int k = 3; k >= 0; --k)
+                    value = value << 8 | static_cast<unsigned char>(ape[at + k]);
+                return value;
+            };
+            const bool hasHeader = (le(20) & 0x80000000) != 0;
+            streamEnd -= le(12) + (hasHeader ? 32 : 0);
+        }
+    }
+    if (!file.seek(streamStart)) return tag;
     const QByteArray frame = file.read(4096);
     qsizetype at = frame.indexOf("Xing");
+    tag.constantRate = at < 0;
     if (at < 0) at = frame.indexOf("Info");
-    if (at < 0 || frame.size() < at + 16) return -1;
-    const auto word = [&](qsizetype i) {
-        qint64 value = 0;
-        for (int k = 0; k < 4; ++k)
-            value = value << 8 | static_cast<unsigned char>(frame[i + k]);
-        return value;
-    };
-    const qint64 flags = word(at + 4);
-    if (!(flags & 0x1) || !(flags & 0x2)) return -1;  // frame and byte counts
-    return word(at + 12);
+    if (at < 0 || frame.size() < at + 16) return tag;
+    const qint64 flags = BigEndian(frame, at + 4);
+    if (!(flags & 0x1) || !(flags & 0x2)) return tag;  // frame and byte counts
+    tag.frames = BigEndian(frame, at + 8);
+    tag.bytes = BigEndian(frame, at + 12);
+    return tag;
 }
 
 // True when the encoder's tag gives the exact gapless length: it carries the
-// encoder delay and the frame count, and the file holds at least the bytes
-// the tag counts (a copy cut short must be scanned).
+// encoder delay and the frame count, the file holds exactly the bytes the tag
+// counts (a copy cut short, or files joined end to end, must be scanned), and
+// the frame count fits those bytes at a bit rate MPEG audio can have, so a
+// forged count is not believed either.
 bool TagLengthTrusted(mpg123_handle* handle, const QString& path) {
     long delay = -1;
     double unused = 0;
@@ -84,8 +117,27 @@ bool TagLengthTrusted(mpg123_handle* handle, const QString& path) {
     }
     if (mpg123_length(handle) <= 0) return false;
     qint64 streamStart = 0;
-    const qint64 bytes = TaggedStreamBytes(path, streamStart);
-    return bytes > 0 && QFileInfo(path).size() - streamStart >= bytes;
+    qint64 streamEnd = 0;
+    const StreamTag tag = ReadStreamTag(path, streamStart, streamEnd);
+    if (tag.bytes <= 0 || tag.frames <= 0) return false;
+    // Encoders count the stream either with or without the tag's own frame.
+    mpg123_frameinfo info{};
+    if (mpg123_info(handle, &info) != MPG123_OK || info.rate <= 0 || info.framesize <= 0)
+        return false;
+    const qint64 stream = streamEnd - streamStart;
+    const qint64 tagFrameBytes = info.framesize + 4;
+    if (stream != tag.bytes && stream - tagFrameBytes != tag.bytes) return false;
+    // Samples per frame: 384 for layer I, 1152 for layer II and for layer III
+    // of MPEG-1, 576 for layer III of MPEG-2 and 2.5.
+    const int samplesPerFrame =
+        info.layer == 1 ? 384 : (info.layer == 3 && info.version != MPG123_1_0 ? 576 : 1152);
+    const double kbps = static_cast<double>(tag.bytes) * 8.0 * info.rate /
+                        (static_cast<double>(tag.frames) * samplesPerFrame * 1000.0);
+    if (kbps < 8.0 || kbps > 448.0) return false;
+    // A constant-rate stream has the bit rate its frames declare.
+    if (tag.constantRate && info.bitrate > 0 && std::abs(kbps - info.bitrate) > 0.02 * info.bitrate)
+        return false;
+    return true;
 }
 
 class Mpg123Source final : public Source {

@@ -1,3 +1,4 @@
+#include "AudioEngine.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
 #include "KeywordModule.h"
@@ -37,7 +38,7 @@ class CreatorFormTest : public TempFolderTest {
     }
 
     CreatorForm& Form() {
-        if (!form) form = std::make_unique<CreatorForm>(*m_session, keywords, clocks);
+        if (!form) form = std::make_unique<CreatorForm>(*m_session, keywords, clocks, audio);
         return *form;
     }
 
@@ -74,6 +75,7 @@ class CreatorFormTest : public TempFolderTest {
 
     KeywordModule keywords;
     ClockModule clocks;
+    AudioEngine audio{EngineConfig{OutputKind::Virtual, 300, {}}};
     std::unique_ptr<CreatorForm> form;
 };
 

@@ -429,10 +429,9 @@ TEST_F(KeywordFormTest, DurationThatNeverBecomesKnownOrFailsCountsZero) {
 // The real player measures real files: generated sound, and a text file under
 // a sound file's name that counts as nothing.
 TEST_F(KeywordFormTest, RealPlayerMeasuresGeneratedSoundFiles) {
-    AudioEngine::Shutdown();
-    AudioEngine::Configure(EngineConfig{OutputKind::Virtual, 300, {}});
+    AudioEngine audio(EngineConfig{OutputKind::Virtual, 300, {}});
     {
-        AudioMediaPlayer real;
+        AudioMediaPlayer real(audio);
         const auto tone = [this](const QString& folder, const QString& name, double seconds) {
             constexpr int kRate = 8000;  // small files; the length is what counts
             const auto frames = static_cast<long>(seconds * kRate);
@@ -456,7 +455,6 @@ TEST_F(KeywordFormTest, RealPlayerMeasuresGeneratedSoundFiles) {
         tone(mixed, "song.wav", 60);
         EXPECT_EQ(AverageSoundFileDuration(real, mixed, progress), 30);
     }
-    AudioEngine::Shutdown();
 }
 
 TEST_F(KeywordFormTest, CalculateStoresTheEstimateAndFinishesTheProgressWindow) {
@@ -521,7 +519,8 @@ TEST_F(KeywordFormTest, ClosingDuringAnEstimateEndsItWithoutStoringAnything) {
 
 TEST_F(KeywordFormTest, MainWindowOpensItModelessAndRefillsItsPaneOnClose) {
     ClockModule clocks(*m_session, keywords);
-    CreatorForm main(*m_session, keywords, clocks);
+    AudioEngine audio(EngineConfig{OutputKind::Virtual, 300, {}});
+    CreatorForm main(*m_session, keywords, clocks, audio);
     QAction* command = main.findChild<QAction*>("Keyword Maintenance");
     ASSERT_NE(command, nullptr);
     ASSERT_TRUE(command->isEnabled());

@@ -5,8 +5,10 @@
 #include "TestSounds.h"
 
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <memory>
 
 using namespace sonavel;
@@ -29,11 +31,7 @@ struct Watch {
 
 class AudioEngineTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        AudioEngine::Shutdown();
-        AudioEngine::Configure(EngineConfig{OutputKind::Virtual, 300, CapturePath()});
-    }
-    void TearDown() override { AudioEngine::Shutdown(); }
+    AudioEngineTest() : engine(EngineConfig{OutputKind::Virtual, 300, CapturePath()}) {}
 
     QString CapturePath() const { return m_dir.filePath("capture.wav"); }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
@@ -48,14 +46,15 @@ class AudioEngineTest : public ::testing::Test {
     }
 
     // Renders in output periods of 480 frames, serving events between them,
-    // until the condition holds (or a minute of audio has gone by).
+    // until the condition holds (or a minute of audio has gone by). The
+    // events of a period are queued by the time RenderVirtual returns.
     bool RenderUntil(const std::function<bool()>& condition, std::int64_t period = 480) {
         for (int i = 0; i < 6000; ++i) {
             DoEvents();
             if (condition()) return true;
-            AudioEngine::Instance().RenderVirtual(period);
-            WaitUntil([] { return false; }, 2);  // let the service thread hand events over
+            engine.RenderVirtual(period);
         }
+        DoEvents();
         return condition();
     }
     void Render(std::int64_t frames) {
@@ -64,11 +63,12 @@ class AudioEngineTest : public ::testing::Test {
     }
 
     std::vector<float> Capture() {
-        AudioEngine::Shutdown();
+        engine.Finish();
         return ts::ReadAll(CapturePath());
     }
 
     QTemporaryDir m_dir;
+    AudioEngine engine;
 };
 
 // Index of the first frame whose left sample is not silent, from a frame on.
@@ -84,7 +84,7 @@ TEST_F(AudioEngineTest, PlaysAFileExactlyAndReportsEveryChange) {
     const long frames = 48000 + 123;  // not a multiple of any period
     const QString path = Wav("one.wav", frames, 7, &samples);
 
-    AudioMediaPlayer player;
+    AudioMediaPlayer player(engine);
     Watch watch(player);
     player.SetFileName(path);
     EXPECT_EQ(player.ReadyState(), media::kReadyComplete);
@@ -117,7 +117,7 @@ TEST_F(AudioEngineTest, SameRateFloatPathIsBitExact) {
     const long frames = 30011;
     const QString path = Wav("exact.wav", frames, 11, &samples);
     {
-        AudioMediaPlayer player;
+        AudioMediaPlayer player(engine);
         Watch watch(player);
         player.SetFileName(path);
         player.Play();
@@ -146,7 +146,7 @@ TEST_F(AudioEngineTest, AlternatingPlayersLeaveNoGap) {
     const QString second = Wav("b.wav", 15000 + 3, 2, &b);
     const QString third = Wav("c.wav", 9000 + 1, 3, &c);
     {
-        AudioMediaPlayer one, two;
+        AudioMediaPlayer one(engine), two(engine);
         Watch w1(one), w2(two);
         one.SetFileName(first);
         two.SetFileName(second);
@@ -155,12 +155,14 @@ TEST_F(AudioEngineTest, AlternatingPlayersLeaveNoGap) {
         Render(4800);  // the operator's machine answers 100 ms late
         two.Play();
         one.Open(third);
-        ASSERT_TRUE(RenderUntil([&] { return one.ReadyState() == media::kReadyComplete; }));
+        // The decoder thread opens it while nothing renders: the virtual
+        // output stands still until the test moves it.
+        ASSERT_TRUE(WaitUntil([&] { return one.ReadyState() == media::kReadyComplete; }));
         ASSERT_TRUE(RenderUntil([&] { return w2.changes.size() == 2; }));
         one.Play();
         ASSERT_TRUE(RenderUntil([&] { return w1.changes.size() == 4; }));
         Render(48000);
-        EXPECT_EQ(AudioEngine::Instance().Stats().gaps, 0u);
+        EXPECT_EQ(engine.Stats().gaps, 0u);
     }
     std::vector<float> expected = a;
     expected.insert(expected.end(), b.begin(), b.end());
@@ -178,13 +180,13 @@ TEST_F(AudioEngineTest, AlternatingPlayersLeaveNoGap) {
 TEST_F(AudioEngineTest, MovingToTheEndEndsAtOnceAndTheNextFollowsTheFade) {
     const QString first = Wav("long.wav", 48000 * 5, 4);
     const QString second = Wav("next.wav", 4800, 5);
-    AudioMediaPlayer one, two;
+    AudioMediaPlayer one(engine), two(engine);
     Watch w1(one), w2(two);
     one.SetFileName(first);
     two.SetFileName(second);
     one.Play();
     Render(9600);
-    const std::int64_t skippedAt = AudioEngine::Instance().Frame();
+    const std::int64_t skippedAt = engine.Frame();
     one.SetCurrentPosition(one.Duration());
     EXPECT_EQ(one.PlayState(), media::kStopped);
     two.Play();
@@ -193,8 +195,7 @@ TEST_F(AudioEngineTest, MovingToTheEndEndsAtOnceAndTheNextFollowsTheFade) {
     // The next element started within one output period of the skip.
     ASSERT_TRUE(RenderUntil([&] { return two.CurrentPosition() > 0; }));
     const double startedAfter =
-        static_cast<double>(AudioEngine::Instance().Frame() - skippedAt) / 48000 -
-        two.CurrentPosition();
+        static_cast<double>(engine.Frame() - skippedAt) / 48000 - two.CurrentPosition();
     EXPECT_LE(startedAfter, 480.0 / 48000 + 1e-9);
 
     two.Stop();
@@ -211,7 +212,7 @@ TEST_F(AudioEngineTest, BadFilesRaiseErrorsAndNeverStallTheOtherPlayer) {
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
 
-    AudioMediaPlayer onAir, broken;
+    AudioMediaPlayer onAir(engine), broken(engine);
     Watch air(onAir), bad(broken);
     onAir.SetFileName(Wav("music.wav", 48000 * 3, 9));
     onAir.Play();
@@ -226,14 +227,31 @@ TEST_F(AudioEngineTest, BadFilesRaiseErrorsAndNeverStallTheOtherPlayer) {
         {Path("notes.wav"), media::kNotDecodable, "notes.wav"},
         {Path("empty.wav"), media::kNotDecodable, "empty.wav"},
         {Path("song.mid"), media::kNotDecodable, "song.mid"},
+        {Path("cut.mp3"), media::kNotDecodable, "cut.mp3"},
         {QString(), media::kBadPath, ""},
     };
     if (QFile f(Path("song.mid")); f.open(QIODevice::WriteOnly)) f.write("MThd");
+    // An MP3 broken off inside its first frame of sound.
+    ASSERT_TRUE(ts::Write(Path("full.mp3"), ts::Signal(48000, 2, 4), 2, 48000,
+                          SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III));
+    if (QFile full(Path("full.mp3")), cut(Path("cut.mp3"));
+        full.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly))
+        cut.write(full.read(600));
     int expectedErrors = 0;
     for (const Case& c : cases) {
         broken.Open(c.path);
         ++expectedErrors;
-        ASSERT_TRUE(RenderUntil([&] { return bad.errors == expectedErrors; }))
+        // The refusal shows in the properties as soon as the decoder thread
+        // has tried the file, before any event is served, so a caller's
+        // poll ends at its next look; the Error signal follows.
+        QElapsedTimer tried;
+        tried.start();
+        while (broken.ErrorCode() == 0 && tried.elapsed() < 5000) {
+            EXPECT_NE(broken.ReadyState(), media::kReadyComplete);
+            QThread::usleep(100);
+        }
+        EXPECT_EQ(bad.errors, expectedErrors - 1);
+        ASSERT_TRUE(WaitUntil([&] { return bad.errors == expectedErrors; }))
             << c.path.toStdString();
         EXPECT_EQ(broken.ErrorCode(), c.code) << c.path.toStdString();
         EXPECT_TRUE(broken.ErrorDescription().contains(c.mentions))
@@ -241,19 +259,20 @@ TEST_F(AudioEngineTest, BadFilesRaiseErrorsAndNeverStallTheOtherPlayer) {
         EXPECT_NE(broken.ReadyState(), media::kReadyComplete);
         broken.Play();  // nothing to play: nothing happens
         EXPECT_EQ(broken.PlayState(), media::kStopped);
+        Render(4800);
     }
     EXPECT_TRUE(onAir.CurrentPosition() > 0);
     EXPECT_EQ(onAir.PlayState(), media::kPlaying);
     EXPECT_EQ(air.errors, 0);
     ASSERT_TRUE(RenderUntil([&] { return air.changes.size() == 2; }));
-    EXPECT_EQ(AudioEngine::Instance().Stats().underrunFrames, 0u);
+    EXPECT_EQ(engine.Stats().underrunFrames, 0u);
 }
 
 TEST_F(AudioEngineTest, FileDeletedWhilePlayingPlaysToItsEnd) {
     const QString path = Path("gone soon ünï.wav");
     ASSERT_TRUE(
         ts::Write(path, ts::Signal(48000 * 6, 1, 3), 1, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-    AudioMediaPlayer player;
+    AudioMediaPlayer player(engine);
     Watch watch(player);
     player.SetFileName(path);
     EXPECT_DOUBLE_EQ(player.Duration(), 48000.0 * 6 / 44100);
@@ -277,11 +296,10 @@ TEST(AudioEngineDeviceTest, WithoutASoundCardThePacedOutputTakesOverQuietly) {
     const QString path = dir.filePath("short.wav");
     ASSERT_TRUE(
         ts::Write(path, ts::Signal(9600, 2, 5), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-    AudioEngine::Shutdown();
-    AudioEngine::Configure(EngineConfig{OutputKind::Device, 300, {}});
     testing::internal::CaptureStderr();
     {
-        AudioMediaPlayer player;
+        AudioEngine engine(EngineConfig{OutputKind::Device, 300, {}});
+        AudioMediaPlayer player(engine);
         Watch watch(player);
         player.SetFileName(path);
         player.Play();
@@ -289,7 +307,6 @@ TEST(AudioEngineDeviceTest, WithoutASoundCardThePacedOutputTakesOverQuietly) {
         const QString about = player.AboutText();
         EXPECT_TRUE(about.contains("Output: ")) << about.toStdString();
     }
-    AudioEngine::Shutdown();
     const std::string noise = testing::internal::GetCapturedStderr();
     EXPECT_EQ(noise.find("ALSA"), std::string::npos) << noise;
     EXPECT_EQ(noise.find("jack"), std::string::npos) << noise;
