@@ -368,11 +368,17 @@ void SetMissingRegistryDefaults(Session& session) {
             // What the section holds now, with missing keys told apart from
             // keys stored empty: an empty folder or file name is a choice.
             QHash<QString, QString> stored;
+            bool known = false;
             trap([&] {
-                if (!session.Store().SectionExists(kApp, section)) return;
-                for (const SettingRow& row : session.Store().GetAllSettings(kApp, section))
-                    stored.insert(row.first, row.second);
+                if (session.Store().SectionExists(kApp, section)) {
+                    for (const SettingRow& row : session.Store().GetAllSettings(kApp, section))
+                        stored.insert(row.first, row.second);
+                }
+                known = true;
             });
+            // A section that could not be read is left alone rather than
+            // taken for empty and written over.
+            if (!known) continue;
             QList<SettingRow> repairs;
             for (const SettingRow& row : defaults) {
                 const auto it = stored.constFind(row.first);

@@ -4,6 +4,7 @@
 #include "TempFolder.h"
 #include "TextFile.h"
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 
@@ -149,6 +150,29 @@ TEST_F(PlayerModuleTest, UnusablePlaylistPlacesEndClearlyWithoutACrash) {
     EXPECT_EQ(engine.LastElement, 32767);
     EXPECT_EQ(engine.Element(32767), "/sounds/spot32766.wav");
     EXPECT_TRUE(Log("error.log").contains("67233 were not loaded"));
+}
+
+TEST_F(PlayerModuleTest, PlaylistThatIsAPipeOrADeviceIsRefusedAtOnce) {
+    At(2026, 12, 7, 9, 0);
+    // The hour's playlist is a pipe nobody writes to: the open must not wait.
+    ASSERT_TRUE(QDir().mkpath(m_session->Player.PlaylistFolder));
+    const QString hour = m_session->Player.PlaylistFolder + "/Mon0900.lst";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(hour).constData(), 0600), 0);
+    EXPECT_FALSE(engine.GetCurrentHourPlaylist());
+    EXPECT_FALSE(engine.PlaylistLoaded);
+    EXPECT_TRUE(Log("error.log").contains("Mon0900.lst"));
+
+    // A recent playlist now linked to a device is not read without end, and
+    // the list on air plays on.
+    const QString playing = List(Path(""), "playing.lst", {"/sounds/one.wav"});
+    m_dialogs.ExpectFile(playing, "Load Playlist");
+    ASSERT_TRUE(engine.LoadPlaylist());
+    const QString zero = Path("zero.lst");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    engine.LoadRecentPlaylist(zero);
+    EXPECT_EQ(engine.PlaylistFileName, playing);
+    EXPECT_EQ(engine.LastElement, 1);
+    EXPECT_TRUE(Log("error.log").contains("zero.lst"));
 }
 
 TEST_F(PlayerModuleTest, LoadPlaylistDialogStartsWhereTheOperatorLastWas) {
