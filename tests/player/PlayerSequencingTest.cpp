@@ -540,6 +540,7 @@ TEST_F(PlayerSeqTest, CommandsDuringASwitchWaitForItToEnd) {
     // recent playlist.
     bool clicked = false;
     bool skipArmed = true;
+    bool listRanInSwitch = true;
     window.onRender = [&] {
         if (!engine.ElementChanging || clicked) return;
         clicked = true;
@@ -548,6 +549,7 @@ TEST_F(PlayerSeqTest, CommandsDuringASwitchWaitForItToEnd) {
             engine.Operate(PlayerCommand::SkipNext);
             engine.RunCommand([&] {
                 skipArmed = engine.SkipNextPending;
+                listRanInSwitch = engine.ElementChanging;
                 engine.LoadRecentPlaylist(session.Player.PlaylistFolder +
                                           QStringLiteral("/other.lst"));
             });
@@ -565,6 +567,7 @@ TEST_F(PlayerSeqTest, CommandsDuringASwitchWaitForItToEnd) {
     EXPECT_EQ(player1.FileName(), Snd("o1"));
     EXPECT_EQ(player2.FileName(), Snd("o2"));
     EXPECT_FALSE(skipArmed) << "a skip that comes after the pause is not on offer";
+    EXPECT_FALSE(listRanInSwitch) << "the playlist was read in the middle of a switch";
 }
 
 TEST_F(PlayerSeqTest, NextCommandClickedDuringTheSwitchThatUsesItDoesWhatItShowed) {

@@ -124,7 +124,7 @@ TEST_F(PlayerSoakTest, DaysOnAirKeepTheirPromises) {
     std::mt19937 rng(20261207);
     auto chance = [&rng](double p) { return std::uniform_real_distribution<>(0, 1)(rng) < p; };
     auto between = [&rng](int lo, int hi) { return std::uniform_int_distribution<>(lo, hi)(rng); };
-    constexpr int kDays = 3;
+    constexpr int kDays = 2;
 
     // One playlist per weekday and hour; some hours run short and restart,
     // others overrun their hour. Bad files fail the way the real control
@@ -246,10 +246,7 @@ TEST_F(PlayerSoakTest, DaysOnAirKeepTheirPromises) {
     const QDateTime start(QDate(2026, 12, 7), QTime(6, 20, 0), Qt::UTC);
     const QDateTime end = start.addDays(kDays);
     m_clock.Set(start);
-    auto serve = [] {
-        DoEvents();
-        DoEvents();
-    };
+    auto serve = [] { DoEvents(); };
     // Keeps events pending, so a poll never sleeps for want of one.
     QTimer busy;
     busy.start(0);
@@ -399,10 +396,10 @@ TEST_F(PlayerSoakTest, DaysOnAirKeepTheirPromises) {
     // The soak must really have exercised what it claims to.
     EXPECT_GE(hourChecks, kDays * 24 / 2);
     EXPECT_GT(skippedTops, kDays * 24 / 4);
-    EXPECT_GT(commandsInSwitches, 100);
-    EXPECT_GT(exits, 2);
+    EXPECT_GT(commandsInSwitches, 50 * kDays);
+    EXPECT_GT(exits, kDays);
     EXPECT_GT(manualSpells, 0);
-    EXPECT_GT(notPlayed, 20);
+    EXPECT_GT(notPlayed, 10 * kDays);
     std::cout << "[ soak     ] " << kDays << " days, "
               << program.filter(QStringLiteral("Program Element: ")).size() << " element starts, "
               << notPlayed << " refused files (" << badElements << " bad in the lists), "
