@@ -3,8 +3,10 @@
 #include "ErrorModule.h"
 #include "Events.h"
 #include "MediaPlayer.h"
+#include "RuntimeError.h"
 #include "Session.h"
 
+#include <QTimer>
 #include <iterator>
 
 namespace sonavel {
@@ -15,8 +17,9 @@ constexpr PlayerCommand kNextCommands[] = {PlayerCommand::SkipNext, PlayerComman
                                            PlayerCommand::ExitNext};
 
 // The Next commands' looks follow their flags: the armed one checked, and
-// the others unavailable while one is armed.
-void ShowNextCommands(PlayerDisplay& display, bool skip, bool pause, bool exit) {
+// the others unavailable while one is armed. While paused there is no next
+// element to skip or pause, whatever Exit Next does meanwhile.
+void ShowNextLooks(PlayerDisplay& display, bool skip, bool pause, bool exit, bool paused) {
     const bool pending[] = {skip, pause, exit};
     for (std::size_t i = 0; i < std::size(kNextCommands); ++i) {
         bool otherPending = false;
@@ -26,6 +29,8 @@ void ShowNextCommands(PlayerDisplay& display, bool skip, bool pause, bool exit) 
         CommandLook& look = display.Command(kNextCommands[i]);
         look.checked = pending[i];
         look.enabled = !otherPending;
+        if (paused && kNextCommands[i] != PlayerCommand::ExitNext) look.enabled = false;
+        if (paused && kNextCommands[i] == PlayerCommand::PauseNext) look.checked = false;
     }
 }
 
@@ -53,6 +58,79 @@ constexpr ErrorRow kErrorRows[] = {
 
 }  // namespace
 
+void PlayerEngine::ShowNextCommands() {
+    ShowNextLooks(m_display, SkipNextPending, PauseNextPending, ExitNextPending, Paused);
+}
+
+void PlayerEngine::RunCommand(std::function<void()> command) {
+    if (m_ended) return;
+    if (Busy()) {
+        m_deferred.push_back(std::move(command));
+        return;
+    }
+    Hold hold(*this);
+    command();
+}
+
+void PlayerEngine::PostDeferred() {
+    if (m_deferred.empty() || m_deferredPosted || m_ended) return;
+    m_deferredPosted = true;
+    // From the event loop, once whatever ended the wait has returned.
+    QTimer::singleShot(0, &m_context, [this] {
+        m_deferredPosted = false;
+        RunDeferred();
+    });
+}
+
+void PlayerEngine::RunDeferred() {
+    while (!m_ended && !Busy() && !m_deferred.empty()) {
+        std::function<void()> command = std::move(m_deferred.front());
+        m_deferred.pop_front();
+        Hold hold(*this);
+        try {
+            command();
+        } catch (const RuntimeError&) {
+            // Reported where it was raised; the next command still runs.
+        }
+    }
+}
+
+void PlayerEngine::Operate(PlayerCommand command) {
+    if (command == PlayerCommand::SkipNow && ElementChanging) {
+        // The switch already moves the list on: the skip is logged and goes
+        // no further, rather than skipping an element not yet heard.
+        SkipNow();
+        return;
+    }
+    const bool arm = !m_display.Command(command).checked;
+    RunCommand([this, command, arm] {
+        switch (command) {
+            case PlayerCommand::PauseNow:
+                PauseNow();
+                break;
+            case PlayerCommand::Resume:
+                Resume();
+                break;
+            case PlayerCommand::SkipNow:
+                SkipNow();
+                break;
+            // A pause that came first has taken these two off offer; had the
+            // click come after it, it would have found them disabled.
+            case PlayerCommand::SkipNext:
+                if (SkipNextPending != arm && !(arm && Paused)) SkipNext();
+                break;
+            case PlayerCommand::PauseNext:
+                if (PauseNextPending != arm && !(arm && Paused)) PauseNext();
+                break;
+            case PlayerCommand::ExitNext:
+                if (ExitNextPending != arm) ExitNext();
+                break;
+            case PlayerCommand::kCount:
+                break;
+        }
+    });
+}
+
 void PlayerEngine::SkipNow() {
     LogEvent(m_session, QStringLiteral("Program Element skipped"));
     // The switch under way already moves the list on; a second move would
@@ -70,21 +148,21 @@ void PlayerEngine::SkipNext() {
     // them can act on the next element.
     if (!SkipNextPending && (PauseNextPending || ExitNextPending)) return;
     SkipNextPending = !SkipNextPending;
-    ShowNextCommands(m_display, SkipNextPending, PauseNextPending, ExitNextPending);
+    ShowNextCommands();
     Refresh();
 }
 
 void PlayerEngine::PauseNext() {
     if (!PauseNextPending && (SkipNextPending || ExitNextPending)) return;
     PauseNextPending = !PauseNextPending;
-    ShowNextCommands(m_display, SkipNextPending, PauseNextPending, ExitNextPending);
+    ShowNextCommands();
     Refresh();
 }
 
 void PlayerEngine::ExitNext() {
     if (!ExitNextPending && (SkipNextPending || PauseNextPending)) return;
     ExitNextPending = !ExitNextPending;
-    ShowNextCommands(m_display, SkipNextPending, PauseNextPending, ExitNextPending);
+    ShowNextCommands();
     Refresh();
 }
 
@@ -116,7 +194,7 @@ void PlayerEngine::Resume() {
     m_display.Command(PlayerCommand::PauseNow).enabled = true;
     m_display.Command(PlayerCommand::SkipNow).enabled = true;
     m_display.Command(PlayerCommand::Resume).enabled = false;
-    ShowNextCommands(m_display, SkipNextPending, PauseNextPending, ExitNextPending);
+    ShowNextCommands();
     // A pause that came due before its element sounded leaves nothing paused:
     // the element waiting in player 1 is the one to go on with.
     if (Player(1).ReadyState() == media::kReadyComplete && ActivePlayer(*this, false) == 0) {
@@ -134,7 +212,7 @@ void PlayerEngine::ClearNextCommands() {
     PauseNextPending = false;
     ExitNextPending = false;
     Paused = false;
-    ShowNextCommands(m_display, false, false, false);
+    ShowNextCommands();
     m_display.Command(PlayerCommand::Resume).enabled = false;
     Refresh();
 }

@@ -32,6 +32,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
 
 namespace sonavel {
 
@@ -165,7 +166,8 @@ void PlayerForm::BuildMenus() {
     AddRecentFileEntries(
         *file,
         [this](const QString& path) {
-            if (m_engine) m_engine->LoadRecentPlaylist(path);
+            if (m_engine)
+                m_engine->RunCommand([this, path] { m_engine->LoadRecentPlaylist(path); });
         },
         [this] { ClearRecentFiles(m_session, QString::fromLatin1(kRecentListName), m_entries); });
     file->addSeparator()->setObjectName(QStringLiteral("menuSeparator3"));
@@ -588,6 +590,10 @@ void PlayerForm::RenderElementList(const QStringList& names, int highlighted) {
 
     QTextDocument* document = m_textCurrentPlaylist->document();
     QTextCharFormat format;
+    // One edit for the whole change: laid out once, not once per element,
+    // which on a list of thousands would hold up the element switch.
+    QTextCursor edit(document);
+    edit.beginEditBlock();
     if (refill) {
         m_textCurrentPlaylist->clear();
         QTextCursor cursor(document);
@@ -610,6 +616,7 @@ void PlayerForm::RenderElementList(const QStringList& names, int highlighted) {
             cursor.mergeCharFormat(format);
         }
     }
+    edit.endEditBlock();
     m_shownHighlight = highlighted;
 
     if (highlighted >= 1 && highlighted <= names.size()) {
@@ -663,6 +670,20 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
+    if (m_engine && m_engine->Busy() && !m_closeDue) {
+        // Asking now would hold the switch under way for as long as the
+        // question stays open; the exit is asked once the switch is over.
+        event->ignore();
+        m_engine->RunCommand([this] {
+            m_closeDue = true;
+            close();
+            m_closeDue = false;
+        });
+        return;
+    }
+    // Commands that come while the question is open wait for its answer.
+    std::optional<PlayerEngine::Hold> hold;
+    if (m_engine) hold.emplace(*m_engine);
     if (ConfirmExit(m_session) == MsgResult::No) {
         event->ignore();
         if (m_engine) m_engine->ExitDeclined();
@@ -691,6 +712,7 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
         if (!closedAny) break;
     }
     event->accept();
+    m_unloaded = true;
     emit Unloaded();
 }
 
@@ -698,7 +720,10 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
 // Commands
 
 void PlayerForm::menuOpenPlaylist_Click() {
-    if (m_engine && m_engine->LoadPlaylist()) m_engine->StartPlaylist();
+    if (!m_engine) return;
+    m_engine->RunCommand([this] {
+        if (m_engine->LoadPlaylist()) m_engine->StartPlaylist();
+    });
 }
 
 void PlayerForm::menuExit_Click() {
@@ -713,35 +738,35 @@ void PlayerForm::menuShow_Click() {
     ShowPlayer();
 }
 
-void PlayerForm::RunCommand(void (PlayerEngine::*command)()) {
-    if (m_engine) (m_engine->*command)();
+void PlayerForm::RunCommand(PlayerCommand command) {
+    if (m_engine) m_engine->Operate(command);
     // A checkable entry has flipped itself by the time it triggers; what the
     // engine decided is what the entry shows, so that goes back at once.
     RenderCommands(m_lastDisplay);
 }
 
 void PlayerForm::menuExitNext_Click() {
-    RunCommand(&PlayerEngine::ExitNext);
+    RunCommand(PlayerCommand::ExitNext);
 }
 
 void PlayerForm::menuPauseNow_Click() {
-    RunCommand(&PlayerEngine::PauseNow);
+    RunCommand(PlayerCommand::PauseNow);
 }
 
 void PlayerForm::menuPauseNext_Click() {
-    RunCommand(&PlayerEngine::PauseNext);
+    RunCommand(PlayerCommand::PauseNext);
 }
 
 void PlayerForm::menuResumePlay_Click() {
-    RunCommand(&PlayerEngine::Resume);
+    RunCommand(PlayerCommand::Resume);
 }
 
 void PlayerForm::menuSkipNow_Click() {
-    RunCommand(&PlayerEngine::SkipNow);
+    RunCommand(PlayerCommand::SkipNow);
 }
 
 void PlayerForm::menuSkipNext_Click() {
-    RunCommand(&PlayerEngine::SkipNext);
+    RunCommand(PlayerCommand::SkipNext);
 }
 
 void PlayerForm::menuDisplayProgramLog_Click() {

@@ -56,6 +56,10 @@ class PlayerForm final : public QMainWindow, public PlayerWindow {
     void SetTrayTip(const QString& tip);
     void SetApplicationLabel(const QString& text);
 
+    // The shut-down has run: the program is over, whether or not its event
+    // loop was running when the operator confirmed.
+    bool IsUnloaded() const { return m_unloaded; }
+
     // Whether the maintenance entries are shown; Ctrl+Alt+Shift+F12 in the
     // element list switches them.
     bool MaintenanceEntriesShown() const { return m_maintenanceShown; }
@@ -93,7 +97,7 @@ class PlayerForm final : public QMainWindow, public PlayerWindow {
     void RenderElementList(const QStringList& names, int highlighted);
     void RenderCommands(const PlayerDisplay& display);
 
-    void RunCommand(void (PlayerEngine::*command)());
+    void RunCommand(PlayerCommand command);
     void ToggleMaintenanceEntries();
     void TrayActivated(int reason);
 
@@ -159,6 +163,8 @@ class PlayerForm final : public QMainWindow, public PlayerWindow {
     PlayerDisplay m_lastDisplay;
     bool m_maintenanceShown = false;
     bool m_unloading = false;
+    bool m_unloaded = false;
+    bool m_closeDue = false;  // the exit that waited for a switch is asked now
 };
 
 }  // namespace sonavel

@@ -45,11 +45,11 @@ PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& 
     };
     for (int p = 1; p <= 2; ++p) {
         MediaPlayer& player = Player(p);
-        QObject::connect(&player, &MediaPlayer::PlayStateChange, &player,
+        QObject::connect(&player, &MediaPlayer::PlayStateChange, &m_context,
                          [this, p, guarded](int OldState, int NewState) {
                              guarded([&] { MediaPlayer_PlayStateChange(p, OldState, NewState); });
                          });
-        QObject::connect(&player, &MediaPlayer::Error, &player,
+        QObject::connect(&player, &MediaPlayer::Error, &m_context,
                          [this, p, guarded] { guarded([&] { MediaPlayer_Error(p); }); });
     }
     // Until a playlist runs, only the commands that arm something are offered.
@@ -305,9 +305,7 @@ void PlayerEngine::UpdateDisplay() {
         m_window.Unload();
         return;
     }
-    if (now.time().minute() == 0 && now.time().second() == 0 && AutomaticMode) {
-        HourChangePending = true;
-    }
+    NoticeHourChange(now.time());
     ShowPlaylistStatus();
     m_display.trayTip = PlaylistLoaded && PlayerRunning
                             ? FormatElementName(Element(CurrentElement)).trimmed()
@@ -463,6 +461,8 @@ void PlayerEngine::HighlightCurrentElement(int index) {
 // Shut-down
 
 void PlayerEngine::StopForExit() {
+    m_ended = true;
+    m_deferred.clear();
     PlaylistLoaded = false;
     PlayerRunning = false;
     for (int p = 1; p <= 2; ++p) {

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
 
 namespace sonavel {
 
@@ -188,11 +192,39 @@ class PlayerEngine {
     // The operator answered No to the exit question.
     void ExitDeclined();
 
+    // --- the operator's way in
+    // A command of the operator runs at once when the engine is idle; while an
+    // element switch or another command is under way it waits until that is
+    // over, so no command ever acts on a half-made switch. Commands that
+    // arrive meanwhile run in the order they came.
+    void RunCommand(std::function<void()> command);
+    // One of the Control commands as the operator chose it. A Next command
+    // does what its entry showed when it was clicked: a click on a checked
+    // entry cancels, on an unchecked one arms, whenever it comes to run.
+    void Operate(PlayerCommand command);
+    // True while a switch or a command is under way.
+    bool Busy() const { return ElementChanging || m_holds > 0; }
+    // Marks a stretch of work during which operator commands wait.
+    class Hold {
+      public:
+        explicit Hold(PlayerEngine& engine) : m_engine(engine) { ++m_engine.m_holds; }
+        ~Hold() {
+            --m_engine.m_holds;
+            m_engine.PostDeferred();
+        }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+      private:
+        PlayerEngine& m_engine;
+    };
+
     // --- media errors
     void MediaPlayer_Error(int player);
 
     // --- shut-down: nothing starts after this, and both players fall silent.
     void StopForExit();
+    bool Ended() const { return m_ended; }
 
     // The longest a poll waits on a player, in passes; tests shorten it.
     int MaxPolls = 10000;
@@ -217,6 +249,20 @@ class PlayerEngine {
     void EndOfList();
     void ShowPlayerName(int player);
     void Refresh();
+    // Gives the control its file, as the settings say.
+    void OpenInto(MediaPlayer& control, const QString& path);
+    // A control that has refused its file says so at once; its report is
+    // taken before anything else reaches the control, so the logs name the
+    // file that failed.
+    bool Refused(MediaPlayer& control);
+    // In automatic mode the hour change is due as soon as the hour differs
+    // from the one the list started in, whoever notices first.
+    void NoticeHourChange(const QTime& now);
+    // Ends a switch and lets the commands that waited for it run.
+    void EndSwitch();
+    void ShowNextCommands();
+    void PostDeferred();
+    void RunDeferred();
 
     Session& m_session;
     MediaPlayer& m_player1;
@@ -225,6 +271,13 @@ class PlayerEngine {
     PlayerDisplay m_display;
     int m_secondsRemaining = 3600;  // of the playlist's hour
     bool m_haltedForExit = false;   // a due Exit Next started nothing
+    bool m_ended = false;           // "Program Ended": nothing may start again
+    int m_holds = 0;
+    std::deque<std::function<void()>> m_deferred;
+    bool m_deferredPosted = false;
+    // The engine's side of its connections and queued runs: none of them
+    // reaches an engine that is gone.
+    QObject m_context;
 };
 
 }  // namespace sonavel

@@ -6,6 +6,7 @@
 #include "MediaPlayer.h"
 #include "Session.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -35,7 +36,7 @@ QString TwoDigits(int value) {
 }  // namespace
 
 bool PlayerEngine::LoadProgramElement(int index, int player) {
-    if (index < 1 || index > LastElement) return false;
+    if (m_ended || index < 1 || index > LastElement) return false;
     const QString element = Element(index);
     HeldElement[player - 1] = index;
     TimeCheckLoaded[player - 1] = false;
@@ -46,36 +47,68 @@ bool PlayerEngine::LoadProgramElement(int index, int player) {
         return true;
     }
     MediaPlayer& control = Player(player);
-    if (SynchronousOperation) {
-        control.SetFileName(element);
-    } else {
-        control.Open(element);
-    }
+    OpenInto(control, element);
+    // A refusal ends the wait at once: waiting on would leave the bound's
+    // worth of silence where the list should have moved on.
     const bool ready = WaitUntil(
-        [&control] {
-            return control.IsDurationValid() && control.ReadyState() == media::kReadyComplete;
+        [this, &control] {
+            return m_ended || control.ErrorCode() != 0 ||
+                   (control.IsDurationValid() && control.ReadyState() == media::kReadyComplete);
         },
         MaxPolls);
-    if (!ready) return false;
+    if (Refused(control) || !ready || m_ended) return false;
     ShowPlayerElement(player);
     return true;
 }
 
+void PlayerEngine::OpenInto(MediaPlayer& control, const QString& path) {
+    if (SynchronousOperation) {
+        control.SetFileName(path);
+    } else {
+        control.Open(path);
+    }
+}
+
+bool PlayerEngine::Refused(MediaPlayer& control) {
+    if (control.ErrorCode() == 0) return false;
+    // The control's Error report is still queued; it reads the control's
+    // file, which the next load would replace, so it is taken now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    return true;
+}
+
+void PlayerEngine::NoticeHourChange(const QTime& now) {
+    if (AutomaticMode && PlayerRunning && now.hour() != PlaylistStartHour) {
+        HourChangePending = true;
+    }
+}
+
+void PlayerEngine::EndSwitch() {
+    ElementChanging = false;
+    PostDeferred();
+}
+
 bool PlayerEngine::PlayProgramElement(int player) {
+    if (m_ended) return false;
     HighlightCurrentElement(CurrentElement);
 
     if (SkipNextPending) {
         if (CurrentElement + 1 < LastElement) {
             ++CurrentElement;
-            while (!LoadProgramElement(CurrentElement, player) && CurrentElement < LastElement) {
+            while (!LoadProgramElement(CurrentElement, player) && !m_ended &&
+                   CurrentElement < LastElement) {
                 LogEvent(m_session,
                          QStringLiteral("Program Element Not Found: ") + Element(CurrentElement));
                 ++CurrentElement;
             }
         }
         if (CurrentElement + 1 >= LastElement) DisablePlayer(player);
-        SkipNext();  // armed, so this cancels it
+        // Consumed: cancelled outright, whatever happened to the entry while
+        // the reload ran.
+        SkipNextPending = false;
+        ShowNextCommands();
         HighlightCurrentElement(CurrentElement);
+        if (m_ended) return false;
     } else if (ExitNextPending) {
         ExitRequested = true;
         return false;
@@ -104,8 +137,15 @@ bool PlayerEngine::PlayProgramElement(int player) {
         if (!LoadsAsTimeCheck(element)) {
             control.Play();
             EnablePlayer(player);
-            playing =
-                WaitUntil([&control] { return control.PlayState() == media::kPlaying; }, MaxPolls);
+            playing = WaitUntil(
+                [this, &control] {
+                    return m_ended || control.PlayState() == media::kPlaying ||
+                           control.ErrorCode() != 0;
+                },
+                MaxPolls);
+            if (Refused(control)) playing = false;
+            // Shut down while it waited: whatever it was is not reported.
+            if (m_ended) return false;
         }
         if (!playing) {
             LogError(m_session, 0, QStringLiteral("PlayProgramElement"),
@@ -123,6 +163,7 @@ bool PlayerEngine::PlayProgramElement(int player) {
 }
 
 void PlayerEngine::StartPlaylist() {
+    if (m_ended) return;
     if (LastElement <= 0) {
         SetPlayListNotLoaded();
         LogEvent(m_session, QStringLiteral("Playlist not started: it holds no program elements: ") +
@@ -147,7 +188,7 @@ void PlayerEngine::StartPlaylist() {
     ShowPlaylistElements();
     ElementChanging = true;
 
-    while (!LoadProgramElement(CurrentElement, 1) && CurrentElement < LastElement) {
+    while (!LoadProgramElement(CurrentElement, 1) && !m_ended && CurrentElement < LastElement) {
         LogEvent(m_session,
                  QStringLiteral("Program Element Not Found: ") + Element(CurrentElement));
         ++CurrentElement;
@@ -165,18 +206,20 @@ void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int New
         // An element can end while the switch to it is still preloading (a
         // very short one). Acting now would start a third element on top of
         // the switch; act once the switch is done instead.
-        QTimer::singleShot(1, &control, [this, player, OldState, NewState] {
+        QTimer::singleShot(1, &m_context, [this, player, OldState, NewState] {
             MediaPlayer_PlayStateChange(player, OldState, NewState);
         });
         return;
     }
 
-    // The tick sees hh:00:00 up to four times; when the new hour's list has
-    // already started within that second, a flag set again is stale and
+    Hold hold(*this);
+    // The end itself tells the hour: a tick that came late, or not at all
+    // within the new hour, must not let the old list run on.
+    const QTime now = m_session.Time().Now().time();
+    NoticeHourChange(now);
+    // A flag set for an hour whose list has already started is stale and
     // would drop the list after its first element.
-    if (HourChangePending && PlaylistStartHour == m_session.Time().Now().time().hour()) {
-        HourChangePending = false;
-    }
+    if (HourChangePending && PlaylistStartHour == now.hour()) HourChangePending = false;
     if (HourChangePending) {
         SetPlayListNotLoaded();
         StartHourPlaylist();
@@ -216,14 +259,18 @@ void PlayerEngine::SwitchTo(int q, bool listStart) {
     for (;;) {
         const bool exitDue = ExitNextPending && !SkipNextPending;
         if (PlayProgramElement(q)) break;
+        if (m_ended) {
+            EndSwitch();
+            return;
+        }
         if (exitDue) {
             m_haltedForExit = true;
-            ElementChanging = false;
+            EndSwitch();
             Refresh();
             return;
         }
         if (CurrentElement >= LastElement) {
-            ElementChanging = false;
+            EndSwitch();
             if (!listStart) {
                 EndOfList();
                 return;
@@ -244,11 +291,12 @@ void PlayerEngine::SwitchTo(int q, bool listStart) {
         if (CurrentElement + 1 > LastElement) DisablePlayer(listStart ? q : p);
     }
 
-    while (!LoadProgramElement(CurrentElement + 1, p) && CurrentElement + 1 < LastElement) {
+    while (!LoadProgramElement(CurrentElement + 1, p) && !m_ended &&
+           CurrentElement + 1 < LastElement) {
         ++CurrentElement;
     }
     if (CurrentElement + 1 > LastElement) DisablePlayer(p);
-    ElementChanging = false;
+    EndSwitch();
     Refresh();
 }
 
@@ -260,7 +308,14 @@ void PlayerEngine::ExitDeclined() {
     if (!PlayerRunning) return;
     // A due exit stopped the list between two elements; once the operator
     // stays, the element that was due starts, so the station is not left
-    // silent with nothing that could ever end and move it on.
+    // silent with nothing that could ever end and move it on. Past the top
+    // of the hour, what is due is the new hour's list.
+    NoticeHourChange(m_session.Time().Now().time());
+    if (HourChangePending) {
+        SetPlayListNotLoaded();
+        StartHourPlaylist();
+        return;
+    }
     SwitchTo(HeldElement[0] == CurrentElement ? 1 : 2, false);
 }
 
@@ -278,13 +333,14 @@ bool PlayerEngine::PlayTimeCheck(int player) {
         return false;
     }
     MediaPlayer& control = Player(player);
-    if (SynchronousOperation) {
-        control.SetFileName(file);
-    } else {
-        control.Open(file);
-    }
+    OpenInto(control, file);
     const bool ready =
-        WaitUntil([&control] { return control.ReadyState() == media::kReadyComplete; }, MaxPolls);
+        WaitUntil(
+            [&control] {
+                return control.ErrorCode() != 0 || control.ReadyState() == media::kReadyComplete;
+            },
+            MaxPolls) &&
+        !Refused(control) && !m_ended;
     if (ready) {
         HeldElement[player - 1] = CurrentElement;
         TimeCheckLoaded[player - 1] = true;
@@ -293,6 +349,7 @@ bool PlayerEngine::PlayTimeCheck(int player) {
         control.Play();
     }
     ElementChanging = wasChanging;
+    if (!wasChanging) PostDeferred();
     // A control that never became ready would leave the list waiting for an
     // end that cannot come; report it as a missing announcement instead.
     return ready;

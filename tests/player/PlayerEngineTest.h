@@ -4,6 +4,7 @@
 #include "FakePlayerWindow.h"
 #include "PlayerModule.h"
 #include "TempFolder.h"
+#include "WatchedPlayer.h"
 
 #include <QDir>
 
@@ -14,7 +15,7 @@ namespace sonavel {
 class PlayerEngineTest : public TempFolderTest {
   protected:
     PlayerEngineTest()
-        : session(MakeSession(Product::Player)), engine(session, player1, player2, window) {
+        : session(MakeSession(Product::Player)), engine(session, watched1, watched2, window) {
         session.ProgramLoggingEnabled = true;
         session.ProgramLogFileName = Path(QStringLiteral("program.log"));
         session.ErrorLoggingEnabled = true;
@@ -25,10 +26,18 @@ class PlayerEngineTest : public TempFolderTest {
         QDir().mkpath(session.Player.TimeCheckFolder);
         engine.MaxPolls = 20;
     }
+    ~PlayerEngineTest() override {
+        for (const WatchedPlayer* p : {&watched1, &watched2}) {
+            EXPECT_EQ(p->loadsIntoPlaying, 0) << "a file was loaded into a playing control";
+            EXPECT_EQ(p->startsOverSound, 0) << "an element started while the other sounded";
+        }
+    }
 
     Session& session;
     FakeMediaPlayer player1;
     FakeMediaPlayer player2;
+    WatchedPlayer watched1{player1, &player2};
+    WatchedPlayer watched2{player2, &player1};
     FakePlayerWindow window;
     PlayerEngine engine;
 };

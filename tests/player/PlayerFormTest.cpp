@@ -1,12 +1,14 @@
 #include "CommonModule.h"
 #include "FakeMediaPlayer.h"
 #include "PlayerForm.h"
+#include "PlayerStart.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "Twips.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -419,6 +421,107 @@ TEST_F(PlayerFormTest, ShutDownLogsTheEndAndSavesThePlacementOnlyWhenAsked) {
     EXPECT_TRUE(second->close());
     EXPECT_EQ(m_store->GetSetting(kAppName, kPlayerSection, "Position Left"),
               QString::number(placement.PositionLeft));
+}
+
+// Player as it starts on a station: settings in the store, the hour's list
+// on disk, and the program run through its own start-up and event loop.
+class PlayerRunTest : public PlayerFormTest {
+  protected:
+    PlayerRunTest() {
+        m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 0)));  // a Monday
+        SetRegistryDefaults(session);
+        const auto set = [this](const char* key, const QString& value) {
+            m_store->SaveSetting(kAppName, kPlayerSection, QString::fromLatin1(key), value);
+        };
+        set("Automatic", "True");
+        set("Manual", "False");
+        set("Display Splash", "False");
+        set("Save Settings On Exit", "False");
+        set("Program Logging Enabled", "True");
+        set("Program Log File Name", Path("program.log"));
+        set("Playlist Folder", Path("Playlists"));
+        QDir().mkpath(Path("Playlists"));
+        QFile list(Path("Playlists/Mon1000.lst"));
+        EXPECT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write("/snd/a.wav\r\n/snd/b.wav\r\n/snd/c.wav\r\n");
+    }
+
+    // Runs Player until its event loop returns; a loop still running after
+    // the guard's time has failed the test.
+    int Run() {
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [this] {
+            ADD_FAILURE() << "the event loop did not return";
+            QCoreApplication::quit();
+        });
+        guard.start(20000);
+        return RunPlayer(session, *form, engine, QStringLiteral("test"));
+    }
+
+    QStringList ProgramLog() const {
+        QFile file(Path("program.log"));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        QStringList lines;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split("\r\n")) {
+            const int at = line.indexOf("  ");
+            if (at >= 0) lines << line.mid(at + 2);
+        }
+        return lines;
+    }
+};
+
+TEST_F(PlayerRunTest, ExitConfirmedWhileTheFirstElementLoadsEndsTheProgram) {
+    player1.SetReadyAfterPolls(5);
+    bool duringLoad = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        duringLoad = engine.ElementChanging;
+        Action("menuExit")->trigger();
+    });
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Yes);
+
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(duringLoad) << "the exit must come while start-up loads the first element";
+    EXPECT_TRUE(form->IsUnloaded());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(m_dialogs.Messages().size(), 1u);
+    const QStringList log = ProgramLog();
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.last(), "Program Ended");
+    EXPECT_EQ(log.filter("Program Element: ").size(), 1);
+    EXPECT_NE(player1.PlayState(), media::kPlaying);
+    EXPECT_NE(player2.PlayState(), media::kPlaying);
+}
+
+TEST_F(PlayerRunTest, ExitConfirmedDuringASwitchEndsTheProgramOnceTheSwitchIsOver) {
+    // Stopped from outside the loop's work: the test's own ticks run nothing.
+    form->findChild<QTimer*>("timerDisplay")->stop();
+    bool duringSwitch = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        // a ends; c is slow to load into player 1 behind b.
+        player1.SetReadyAfterPolls(5);
+        player1.Finish();
+        QTimer::singleShot(0, form.get(), [&] {
+            duringSwitch = engine.ElementChanging;
+            Action("menuExit")->trigger();
+            // A second way out while the first waits changes nothing.
+            Action("ExitNow")->trigger();
+        });
+    });
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Yes);
+
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(duringSwitch);
+    EXPECT_TRUE(form->IsUnloaded());
+    EXPECT_EQ(m_dialogs.Messages().size(), 1u);
+    const QStringList log = ProgramLog();
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.last(), "Program Ended");
+    EXPECT_EQ(log.filter("Program Element: "),
+              (QStringList{"Program Element: a", "Program Element: b"}));
+    EXPECT_NE(player1.PlayState(), media::kPlaying);
+    EXPECT_NE(player2.PlayState(), media::kPlaying);
+    EXPECT_EQ(player1.FileName(), "/snd/c.wav") << "the switch finished its preload first";
 }
 
 }  // namespace

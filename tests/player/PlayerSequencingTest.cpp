@@ -1,5 +1,6 @@
 #include "PlayerModule.h"
 
+#include "ErrorModule.h"
 #include "Events.h"
 #include "FakeMediaPlayer.h"
 #include "NamedEntries.h"
@@ -140,37 +141,43 @@ TEST_F(PlayerSeqTest, OneElementPlaylistRestartsInAutomaticModeAndEndsInManualMo
     EXPECT_EQ(engine.Display().playlist, QStringLiteral("No Playlist is Loaded"));
 }
 
-TEST_F(PlayerSeqTest, HourChangeWaitsForTheTickAndNeverCutsAnElement) {
+TEST_F(PlayerSeqTest, HourChangeComesAtTheFirstEndInTheNewHourAndNeverCutsAnElement) {
     m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(10, 59, 50)));
     WritePlaylist(QStringLiteral("Mon1000.lst"), {Snd("a"), Snd("b"), Snd("c")});
-    WritePlaylist(QStringLiteral("Mon1100.lst"), {Snd("x"), Snd("y")});
+    WritePlaylist(QStringLiteral("Mon1100.lst"), {Snd("x"), Snd("y"), Snd("z")});
+    WritePlaylist(QStringLiteral("Mon1200.lst"), {Snd("n")});
     ASSERT_TRUE(engine.GetCurrentHourPlaylist());
     engine.StartPlaylist();
     Serve();
 
-    // An end at 11:00:00 that comes before the tick has seen the hour keeps
-    // the old list going.
-    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 0)));
-    FinishPlaying();
-    EXPECT_EQ(Starts().last(), Started("b"));
+    // The ticks land around the top of the hour and skip 11:00:00 itself.
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(10, 59, 59, 900)));
+    engine.UpdateDisplay();
+    EXPECT_FALSE(engine.HourChangePending);
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 1, 150)));
     engine.UpdateDisplay();
     EXPECT_TRUE(engine.HourChangePending);
-    EXPECT_EQ(Starts().last(), Started("b")) << "the tick must not cut the element";
-
-    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 0, 500)));
+    EXPECT_EQ(Starts().last(), Started("a")) << "the tick must not cut the element";
+    engine.UpdateDisplay();
     FinishPlaying();
-    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("b"), Started("x")}));
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("x")}));
     EXPECT_EQ(engine.PlaylistStartHour, 11);
     EXPECT_EQ(engine.HourEndSeconds, 12 * 3600);
     EXPECT_FALSE(engine.HourChangePending);
     EXPECT_EQ(engine.CurrentElement, 1);
     EXPECT_EQ(player2.FileName(), Snd("y"));
 
-    // The tick still reads 11:00:00 after the new list has started: that must
-    // not drop the new list at its first end.
-    engine.UpdateDisplay();
+    // A flag left over from before the new list started must not drop it.
+    engine.HourChangePending = true;
     FinishPlaying();
     EXPECT_EQ(Starts().last(), Started("y"));
+
+    // No tick at all in the new hour (a blocked window, a suspend): the end
+    // itself notices, and the new hour starts at once.
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(12, 0, 0, 300)));
+    FinishPlaying();
+    EXPECT_EQ(Starts().last(), Started("n"));
+    EXPECT_EQ(engine.PlaylistStartHour, 12);
 }
 
 TEST_F(PlayerSeqTest, TopOfHourPassesUnnoticedWhileNoPlaylistRuns) {
@@ -201,6 +208,17 @@ TEST_F(PlayerSeqTest, PauseIsNeverAnEndAndResumeGoesOn) {
     for (PlayerCommand c : {PlayerCommand::PauseNow, PlayerCommand::PauseNext,
                             PlayerCommand::SkipNow, PlayerCommand::SkipNext})
         EXPECT_FALSE(d.Command(c).enabled) << static_cast<int>(c);
+    // Exit Next stays available while paused, and going through it must not
+    // offer a skip or a pause of an element that is not going to come.
+    EXPECT_TRUE(d.Command(PlayerCommand::ExitNext).enabled);
+    engine.Operate(PlayerCommand::ExitNext);
+    EXPECT_TRUE(engine.ExitNextPending);
+    engine.Operate(PlayerCommand::ExitNext);
+    EXPECT_FALSE(engine.ExitNextPending);
+    for (PlayerCommand c : {PlayerCommand::PauseNext, PlayerCommand::SkipNext}) {
+        EXPECT_FALSE(d.Command(c).enabled) << static_cast<int>(c);
+        EXPECT_FALSE(window.shown.Command(c).enabled) << static_cast<int>(c);
+    }
 
     engine.Resume();
     Serve();
@@ -475,6 +493,157 @@ TEST_F(PlayerSeqTest, LineMentioningTheCommandInsideAPathNeverReplaysOldAudio) {
               (QStringList{Started("a"), Started("b"), Started("x:timecheck"), Started("c")}));
     EXPECT_EQ(Sounding(), 1);
     EXPECT_EQ(player1.FileName(), Snd("c"));
+}
+
+TEST_F(PlayerSeqTest, RefusedFilesEndTheirWaitAtOnceAndLeaveNoSilence) {
+    // The real bound, and a control that needs a few polls for a good file:
+    // only a wait that ends on the refusal keeps the count of polls low.
+    engine.MaxPolls = 10000;
+    player1.SetReadyAfterPolls(3);
+    player2.SetReadyAfterPolls(3);
+    Missing(Snd("m1"));
+    Missing(Snd("m2"));
+    Missing(Snd("c"));
+    for (FakeMediaPlayer* p : {&player1, &player2})
+        p->SetFailure(Snd("text"), media::kNotDecodable, QStringLiteral("Not a sound file"));
+    StartList({Snd("m1"), Snd("a"), Snd("m2"), Snd("text"), Snd("b"), Snd("c")});
+    EXPECT_LT(std::max(watched1.MostPollsForALoad(), watched2.MostPollsForALoad()), 10);
+    EXPECT_EQ(Sounding(), 1);
+    // The bad elements between a and b were passed over while a played.
+    EXPECT_EQ(player2.FileName(), Snd("b"));
+    FinishPlaying();
+    EXPECT_EQ(Sounding(), 2) << "b follows a without a gap";
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("b")}));
+
+    // Every refusal is on record with the file that failed, though the
+    // control was given the next file straight after.
+    const QStringList log = ProgramLog();
+    EXPECT_EQ(log.count(QStringLiteral("Program Element not played (see Error Log).")), 4);
+    EXPECT_TRUE(log.contains(QStringLiteral("Program Element Not Found: ") + Snd("m1")));
+    const QString errors = ErrorLog();
+    EXPECT_TRUE(errors.contains(QStringLiteral("Variable Data: 1 - ") + Snd("m1")));
+    EXPECT_TRUE(errors.contains(QStringLiteral("Variable Data: 2 - ") + Snd("m2")));
+    EXPECT_TRUE(errors.contains(QStringLiteral("Variable Data: 3 - ") + Snd("text")));
+    EXPECT_TRUE(errors.contains(QStringLiteral("Error Description: Not a sound file")));
+    // c, the last, is refused too: nothing is left to preload.
+    EXPECT_TRUE(errors.contains(QStringLiteral("Variable Data: 5 - ") + Snd("c")));
+}
+
+TEST_F(PlayerSeqTest, CommandsDuringASwitchWaitForItToEnd) {
+    Manual();
+    StartList({Snd("a"), Snd("b"), Snd("c"), Snd("d")});
+    player1.SetReadyAfterPolls(6);
+    player2.SetReadyAfterPolls(6);
+    WritePlaylist(QStringLiteral("other.lst"), {Snd("o1"), Snd("o2")});
+
+    // While a ends and b starts: pause, a skip of the next element, then a
+    // recent playlist.
+    bool clicked = false;
+    bool skipArmed = true;
+    bool listRanInSwitch = true;
+    window.onRender = [&] {
+        if (!engine.ElementChanging || clicked) return;
+        clicked = true;
+        QTimer::singleShot(0, [&] {
+            engine.Operate(PlayerCommand::PauseNow);
+            engine.Operate(PlayerCommand::SkipNext);
+            engine.RunCommand([&] {
+                skipArmed = engine.SkipNextPending;
+                listRanInSwitch = engine.ElementChanging;
+                engine.LoadRecentPlaylist(session.Player.PlaylistFolder +
+                                          QStringLiteral("/other.lst"));
+            });
+        });
+    };
+    FinishPlaying();
+    window.onRender = {};
+    ASSERT_TRUE(clicked);
+    Serve();
+    // The pause waited and took the element the switch had started; the
+    // other list then replaced it whole.
+    EXPECT_EQ(ProgramLog(), (QStringList{Started("a"), Started("b"),
+                                         QStringLiteral("Playlist paused"), Started("o1")}));
+    EXPECT_EQ(Sounding(), 1);
+    EXPECT_EQ(player1.FileName(), Snd("o1"));
+    EXPECT_EQ(player2.FileName(), Snd("o2"));
+    EXPECT_FALSE(skipArmed) << "a skip that comes after the pause is not on offer";
+    EXPECT_FALSE(listRanInSwitch) << "the playlist was read in the middle of a switch";
+}
+
+TEST_F(PlayerSeqTest, NextCommandClickedDuringTheSwitchThatUsesItDoesWhatItShowed) {
+    Manual();
+    StartList({Snd("a"), Snd("b"), Snd("c"), Snd("d"), Snd("e")});
+    engine.Operate(PlayerCommand::SkipNext);
+    ASSERT_TRUE(engine.SkipNextPending);
+    // c is being loaded in place of b when the operator, seeing Skip Next
+    // still checked, clicks it to cancel.
+    player1.SetReadyAfterPolls(6);
+    player2.SetReadyAfterPolls(6);
+    bool clicked = false;
+    watched2.onLoad = [&] {
+        if (clicked || player2.FileName() != Snd("b")) return;
+        clicked = true;
+        QTimer::singleShot(0, [this] {
+            EXPECT_TRUE(engine.Display().Command(PlayerCommand::SkipNext).checked);
+            engine.Operate(PlayerCommand::SkipNext);
+        });
+    };
+    FinishPlaying();
+    watched2.onLoad = {};
+    ASSERT_TRUE(clicked);
+    Serve();
+    EXPECT_EQ(Starts(), (QStringList{Started("a"), Started("c")}));
+    EXPECT_FALSE(engine.SkipNextPending) << "the cancel must not arm it again";
+    EXPECT_FALSE(engine.Display().Command(PlayerCommand::SkipNext).checked);
+    FinishPlaying();
+    EXPECT_EQ(Starts().last(), Started("d")) << "only one element is skipped";
+
+    // Arming during a switch arms it for the next one.
+    clicked = false;
+    window.onRender = [&] {
+        if (clicked || !engine.ElementChanging) return;
+        clicked = true;
+        QTimer::singleShot(0, [this] { engine.Operate(PlayerCommand::ExitNext); });
+    };
+    FinishPlaying();
+    window.onRender = {};
+    Serve();
+    EXPECT_EQ(Starts().last(), Started("e"));
+    EXPECT_TRUE(engine.ExitNextPending);
+}
+
+TEST_F(PlayerSeqTest, NothingStartsOnceTheProgramHasEnded) {
+    StartList({Snd("a"), Snd("b"), Snd("c")});
+    player1.SetReadyAfterPolls(6);
+    player2.SetReadyAfterPolls(6);
+    NeverStarts(Snd("b"));
+    // The end comes while the switch waits on b, which never starts.
+    bool ended = false;
+    qsizetype loadsAtEnd[2] = {};
+    window.onRender = [&] {
+        if (ended || !engine.ElementChanging) return;
+        ended = true;
+        QTimer::singleShot(0, [&] {
+            LogEvent(session, QStringLiteral("Program Ended"));
+            engine.StopForExit();
+            loadsAtEnd[0] = watched1.log.size();
+            loadsAtEnd[1] = watched2.log.size();
+        });
+    };
+    FinishPlaying();
+    window.onRender = {};
+    ASSERT_TRUE(ended);
+    Serve();
+    EXPECT_EQ(ProgramLog().last(), QStringLiteral("Program Ended"));
+    EXPECT_EQ(Sounding(), 0);
+    EXPECT_FALSE(engine.ElementChanging);
+    EXPECT_EQ(watched1.log.size(), loadsAtEnd[0]) << watched1.log.join(' ').toStdString();
+    EXPECT_EQ(watched2.log.size(), loadsAtEnd[1]) << watched2.log.join(' ').toStdString();
+    EXPECT_FALSE(ErrorLog().contains(QStringLiteral("Sound file not found")));
+    engine.StartPlaylist();
+    engine.RunCommand([] { FAIL() << "a command ran after the end"; });
+    Serve();
+    EXPECT_EQ(Sounding(), 0);
 }
 
 TEST_F(PlayerSeqTest, MediaErrorsAreRecordedByTheTable) {
