@@ -378,6 +378,36 @@ TEST_F(AudioEngineTest, TheFakeControlRefusesAFileAsTheRealOneDoes) {
     EXPECT_TRUE(fakeWatch.changes.empty());
 }
 
+// After an element has reported its end, the Player opens the next ones into
+// the same control while the end still sounds; a refused file among them must
+// not take the voice of that end and cut it short.
+TEST_F(AudioEngineTest, OpensAfterARefusedOneLeaveTheLastElementsEndSounding) {
+    std::vector<float> a;
+    const QString first = Wav("a.wav", 24000 + 5, 1, &a);
+    const QString next = Wav("next.wav", 4800, 2);
+    {
+        AudioMediaPlayer one(engine);
+        Watch watch(one);
+        one.SetFileName(first);
+        one.Play();
+        ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 2; }));
+        for (const QString& path : {Path("missing.wav"), Path("other missing.wav")}) {
+            one.Open(path);
+            ASSERT_TRUE(WaitUntil([&] { return one.ErrorCode() != 0; }));
+        }
+        one.SetFileName(next);
+        EXPECT_EQ(one.ReadyState(), media::kReadyComplete);
+        Render(48000);
+    }
+    const std::vector<float> capture = Capture();
+    const long start = FirstSound(capture);
+    ASSERT_GE(start, 0);
+    ASSERT_GE(capture.size(), static_cast<std::size_t>(start) * 2 + a.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        ASSERT_EQ(capture[static_cast<std::size_t>(start) * 2 + i], a[i]) << "frame " << i / 2;
+    EXPECT_EQ(FirstSound(capture, start + static_cast<long>(a.size() / 2)), -1);
+}
+
 TEST_F(AudioEngineTest, FileDeletedWhilePlayingPlaysToItsEnd) {
     const QString path = Path("gone soon ünï.wav");
     ASSERT_TRUE(
