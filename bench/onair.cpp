@@ -269,8 +269,15 @@ int main(int argc, char** argv) {
         ++heard[k];
     }
     int whole = 0;
-    for (int k = 0; k < kGood; ++k)
+    for (int k = 0; k < kGood; ++k) {
         if (heard[k] == goodFrames[static_cast<std::size_t>(k)]) ++whole;
+        // What went wrong where, for whoever has to find out.
+        else
+            std::fprintf(stderr, "good%d: %ld of %ld frames heard\n", k, heard[k],
+                         goodFrames[static_cast<std::size_t>(k)]);
+    }
+    for (long silence : silences)
+        std::fprintf(stderr, "silence of %ld frames\n", silence);
     const long lead = FirstSound(run.recording, static_cast<long>(run.startFrame));
     const double leadMs = lead < 0 ? -1.0 : 1000.0 * (lead - run.startFrame) / 48000.0;
     out << "faults: silent_frames=" << Sum(silences) << " bad_elements=" << badLines

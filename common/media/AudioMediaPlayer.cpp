@@ -48,10 +48,16 @@ void AudioMediaPlayer::Open(const QString& path) {
 }
 
 int AudioMediaPlayer::FreeSlot() {
-    // The slot not holding the current element, so the current one may sound
-    // on as a tail while the next is opened.
-    const int other = m_current == 0 ? 1 : 0;
-    return m_current < 0 ? 0 : other;
+    if (m_current < 0) return 0;
+    // The current element may still sound as a tail while the next is
+    // opened, so it keeps its voice. One that never started (refused, or
+    // replaced before its Play) leaves its slot to the next open: taking the
+    // other slot then would cut off the tail of the element before it.
+    const std::size_t s = static_cast<std::size_t>(m_current);
+    const int voice = m_voices[s];
+    const bool sounding =
+        voice >= 0 && (m_engine.VoiceAt(voice).busy.load() || m_engine.DoneSeq() < m_lastSeq[s]);
+    return sounding ? 1 - m_current : m_current;
 }
 
 void AudioMediaPlayer::MakeQuiet(int slot) {

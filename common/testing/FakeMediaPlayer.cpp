@@ -37,6 +37,8 @@ bool FakeMediaPlayer::Ready() const {
 }
 
 int FakeMediaPlayer::ReadyState() const {
+    // A refused file is not opening at all, as the real control reports it.
+    if (m_errorCode != 0 && !m_loaded) return 0;
     return Ready() ? media::kReadyComplete : 1;
 }
 

@@ -29,9 +29,24 @@ class FakeMediaPlayer final : public MediaPlayer {
     void SetNeverStarts(const QString& path) { m_neverStartFiles.insert(path); }
     // This file opens without an error but never becomes ready.
     void SetNeverReady(const QString& path) { m_neverReadyFiles.insert(path); }
-    // Opening this file raises Error with the code and description.
+    // Opening this file raises Error with the code and description. As with
+    // the real control, the refusal shows at once: ErrorCode is set when the
+    // open returns, ReadyState stays 0, Play does nothing, and the Error
+    // signal follows through the event queue.
     void SetFailure(const QString& path, std::int32_t code, const QString& description) {
         m_failures[path] = {code, description};
+    }
+    // The refusals the real control gives a missing file and a file that
+    // holds no sound it can decode, with its codes and its words.
+    void SetMissing(const QString& path) {
+        SetFailure(path, media::kFileMissing,
+                   QStringLiteral("Cannot play %1: the file does not exist").arg(path));
+    }
+    void SetUndecodable(const QString& path) {
+        SetFailure(path, media::kNotDecodable,
+                   QStringLiteral("Cannot play %1: its data is not in a sound format this "
+                                  "player can decode")
+                       .arg(path));
     }
     // The playing element ends by itself.
     void Finish();

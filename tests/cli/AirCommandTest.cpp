@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -135,6 +136,46 @@ TEST_F(AirProgramTest, EndsCleanlyOnSigtermAndRefusesWhilePlayerRuns) {
     EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(m_process.exitCode(), 0);
     EXPECT_TRUE(out.contains("  Program Ended\nOutput: nothing was played\n")) << out.toStdString();
+}
+
+// An air check that cannot be written is refused before anything goes on air.
+TEST_F(AirProgramTest, ARecordingThatCannotBeCreatedStopsTheRunBeforeItStarts) {
+    const QString capture = m_dir.filePath("no such folder/air.wav");
+    m_process.setArguments({"air", "--for", "5", "--capture", capture});
+    m_process.start();
+    ASSERT_TRUE(m_process.waitForFinished(10000));
+    EXPECT_EQ(m_process.exitCode(), 1);
+    const QString err = QString::fromUtf8(m_process.readAllStandardError());
+    EXPECT_TRUE(err.startsWith("sonavel: cannot record the air check: " + capture))
+        << err.toStdString();
+    const QByteArray out = m_process.readAllStandardOutput();
+    EXPECT_FALSE(out.contains("Program Loaded")) << out.toStdString();
+    EXPECT_FALSE(out.contains("Air check recorded")) << out.toStdString();
+}
+
+// Every hour's list holds only files that are not there, so the engine is
+// always inside a load's wait: the time being up still ends the run at once.
+TEST_F(AirProgramTest, TheTimeBeingUpEndsTheRunInsideTheEnginesWaits) {
+    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
+    QDir().mkpath(lists);
+    QStringList missing;
+    for (int n = 0; n < 50; ++n)
+        missing << m_dir.filePath(QStringLiteral("gone/%1.wav").arg(n));
+    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
+        for (int hour = 0; hour < 24; ++hour)
+            textfile::WriteLines(
+                QDir(lists).filePath(
+                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
+                missing);
+    QElapsedTimer timer;
+    timer.start();
+    m_process.setArguments({"air", "--for", "1"});
+    m_process.start();
+    ASSERT_TRUE(m_process.waitForFinished(20000));
+    EXPECT_LT(timer.elapsed(), 6000);
+    EXPECT_EQ(m_process.exitCode(), 0);
+    const QByteArray out = m_process.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("  Program Ended\n")) << out.toStdString();
 }
 
 TEST(AirArgumentsTest, BadValuesAreUsageErrors) {

@@ -1,6 +1,7 @@
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
 #include "Events.h"
+#include "FakeMediaPlayer.h"
 #include "QtPrinters.h"
 #include "TestSounds.h"
 
@@ -9,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cmath>
+#include <limits>
 #include <memory>
 
 using namespace sonavel;
@@ -266,6 +269,143 @@ TEST_F(AudioEngineTest, BadFilesRaiseErrorsAndNeverStallTheOtherPlayer) {
     EXPECT_EQ(air.errors, 0);
     ASSERT_TRUE(RenderUntil([&] { return air.changes.size() == 2; }));
     EXPECT_EQ(engine.Stats().underrunFrames, 0u);
+}
+
+// A damaged float file puts NaN, infinities and huge values into its
+// samples; two loud elements overlap. What reaches the output and the
+// recording is a number within full scale, and silence where there was none.
+TEST_F(AudioEngineTest, DamagedSamplesBecomeSilenceAndTheMixStaysWithinFullScale) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> damaged = {0.5f,  -0.25f, std::nanf(""), 0.5f,  inf,  -inf,
+                                        1e30f, -1e30f, -5.0f,         0.75f, 0.5f, 0.5f};
+    ASSERT_TRUE(ts::Write(Path("damaged.wav"), damaged, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const std::vector<float> loud(4800 * 2, 0.8f);
+    ASSERT_TRUE(ts::Write(Path("loud1.wav"), loud, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    ASSERT_TRUE(ts::Write(Path("loud2.wav"), loud, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    {
+        AudioMediaPlayer player(engine);
+        Watch watch(player);
+        player.SetFileName(Path("damaged.wav"));
+        player.Play();
+        ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 2; }));
+        Render(4800);
+        AudioMediaPlayer one(engine), two(engine);
+        one.SetFileName(Path("loud1.wav"));
+        two.SetFileName(Path("loud2.wav"));
+        one.Play();
+        two.Play();
+        Render(9600);
+    }
+    const std::vector<float> capture = Capture();
+    const long start = FirstSound(capture);
+    ASSERT_GE(start, 0);
+    const std::vector<float> expected = {0.5f, -0.25f, 0.0f,  0.5f,  0.0f, 0.0f,
+                                         1.0f, -1.0f,  -1.0f, 0.75f, 0.5f, 0.5f};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(capture[static_cast<std::size_t>(start) * 2 + i], expected[i]) << i;
+    int overlapping = 0;
+    for (float sample : capture) {
+        ASSERT_TRUE(std::isfinite(sample));
+        ASSERT_LE(std::fabs(sample), 1.0f);
+        if (sample == 1.0f) ++overlapping;
+    }
+    EXPECT_EQ(overlapping, 4800 * 2 + 1);  // both loud elements at once, and the 1e30
+}
+
+// The virtual output moves only when the test renders: an element never ends
+// while nobody renders, however long the test waits, and the end it reaches
+// is delivered by the next serving of events after RenderVirtual returns.
+TEST_F(AudioEngineTest, AnElementEndsWhenTheTestRendersItsLastFrames) {
+    const long frames = 48000 / 2;
+    AudioMediaPlayer player(engine);
+    Watch watch(player);
+    player.SetFileName(Wav("half.wav", frames, 3));
+    player.Play();
+    EXPECT_FALSE(WaitUntil([&] { return watch.changes.size() > 1; }, 200));  // served, not rendered
+    EXPECT_EQ(watch.changes, (StateChanges{{0, 2}}));
+    const std::int64_t tail = engine.TailFrames();
+    engine.RenderVirtual(frames - tail - 480);
+    WaitUntil([] { return false; }, 50);
+    EXPECT_EQ(watch.changes.size(), 1u);
+    engine.RenderVirtual(480);
+    DoEvents();
+    EXPECT_EQ(watch.changes, (StateChanges{{0, 2}, {2, 0}}));
+}
+
+// A recording that cannot be made is known before anything is played, and
+// the output still runs without it.
+TEST(AudioEngineCaptureTest, ARecordingThatCannotBeCreatedIsKnownAtOnce) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("no such folder/air.wav");
+    AudioEngine engine(EngineConfig{OutputKind::Virtual, 300, path});
+    EXPECT_TRUE(engine.CaptureError().contains(path)) << engine.CaptureError().toStdString();
+    engine.RenderVirtual(4800);
+    engine.Finish();
+    EXPECT_EQ(engine.Stats().framesRendered, 4800u);
+    EXPECT_FALSE(engine.Stats().captureError.isEmpty());
+    EXPECT_FALSE(QFile::exists(path));
+
+    AudioEngine fine(EngineConfig{OutputKind::Virtual, 300, dir.filePath("air.wav")});
+    fine.RenderVirtual(4800);
+    fine.Finish();
+    EXPECT_TRUE(fine.Stats().captureError.isEmpty());
+    EXPECT_EQ(ts::ReadAll(dir.filePath("air.wav")).size(), 4800u * 2);
+}
+
+// The test double of the control refuses a file the way the real one does,
+// so engine tests on it meet what a station meets.
+TEST_F(AudioEngineTest, TheFakeControlRefusesAFileAsTheRealOneDoes) {
+    const QString path = Path("gone.wav");
+    AudioMediaPlayer real(engine);
+    FakeMediaPlayer fake;
+    fake.SetMissing(path);
+    Watch realWatch(real), fakeWatch(fake);
+    for (MediaPlayer* control :
+         {static_cast<MediaPlayer*>(&real), static_cast<MediaPlayer*>(&fake)})
+        control->Open(path);
+    ASSERT_TRUE(WaitUntil([&] { return real.ErrorCode() != 0; }));
+    EXPECT_EQ(fake.ErrorCode(), real.ErrorCode());
+    EXPECT_EQ(fake.ErrorDescription(), real.ErrorDescription());
+    for (MediaPlayer* control :
+         {static_cast<MediaPlayer*>(&real), static_cast<MediaPlayer*>(&fake)}) {
+        EXPECT_EQ(control->ReadyState(), 0);
+        EXPECT_FALSE(control->IsDurationValid());
+        control->Play();
+        EXPECT_EQ(control->PlayState(), media::kStopped);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return realWatch.errors == 1 && fakeWatch.errors == 1; }));
+    EXPECT_TRUE(realWatch.changes.empty());
+    EXPECT_TRUE(fakeWatch.changes.empty());
+}
+
+// After an element has reported its end, the Player opens the next ones into
+// the same control while the end still sounds; a refused file among them must
+// not take the voice of that end and cut it short.
+TEST_F(AudioEngineTest, OpensAfterARefusedOneLeaveTheLastElementsEndSounding) {
+    std::vector<float> a;
+    const QString first = Wav("a.wav", 24000 + 5, 1, &a);
+    const QString next = Wav("next.wav", 4800, 2);
+    {
+        AudioMediaPlayer one(engine);
+        Watch watch(one);
+        one.SetFileName(first);
+        one.Play();
+        ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 2; }));
+        for (const QString& path : {Path("missing.wav"), Path("other missing.wav")}) {
+            one.Open(path);
+            ASSERT_TRUE(WaitUntil([&] { return one.ErrorCode() != 0; }));
+        }
+        one.SetFileName(next);
+        EXPECT_EQ(one.ReadyState(), media::kReadyComplete);
+        Render(48000);
+    }
+    const std::vector<float> capture = Capture();
+    const long start = FirstSound(capture);
+    ASSERT_GE(start, 0);
+    ASSERT_GE(capture.size(), static_cast<std::size_t>(start) * 2 + a.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        ASSERT_EQ(capture[static_cast<std::size_t>(start) * 2 + i], a[i]) << "frame " << i / 2;
+    EXPECT_EQ(FirstSound(capture, start + static_cast<long>(a.size() / 2)), -1);
 }
 
 TEST_F(AudioEngineTest, FileDeletedWhilePlayingPlaysToItsEnd) {

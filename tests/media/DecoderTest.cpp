@@ -353,4 +353,33 @@ TEST_F(DecoderTest, DamagedFilesPlayWhatTheyHold) {
     EXPECT_EQ(Frames(ReadAll(*decoder)), frames);
 }
 
+// The encoder's tag gives an MP3's length without reading the file, but only
+// a file that is exactly what the tag describes gets it: two files joined end
+// to end, or a tag with a forged frame count, are measured by their frames,
+// so the length is what plays.
+TEST_F(DecoderTest, Mp3LengthFollowsTheFramesWhenTheTagDoesNotMatchTheFile) {
+    const std::int64_t frames = 2 * 48000;
+    QFile one(Write("one.mp3", kMp3, 48000, 2, Tone(48000, 2, frames)));
+    ASSERT_TRUE(one.open(QIODevice::ReadOnly));
+    const QByteArray bytes = one.readAll();
+    const qsizetype tag = std::max(bytes.indexOf("Info"), bytes.indexOf("Xing"));
+    ASSERT_GT(tag, 0) << "the encoder wrote no tag";
+
+    auto plain = Decoder::Open(one.fileName(), kEngineRate);
+    EXPECT_EQ(plain->FileFrames(), frames);
+    EXPECT_EQ(Frames(ReadAll(*plain)), frames);
+
+    auto joined = Decoder::Open(WriteBytes("joined.mp3", bytes + bytes), kEngineRate);
+    const std::int64_t joinedPlayed = Frames(ReadAll(*joined));
+    EXPECT_GT(joinedPlayed, 2 * frames - 2400);
+    EXPECT_EQ(joined->FileFrames(), joinedPlayed);
+
+    QByteArray forged = bytes;
+    forged.replace(tag + 8, 4, QByteArray("\x00\x04\x00\x00", 4));  // 262,144 frames
+    auto liar = Decoder::Open(WriteBytes("forged.mp3", forged), kEngineRate);
+    const std::int64_t liarPlayed = Frames(ReadAll(*liar));
+    EXPECT_NEAR(static_cast<double>(liarPlayed), static_cast<double>(frames), 2400.0);
+    EXPECT_EQ(liar->FileFrames(), liarPlayed);
+}
+
 }  // namespace
