@@ -51,7 +51,7 @@ void ClockEditor::EditChanged() {
     if (m_window.EditText().isEmpty()) return;
     m_window.SetFileCommandsEnabled(true);
     m_window.SetSaveEnabled(!m_session.Creator.LastFileSaved.isEmpty());
-    if (m_session.Creator.EstimateTime) m_window.EstimateClockTime();
+    if (m_session.Creator.EstimateTime) m_window.EstimateClockTime(EstimateStart::Typing);
 }
 
 // ---------------------------------------------------------------------------
@@ -80,7 +80,7 @@ void ClockEditor::LoadIntoPane(const QString& path) {
         m_window.SetEditText(CompactEditText(text));
     }
     m_session.Creator.EstimateTime = estimate;
-    if (estimate) m_window.EstimateClockTime();
+    if (estimate) m_window.EstimateClockTime(EstimateStart::Command);
 }
 
 void ClockEditor::ShowLoaded(const QString& path) {
