@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <algorithm>
 #include <cstdio>
@@ -107,18 +108,43 @@ int main(int argc, char** argv) {
     form.SetEditText(text);
     QApplication::processEvents();
     auto* edit = form.findChild<QTextEdit*>(QStringLiteral("textEdit"));
-    QTextCursor cursor(edit->document()->findBlockByNumber(kClockLines / 2));
-    std::vector<double> keystrokes;
-    for (int i = 0; i < kKeystrokes; ++i) {
+    auto* preview = form.findChild<QTextEdit*>(QStringLiteral("textPreview"));
+
+    // The preview alone: the pane refilled and laid out.
+    // Two clocks in turn, so that every refill is a real one.
+    const ClockTimeEstimate estimates2[] = {
+        ClockEstimate::Estimate(text, keywords.KeywordDefinitions, true),
+        ClockEstimate::Estimate(text.mid(text.indexOf(QStringLiteral("\r\n")) + 2),
+                                keywords.KeywordDefinitions, true)};
+    std::vector<double> previews, paints;
+    for (int i = 0; i < kKeystrokes / 4; ++i) {
         timer.start();
-        // Typing a keyword's name letter by letter, then rubbing it out.
+        form.ShowPreview(estimates2[i % 2].runs);
+        previews.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        QApplication::processEvents();
+        paints.push_back(timer.nsecsElapsed() / 1e6);
+    }
+
+    QTextCursor cursor(edit->document()->findBlockByNumber(kClockLines / 2));
+    // Keystrokes that leave the preview as it is (letters typed before a
+    // keyword, the line naming none) and ones that change it (a keyword's
+    // line made and unmade, every later start time moving).
+    std::vector<double> keystrokes, changing;
+    for (int i = 0; i < kKeystrokes; ++i) {
+        const int before = preview->document()->revision();
+        const QTextDocument* shown = preview->document();
+        timer.start();
         if (i % 20 < 10) {
             cursor.insertText(QString(QChar(u'a' + i % 26)));
         } else {
             cursor.deletePreviousChar();
         }
         QApplication::processEvents();
-        keystrokes.push_back(timer.nsecsElapsed() / 1e6);
+        const double ms = timer.nsecsElapsed() / 1e6;
+        const bool changed =
+            preview->document() != shown || preview->document()->revision() != before;
+        (changed ? changing : keystrokes).push_back(ms);
     }
 
     std::printf(
@@ -127,7 +153,11 @@ int main(int argc, char** argv) {
         form.findChild<QTextEdit*>(QStringLiteral("textPreview"))->document()->blockCount());
     Print("store read (GetKeywordDefinitions)", Summarise(reads));
     Print("estimate of the lines", Summarise(estimates));
-    const Figures whole = Summarise(keystrokes);
-    Print("keystroke in the window", whole);
+    Print("preview refilled", Summarise(previews));
+    Print("events and repaint after it", Summarise(paints));
+    std::printf("keystrokes leaving the preview=%zu changing it=%zu\n", keystrokes.size(),
+                changing.size());
+    if (!keystrokes.empty()) Print("keystroke, preview unchanged", Summarise(keystrokes));
+    if (!changing.empty()) Print("keystroke, preview changed", Summarise(changing));
     return dialogs.shown == 0 ? 0 : 1;
 }

@@ -82,7 +82,8 @@ ClockTimeEstimate ClockEstimate::Estimate(const QString& clockText,
 }
 
 void ClockEstimate::EstimateClockTime(EstimateStart start) {
-    m_window.ClearPreview();
+    // The preview is emptied only when no estimate follows; otherwise it is
+    // replaced at once, so that an unchanged preview need not be redrawn.
     // The preview names the same clock as the edit header, after its "Edit: ".
     m_window.SetPreviewHeader(QStringLiteral("Preview: ") + m_window.EditHeader().mid(6));
     m_window.SetEstimatedTimePanel(QStringLiteral("00:00"), false);
@@ -91,6 +92,7 @@ void ClockEstimate::EstimateClockTime(EstimateStart start) {
     const ClockTimeEstimate estimate =
         Estimate(m_window.EditText(), m_keywords.KeywordDefinitions, haveKeywords);
     if (estimate.problem != ClockTimeEstimate::Problem::None) {
+        m_window.ClearPreview();
         if (start == EstimateStart::Command) Report(estimate);
         return;
     }

@@ -440,6 +440,7 @@ void CreatorForm::CaretToStart() {
 
 void CreatorForm::ClearPreview() {
     m_previewPane->clear();
+    m_shownPreview = nullptr;
 }
 
 void CreatorForm::SetEditHeader(const QString& text) {
@@ -465,6 +466,14 @@ void CreatorForm::SetEstimatedTimePanel(const QString& text, bool enabled) {
 }
 
 void CreatorForm::ShowPreview(const std::vector<PreviewRun>& runs) {
+    // Most keystrokes leave the preview as it was (a word half typed names
+    // no keyword yet); laying out a long preview again is what costs.
+    const bool same = m_previewPane->document() == m_shownPreview &&
+                      std::equal(runs.begin(), runs.end(), m_previewRuns.begin(),
+                                 m_previewRuns.end(), [](const PreviewRun& a, const PreviewRun& b) {
+                                     return a.color == b.color && a.text == b.text;
+                                 });
+    if (same) return;
     // Built aside and swapped in whole: the pane lays out and repaints once,
     // which keeps typing in a long clock smooth.
     auto* document = new QTextDocument(m_previewPane);
@@ -478,6 +487,8 @@ void CreatorForm::ShowPreview(const std::vector<PreviewRun>& runs) {
     }
     // The pane deletes the document it replaces, which is its own child.
     m_previewPane->setDocument(document);
+    m_shownPreview = document;
+    m_previewRuns = runs;
 }
 
 QString CreatorForm::EditHeader() const {

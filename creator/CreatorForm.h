@@ -23,6 +23,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QTextDocument;
 class QTextEdit;
 class QToolBar;
 class QToolButton;
@@ -178,6 +179,9 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QTextEdit* m_keywordPane = nullptr;
     QTextEdit* m_editPane = nullptr;
     QTextEdit* m_previewPane = nullptr;
+    // The preview as last filled, while the pane still shows it.
+    QPointer<QTextDocument> m_shownPreview;
+    std::vector<PreviewRun> m_previewRuns;
     QLabel* m_fileNamePanel = nullptr;
     QLabel* m_estimatedTimePanel = nullptr;
     QSet<QAction*> m_notYetAvailable;
