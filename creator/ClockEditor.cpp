@@ -64,7 +64,7 @@ void ClockEditor::EditChanged() {
     // exactly while there is one, from the first edit of a new station's
     // first clock on; a pane without a file has Save As.
     EnableFileCommands();
-    if (m_session.Creator.EstimateTime) m_window.EstimateClockTime();
+    if (m_session.Creator.EstimateTime) m_window.EstimateClockTime(EstimateStart::Typing);
 }
 
 // ---------------------------------------------------------------------------
@@ -89,7 +89,7 @@ void ClockEditor::LoadIntoPane(const QString& path) {
         m_window.SetEditText(CompactEditText(text));
     }
     m_session.Creator.EstimateTime = estimate;
-    if (estimate) m_window.EstimateClockTime();
+    if (estimate) m_window.EstimateClockTime(EstimateStart::Command);
 }
 
 void ClockEditor::ShowLoaded(const QString& path) {

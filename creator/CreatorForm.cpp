@@ -3,10 +3,12 @@
 #include "AboutForm.h"
 #include "AudioMediaPlayer.h"
 #include "FormatModule.h"
+#include "HourlyClockForms.h"
 #include "KeywordForm.h"
 #include "PrintModule.h"
 #include "RecentFiles.h"
 #include "RtfCodec.h"
+#include "SearchForm.h"
 #include "Twips.h"
 #include "UiText.h"
 
@@ -73,6 +75,10 @@ CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule&
 }
 
 CreatorForm::~CreatorForm() {
+    // They work on members of this window, which are gone before its children.
+    delete m_searchForm;
+    delete m_saveHourlyForm;
+    delete m_openHourlyForm;
     m_keywords.SetPane(nullptr);
     SetScheduler(nullptr);
 }
@@ -119,10 +125,8 @@ void CreatorForm::BuildMenus() {
               &CreatorForm::menuOpen_Click);
     MenuEntry(file, QStringLiteral("Open &Default Clock"), QStringLiteral("menuOpenDefaultClock"),
               &CreatorForm::menuOpenDefaultClock_Click);
-    // The hourly-clock windows are not built yet.
-    m_notYetAvailable << MenuEntry(file, QStringLiteral("Open &Hourly Clock"),
-                                   QStringLiteral("menuOpenHourlyClock"),
-                                   &CreatorForm::NotYetAvailable);
+    MenuEntry(file, QStringLiteral("Open &Hourly Clock"), QStringLiteral("menuOpenHourlyClock"),
+              &CreatorForm::menuOpenHourlyClock_Click);
     MenuEntry(file, QStringLiteral("&Save"), QStringLiteral("menuSave"),
               &CreatorForm::menuSave_Click)
         ->setEnabled(false);
@@ -132,9 +136,9 @@ void CreatorForm::BuildMenus() {
     MenuEntry(file, QStringLiteral("Save As D&efault Clock"),
               QStringLiteral("menuSaveAsDefaultClock"), &CreatorForm::menuSaveAsDefaultClock_Click)
         ->setEnabled(false);
-    m_notYetAvailable << MenuEntry(file, QStringLiteral("Save As H&ourly Clock"),
-                                   QStringLiteral("menuSaveAsHourlyClock"),
-                                   &CreatorForm::NotYetAvailable);
+    MenuEntry(file, QStringLiteral("Save As H&ourly Clock"),
+              QStringLiteral("menuSaveAsHourlyClock"), &CreatorForm::menuSaveAsHourlyClock_Click)
+        ->setEnabled(false);
     file->addSeparator();
     MenuEntry(file, QStringLiteral("Print Se&tup..."), QStringLiteral("menuPrintSetup"),
               &CreatorForm::menuPrintSetup_Click);
@@ -170,16 +174,15 @@ void CreatorForm::BuildMenus() {
               &CreatorForm::menuSelectAll_Click, QKeySequence(Qt::CTRL | Qt::Key_A))
         ->setEnabled(false);
     edit->addSeparator();
-    // Find and replace are not built yet.
-    m_notYetAvailable << MenuEntry(edit, QStringLiteral("&Find..."), QStringLiteral("menuFind"),
-                                   &CreatorForm::NotYetAvailable,
-                                   QKeySequence(Qt::CTRL | Qt::Key_F));
-    m_notYetAvailable << MenuEntry(edit, QStringLiteral("Find &Next"),
-                                   QStringLiteral("menuFindNext"), &CreatorForm::NotYetAvailable,
-                                   QKeySequence(Qt::Key_F3));
-    m_notYetAvailable << MenuEntry(edit, QStringLiteral("R&eplace"), QStringLiteral("menuReplace"),
-                                   &CreatorForm::NotYetAvailable,
-                                   QKeySequence(Qt::CTRL | Qt::Key_H));
+    MenuEntry(edit, QStringLiteral("&Find..."), QStringLiteral("menuFind"),
+              &CreatorForm::menuFind_Click, QKeySequence(Qt::CTRL | Qt::Key_F))
+        ->setEnabled(false);
+    MenuEntry(edit, QStringLiteral("Find &Next"), QStringLiteral("menuFindNext"),
+              &CreatorForm::menuFindNext_Click, QKeySequence(Qt::Key_F3))
+        ->setEnabled(false);
+    MenuEntry(edit, QStringLiteral("R&eplace"), QStringLiteral("menuReplace"),
+              &CreatorForm::menuReplace_Click, QKeySequence(Qt::CTRL | Qt::Key_H))
+        ->setEnabled(false);
     edit->addSeparator();
     MenuEntry(edit, QStringLiteral("Set &Font..."), QStringLiteral("menuSetFont"),
               &CreatorForm::menuSetFont_Click);
@@ -239,15 +242,17 @@ void CreatorForm::BuildToolbar() {
         {nullptr, {}, nullptr, false, false},
         {"Open", P::SP_DialogOpenButton, &F::menuOpen_Click, true, true},
         {"Open Default Clock", P::SP_DirHomeIcon, &F::menuOpenDefaultClock_Click, true, true},
-        {"Open Hourly Clock", P::SP_FileDialogDetailedView, &F::NotYetAvailable, true, false},
+        {"Open Hourly Clock", P::SP_FileDialogDetailedView, &F::menuOpenHourlyClock_Click, true,
+         true},
         {nullptr, {}, nullptr, false, false},
         {"Save", P::SP_DialogSaveButton, &F::menuSave_Click, false, true},
         {"Save as Default Clock", P::SP_DriveHDIcon, &F::menuSaveAsDefaultClock_Click, false, true},
-        {"Save as Hourly Clock", P::SP_FileDialogListView, &F::NotYetAvailable, false, false},
+        {"Save as Hourly Clock", P::SP_FileDialogListView, &F::menuSaveAsHourlyClock_Click, false,
+         true},
         {nullptr, {}, nullptr, false, false},
         {"Print", P::SP_FileDialogContentsView, &F::menuPrint_Click, true, true},
         {nullptr, {}, nullptr, false, false},
-        {"Find", P::SP_FileDialogInfoView, &F::NotYetAvailable, false, false},
+        {"Find", P::SP_FileDialogInfoView, &F::menuFind_Click, false, true},
         {nullptr, {}, nullptr, false, false},
         {"Cut", P::SP_DialogDiscardButton, &F::menuCut_Click, false, true},
         {"Copy", P::SP_FileLinkIcon, &F::menuCopy_Click, false, true},
@@ -259,7 +264,7 @@ void CreatorForm::BuildToolbar() {
         {nullptr, {}, nullptr, false, false},
         {"Backup", P::SP_DriveFDIcon, &F::NotYetAvailable, true, false},
         {nullptr, {}, nullptr, false, false},
-        {"Estimate Time", P::SP_BrowserReload, &F::NotYetAvailable, true, false},
+        {"Estimate Time", P::SP_BrowserReload, &F::EstimateTime_Click, true, true},
     };
     for (const Button& button : buttons) {
         if (button.key == nullptr) {
@@ -321,6 +326,7 @@ void CreatorForm::BuildPanes() {
     m_previewPane = pane("textPreview", "Preview Window", true);
     // Pasted or dropped text arrives as plain lines; fonts come from Set Font only.
     m_editPane->setAcceptRichText(false);
+    m_searchPane = std::make_unique<TextEditSearchPane>(*m_editPane);
 
     m_keywordPane->viewport()->installEventFilter(this);
     connect(m_editPane, &QTextEdit::textChanged, this, [this] { m_editor.EditChanged(); });
@@ -435,6 +441,7 @@ void CreatorForm::CaretToStart() {
 
 void CreatorForm::ClearPreview() {
     m_previewPane->clear();
+    m_shownPreview = nullptr;
 }
 
 void CreatorForm::SetEditHeader(const QString& text) {
@@ -459,8 +466,42 @@ void CreatorForm::SetEstimatedTimePanel(const QString& text, bool enabled) {
     m_estimatedTimePanel->setEnabled(enabled);
 }
 
-void CreatorForm::EstimateClockTime() {
-    // Nothing to do until the clock time estimate arrives with the preview.
+void CreatorForm::ShowPreview(const std::vector<PreviewRun>& runs) {
+    // Most keystrokes leave the preview as it was (a word half typed names
+    // no keyword yet); laying out a long preview again is what costs.
+    const bool same = m_previewPane->document() == m_shownPreview &&
+                      std::equal(runs.begin(), runs.end(), m_previewRuns.begin(),
+                                 m_previewRuns.end(), [](const PreviewRun& a, const PreviewRun& b) {
+                                     return a.color == b.color && a.text == b.text;
+                                 });
+    if (same) return;
+    // Built aside and swapped in whole: the pane lays out and repaints once,
+    // which keeps typing in a long clock smooth.
+    auto* document = new QTextDocument(m_previewPane);
+    document->setUndoRedoEnabled(false);
+    document->setDefaultFont(m_previewPane->document()->defaultFont());
+    QTextCursor cursor(document);
+    QTextCharFormat format;
+    for (const PreviewRun& run : runs) {
+        format.setForeground(FromStoredColor(run.color));
+        cursor.insertText(WithLineFeeds(run.text), format);
+    }
+    // The pane deletes the document it replaces, which is its own child.
+    m_previewPane->setDocument(document);
+    m_shownPreview = document;
+    m_previewRuns = runs;
+}
+
+QString CreatorForm::EditHeader() const {
+    return m_editHeader->text();
+}
+
+void CreatorForm::EstimateClockTime(EstimateStart start) {
+    m_estimate.EstimateClockTime(start);
+}
+
+void CreatorForm::EstimateTime_Click() {
+    m_estimate.EstimateClockTime(EstimateStart::Command);
 }
 
 // ---------------------------------------------------------------------------
@@ -675,6 +716,38 @@ void CreatorForm::menuKeywordMaintenance_Click() {
     m_keywordForm->show();
     m_keywordForm->raise();
     m_keywordForm->activateWindow();
+}
+
+// One window of each kind at a time; asking again brings it forward.
+template <class Form, class... Args>
+static Form* ShowOwned(QPointer<Form>& form, QWidget* owner, Args&... args) {
+    if (!form) form = new Form(args..., owner);
+    form->show();
+    form->raise();
+    form->activateWindow();
+    return form;
+}
+
+void CreatorForm::menuOpenHourlyClock_Click() {
+    ShowOwned(m_openHourlyForm, this, m_hourly);
+}
+
+void CreatorForm::menuSaveAsHourlyClock_Click() {
+    ShowOwned(m_saveHourlyForm, this, m_hourly);
+}
+
+void CreatorForm::menuFind_Click() {
+    if (!m_searchForm) m_searchForm = new SearchForm(m_search, *m_searchPane, this);
+    m_searchForm->Open(false);
+}
+
+void CreatorForm::menuReplace_Click() {
+    if (!m_searchForm) m_searchForm = new SearchForm(m_search, *m_searchPane, this);
+    m_searchForm->Open(true);
+}
+
+void CreatorForm::menuFindNext_Click() {
+    m_search.FindNextFromMenu(*m_searchPane);
 }
 
 void CreatorForm::KeywordForm_Unload() {

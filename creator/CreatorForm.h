@@ -1,11 +1,14 @@
 #pragma once
 
 #include "ClockEditor.h"
+#include "ClockEstimate.h"
 #include "ClockModule.h"
 #include "EditorWindow.h"
+#include "HourlyClocks.h"
 #include "KeywordModule.h"
 #include "RunForms.h"
 #include "SchedulerModule.h"
+#include "SearchModule.h"
 #include "Session.h"
 #include "WidgetEntries.h"
 
@@ -20,6 +23,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QTextDocument;
 class QTextEdit;
 class QToolBar;
 class QToolButton;
@@ -30,6 +34,10 @@ class AboutForm;
 class KeywordForm;
 class AudioEngine;
 class MediaPlayer;
+class OpenHourlyClockForm;
+class SaveHourlyClockForm;
+class SearchForm;
+class TextEditSearchPane;
 
 // Creator's main window: the keyword pane to pick from, the clock being
 // edited, its preview, and every command of the program. The file commands
@@ -75,6 +83,8 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     bool SetEditRichText(const QByteArray& rtf) override;
     void CaretToStart() override;
     void ClearPreview() override;
+    void ShowPreview(const std::vector<PreviewRun>& runs) override;
+    QString EditHeader() const override;
     void SetEditHeader(const QString& text) override;
     void SetPreviewHeader(const QString& text) override;
     void SetNeighbourButtons(bool enabled) override;
@@ -82,7 +92,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void SetEstimatedTimePanel(const QString& text, bool enabled) override;
     void SetFileCommandsEnabled(bool enabled) override;
     void SetSaveEnabled(bool enabled) override;
-    void EstimateClockTime() override;
+    void EstimateClockTime(EstimateStart start) override;
     NamedEntries& Entries() override { return m_entries; }
 
   protected:
@@ -141,11 +151,21 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuCreatePlaylists_Click();
     void menuKeywordMaintenance_Click();
     void KeywordForm_Unload();
+    void EstimateTime_Click();
+    void menuOpenHourlyClock_Click();
+    void menuSaveAsHourlyClock_Click();
+    void menuFind_Click();
+    void menuFindNext_Click();
+    void menuReplace_Click();
     void NotYetAvailable() {}
 
     Session& m_session;
     KeywordModule& m_keywords;
     ClockEditor m_editor;
+    ClockEstimate m_estimate{m_session, m_keywords, *this};
+    HourlyClocks m_hourly{m_session, m_editor, *this};
+    SearchModule m_search{m_session};
+    std::unique_ptr<TextEditSearchPane> m_searchPane;
     WidgetEntries m_entries{this};
     Pane m_pane{*this};
     QtRunDisplay m_runDisplay{this};
@@ -161,6 +181,9 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QTextEdit* m_keywordPane = nullptr;
     QTextEdit* m_editPane = nullptr;
     QTextEdit* m_previewPane = nullptr;
+    // The preview as last filled, while the pane still shows it.
+    QPointer<QTextDocument> m_shownPreview;
+    std::vector<PreviewRun> m_previewRuns;
     QLabel* m_fileNamePanel = nullptr;
     QLabel* m_estimatedTimePanel = nullptr;
     QSet<QAction*> m_notYetAvailable;
@@ -168,6 +191,9 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     MediaPlayer* m_mediaPlayer = nullptr;
     QPointer<AboutForm> m_about;
     QPointer<KeywordForm> m_keywordForm;
+    QPointer<SaveHourlyClockForm> m_saveHourlyForm;
+    QPointer<OpenHourlyClockForm> m_openHourlyForm;
+    QPointer<SearchForm> m_searchForm;
 };
 
 }  // namespace sonavel

@@ -4,8 +4,20 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
+#include <vector>
 
 namespace sonavel {
+
+// One stretch of the preview pane's text in one colour (0x00BBGGRR).
+struct PreviewRun {
+    QString text;  // line breaks as CR LF
+    std::int32_t color = 0;
+};
+
+// Why the clock time estimate runs. Typing must never raise a box: it would
+// take the very key the operator is typing.
+enum class EstimateStart { Command, Typing };
 
 // The clock editor's main window as the file commands drive it: the edit
 // and preview panes, their headers, the status panels and the commands whose
@@ -24,7 +36,10 @@ class EditorWindow {
     virtual bool SetEditRichText(const QByteArray& rtf) = 0;
     virtual void CaretToStart() = 0;
     virtual void ClearPreview() = 0;
+    // Replaces the preview pane's contents with the runs, in order.
+    virtual void ShowPreview(const std::vector<PreviewRun>& runs) = 0;
 
+    virtual QString EditHeader() const = 0;
     virtual void SetEditHeader(const QString& text) = 0;
     virtual void SetPreviewHeader(const QString& text) = 0;
     // commandPrevious and commandNext.
@@ -39,8 +54,8 @@ class EditorWindow {
     // Menu Save and its toolbar button alone.
     virtual void SetSaveEnabled(bool enabled) = 0;
 
-    // The clock time estimate of the preview pane.
-    virtual void EstimateClockTime() = 0;
+    // The clock time estimate of the preview pane (ClockEstimate).
+    virtual void EstimateClockTime(EstimateStart start) = 0;
     // The window's menu entries reached by name (recent files).
     virtual NamedEntries& Entries() = 0;
 };
@@ -55,6 +70,8 @@ class HeadlessEditorWindow final : public EditorWindow, public NamedEntries {
     bool SetEditRichText(const QByteArray&) override { return false; }
     void CaretToStart() override {}
     void ClearPreview() override {}
+    void ShowPreview(const std::vector<PreviewRun>&) override {}
+    QString EditHeader() const override { return {}; }
     void SetEditHeader(const QString&) override {}
     void SetPreviewHeader(const QString&) override {}
     void SetNeighbourButtons(bool) override {}
@@ -62,7 +79,7 @@ class HeadlessEditorWindow final : public EditorWindow, public NamedEntries {
     void SetEstimatedTimePanel(const QString&, bool) override {}
     void SetFileCommandsEnabled(bool) override {}
     void SetSaveEnabled(bool) override {}
-    void EstimateClockTime() override {}
+    void EstimateClockTime(EstimateStart) override {}
     NamedEntries& Entries() override { return *this; }
 
     void SetCaption(const QString&, const QString&) override {}

@@ -5,7 +5,9 @@
 #include "NamedEntries.h"
 
 #include <QString>
+#include <functional>
 #include <map>
+#include <vector>
 
 namespace sonavel {
 
@@ -24,14 +26,28 @@ class FakeEditorWindow final : public EditorWindow, public NamedEntries {
     bool SetEditRichText(const QByteArray&) override { return false; }
     void CaretToStart() override {}
     void ClearPreview() override { preview.clear(); }
+    void ShowPreview(const std::vector<PreviewRun>& runs) override {
+        previewRuns = runs;
+        preview.clear();
+        for (const PreviewRun& run : runs)
+            preview += run.text;
+    }
+    QString EditHeader() const override { return editHeader; }
     void SetEditHeader(const QString& value) override { editHeader = value; }
     void SetPreviewHeader(const QString& value) override { previewHeader = value; }
     void SetNeighbourButtons(bool enabled) override { neighbours = enabled; }
     void SetFileNamePanel(const QString& value) override { fileNamePanel = value; }
-    void SetEstimatedTimePanel(const QString& value, bool) override { estimatePanel = value; }
+    void SetEstimatedTimePanel(const QString& value, bool enabled) override {
+        estimatePanel = value;
+        estimatePanelEnabled = enabled;
+    }
     void SetFileCommandsEnabled(bool enabled) override { fileCommands = save = enabled; }
     void SetSaveEnabled(bool enabled) override { save = enabled; }
-    void EstimateClockTime() override { ++estimates; }
+    void EstimateClockTime(EstimateStart start) override {
+        ++estimates;
+        if (start == EstimateStart::Typing) ++typedEstimates;
+        if (estimate) estimate(start);
+    }
     NamedEntries& Entries() override { return *this; }
 
     void SetCaption(const QString& name, const QString& caption) override {
@@ -49,8 +65,11 @@ class FakeEditorWindow final : public EditorWindow, public NamedEntries {
 
     QString text, preview = "old preview", editHeader = "Edit: No File is Loaded",
                   previewHeader = "Preview: No File is Loaded", fileNamePanel, estimatePanel;
-    bool neighbours = false, fileCommands = false, save = false;
-    int estimates = 0;
+    bool neighbours = false, fileCommands = false, save = false, estimatePanelEnabled = false;
+    int estimates = 0, typedEstimates = 0;
+    std::vector<PreviewRun> previewRuns;
+    // The real estimate, when a test wants it run.
+    std::function<void(EstimateStart)> estimate;
     std::map<QString, QString> captions;
 };
 
