@@ -2,6 +2,7 @@
 // "Estimate Time" is on: a 2,000-line clock against 60 keywords in the real
 // settings store, typed into the real main window (offscreen).
 #include "AnswerOk.h"
+#include "AudioEngine.h"
 #include "Clock.h"
 #include "ClockEstimate.h"
 #include "ClockModule.h"
@@ -101,7 +102,8 @@ int main(int argc, char** argv) {
     // Whole keystrokes in the window: the edit, the estimate, the preview and
     // the repaint that follows.
     ClockModule clocks(session, keywords);
-    CreatorForm form(session, keywords, clocks);
+    AudioEngine audio{EngineConfig{OutputKind::Virtual, 300, {}}};
+    CreatorForm form(session, keywords, clocks, audio);
     form.resize(1200, 800);
     form.show();
     session.Creator.EstimateTime = true;

@@ -1,3 +1,4 @@
+#include "AudioEngine.h"
 #include "ClockEditor.h"
 #include "ClockEstimate.h"
 #include "CreatorForm.h"
@@ -177,7 +178,8 @@ TEST_F(ClockEstimateTest, WindowPreviewFollowsTypingWithoutEverRaisingABox) {
     keywords.RefreshKeywordList();
     ASSERT_TRUE(keywords.AddKeywordEntry("Brand New"));
     m_session->Creator.EstimateTime = true;
-    CreatorForm form(*m_session, keywords, clocks);
+    AudioEngine audio{EngineConfig{OutputKind::Virtual, 300, {}}};
+    CreatorForm form(*m_session, keywords, clocks, audio);
     form.show();
     QApplication::setActiveWindow(&form);
     auto* edit = form.findChild<QTextEdit*>("textEdit");

@@ -1,3 +1,4 @@
+#include "AudioEngine.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
 #include "HourlyClockForms.h"
@@ -29,7 +30,7 @@ class HourlyClockFormsTest : public TempFolderTest {
     HourlyClockFormsTest() : keywords(MakeSession(Product::Creator)), clocks(*m_session, keywords) {
         m_session->Creator.ClockFolder = Path("Clocks");
         QDir().mkpath(Path("Clocks"));
-        form = std::make_unique<CreatorForm>(*m_session, keywords, clocks);
+        form = std::make_unique<CreatorForm>(*m_session, keywords, clocks, audio);
         form->show();
     }
 
@@ -56,6 +57,7 @@ class HourlyClockFormsTest : public TempFolderTest {
 
     KeywordModule keywords;
     ClockModule clocks;
+    AudioEngine audio{EngineConfig{OutputKind::Virtual, 300, {}}};
     std::unique_ptr<CreatorForm> form;
 };
 

@@ -1,3 +1,4 @@
+#include "AudioEngine.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
 #include "KeywordModule.h"
@@ -39,7 +40,7 @@ TEST(SearchModuleTest, FindTextKeepsToTheRangeAndTheOptions) {
 class SearchFormTest : public TempFolderTest {
   protected:
     SearchFormTest() : keywords(MakeSession(Product::Creator)), clocks(*m_session, keywords) {
-        form = std::make_unique<CreatorForm>(*m_session, keywords, clocks);
+        form = std::make_unique<CreatorForm>(*m_session, keywords, clocks, audio);
         form->resize(1000, 700);
         form->show();
         edit = form->findChild<QTextEdit*>("textEdit");
@@ -77,6 +78,7 @@ class SearchFormTest : public TempFolderTest {
 
     KeywordModule keywords;
     ClockModule clocks;
+    AudioEngine audio{EngineConfig{OutputKind::Virtual, 300, {}}};
     std::unique_ptr<CreatorForm> form;
     QTextEdit* edit = nullptr;
 };
