@@ -54,6 +54,11 @@ class ClockEditor {
     // a new one. Save writes here and nowhere else: "Last File Opened" may
     // name a clock the operator cannot see.
     QString CurrentPath() const { return m_paneFile; }
+    // A clock written elsewhere (the hourly slots) becomes the file the pane names.
+    void NamePaneFile(const QString& path) {
+        m_session.Creator.LastFileOpened = path;
+        m_paneFile = path;
+    }
     bool Saved = true;
     bool DefaultClockLoaded = false;
 

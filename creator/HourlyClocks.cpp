@@ -89,7 +89,7 @@ HourlyClocks::SaveOutcome HourlyClocks::SaveHourlyClocks(
                 MsgButtons::OKCancel, MsgIcon::Critical, QStringLiteral("File Save Error"));
             return SaveOutcome::Failed;
         }
-        m_session.Creator.LastFileOpened = path;
+        m_editor.NamePaneFile(path);
         const ClockDisplayName name = ClockModule::PrettyPrintFileName(path);
         m_window.SetEditHeader(QStringLiteral("Edit: ") + name.text);
         m_window.SetNeighbourButtons(name.hourly);

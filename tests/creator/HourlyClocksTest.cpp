@@ -169,7 +169,8 @@ TEST_F(HourlyClocksTest, OpeningAsksAboutUnsavedChangesFirst) {
 
     const QString mon = hourly.SlotPath({0, 7});
     const QString earlier = Path("Clocks/Earlier.clk");
-    m_session->Creator.LastFileOpened = earlier;
+    Write(earlier, "");
+    editor.LoadClockFile(earlier);
     window.Type("Edited\r\n");
 
     // Cancel: nothing changes.
