@@ -88,7 +88,7 @@ void WriteDefaultsIfFresh(Session& session, const StationPaths& station, QTextSt
     if (session.Store().SectionExists(QString::fromLatin1(kAppName), session.OwnSection())) return;
     err << "sonavel: no settings yet; writing the defaults to " << station.settingsFile << '\n';
     err.flush();
-    SetRegistryDefaults(session);
+    SetMissingRegistryDefaults(session);
     QDir().mkpath(session.ProgramFolder());
     for (const QString& folder : WorkingFolders(session))
         QDir().mkpath(folder);

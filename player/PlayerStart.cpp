@@ -17,7 +17,8 @@ namespace {
 // The start-up steps in their order. Each step is trapped on its own, and
 // none runs once the operator has confirmed an exit: the first element's
 // load serves the window's events, so an exit can come at any point.
-bool StartUp(Session& session, PlayerForm& form, PlayerEngine& engine, const QString& version) {
+bool StartUp(Session& session, PlayerForm& form, PlayerEngine& engine, const QString& version,
+             int& exitCode) {
     bool firstUse = false;
     ErrorTrap trap(session, QStringLiteral("Main"));
     const auto step = [&](const std::function<void()>& statement) {
@@ -25,8 +26,10 @@ bool StartUp(Session& session, PlayerForm& form, PlayerEngine& engine, const QSt
     };
     const bool started = trap.Run([&] {
         step([&] { form.SetApplicationLabel(session.FullName()); });
-        step([&] { firstUse = !ReadPlayerSettings(session); });
-        // First-time use has asked for a restart.
+        // A store that fails here ends the program with its message naming the
+        // file (exit status 1), never with an Abort/Retry/Ignore box.
+        step([&] { firstUse = !ReadSettingsAtStart(session, exitCode); });
+        // First-time use has asked for a restart, or the store failed.
         if (firstUse) return;
         step([&] { engine.ApplySettings(); });
         step([&] { LogEvent(session, QStringLiteral("Program Loaded")); });
@@ -72,10 +75,11 @@ int RunPlayer(Session& session, PlayerForm& form, PlayerEngine& engine, const QS
     // Queued: the shut-down finishes its own work before the loop is left.
     const QMetaObject::Connection quit = QObject::connect(
         &form, &PlayerForm::Unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    const bool started = StartUp(session, form, engine, version);
+    int exitCode = 0;
+    const bool started = StartUp(session, form, engine, version, exitCode);
     // A quit asked for before the loop runs is lost by the loop; the window
     // knows it was unloaded.
-    int result = 0;
+    int result = exitCode;
     if (started && !form.IsUnloaded()) result = QApplication::exec();
     QObject::disconnect(quit);
     return result;
