@@ -6,12 +6,23 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <memory>
 
 namespace sonavel {
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// Not QString::fromUtf8: it takes a leading U+FEFF for a byte-order mark and
+// drops it, so a value beginning with one would change on every read.
+QString DecodeValue(sqlite3_stmt* stmt, int index) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, index));
+    if (!text) return QString();
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(text, sqlite3_column_bytes(stmt, index)));
+}
 
 class Statement {
   public:
@@ -29,17 +40,7 @@ class Statement {
                           SQLITE_TRANSIENT);
     }
     int Step() { return sqlite3_step(m_stmt); }
-    QString Column(int index) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
-        if (!text) return QString();
-        // Not QString::fromUtf8: it takes a leading U+FEFF for a byte-order
-        // mark and drops it, so a value beginning with one would change on
-        // every read.
-        QStringDecoder decoder(
-            QStringConverter::Utf8,
-            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        return decoder.decode(QByteArrayView(text, sqlite3_column_bytes(m_stmt, index)));
-    }
+    QString Column(int index) { return DecodeValue(m_stmt, index); }
 
   private:
     sqlite3_stmt* m_stmt = nullptr;
@@ -103,6 +104,7 @@ SettingsStore::SettingsStore(const QString& path) : m_path(path) {
 }
 
 SettingsStore::~SettingsStore() {
+    sqlite3_finalize(m_get);
     sqlite3_close(m_db);
 }
 
@@ -183,13 +185,27 @@ void SettingsStore::CreateSection(const QString& app, const QString& section) {
 }
 
 QString SettingsStore::GetSetting(const QString& app, const QString& section, const QString& key) {
-    Statement get(m_db, "SELECT value FROM settings WHERE app = ?1 AND section = ?2 AND key = ?3");
-    if (!get.Ok()) Fail(QStringLiteral("read"));
-    get.Bind(1, app);
-    get.Bind(2, section);
-    get.Bind(3, key);
-    const int rc = get.Step();
-    if (rc == SQLITE_ROW) return get.Column(0);
+    // The most frequent read by far (a keyword table is a few hundred of them,
+    // redone as the operator types), so its statement is prepared once.
+    if (!m_get &&
+        sqlite3_prepare_v3(
+            m_db, "SELECT value FROM settings WHERE app = ?1 AND section = ?2 AND key = ?3", -1,
+            SQLITE_PREPARE_PERSISTENT, &m_get, nullptr) != SQLITE_OK) {
+        m_get = nullptr;
+        Fail(QStringLiteral("read"));
+    }
+    // Reset on every way out, so no read transaction stays open between calls.
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> reset(m_get, sqlite3_reset);
+    const auto bind = [this](int index, const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(m_get, index, utf8.constData(), static_cast<int>(utf8.size()),
+                          SQLITE_TRANSIENT);
+    };
+    bind(1, app);
+    bind(2, section);
+    bind(3, key);
+    const int rc = sqlite3_step(m_get);
+    if (rc == SQLITE_ROW) return DecodeValue(m_get, 0);
     if (rc != SQLITE_DONE) Fail(QStringLiteral("read"));
     return QString();
 }

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace sonavel {
 
@@ -93,6 +94,7 @@ class SettingsStore {
 
     QString m_path;
     sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_get = nullptr;
 };
 
 }  // namespace sonavel
