@@ -15,4 +15,15 @@ Session& TempFolderTest::MakeSession(Product product) {
     return *m_session;
 }
 
+void TempFolderTest::UseStationFolders(Session& session) const {
+    session.ProgramLoggingEnabled = true;
+    session.ProgramLogFileName = Path(QStringLiteral("program.log"));
+    session.ErrorLoggingEnabled = true;
+    session.ErrorLogFileName = Path(QStringLiteral("error.log"));
+    session.Player.PlaylistFolder = Path(QStringLiteral("Playlists"));
+    session.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
+    QDir().mkpath(session.Player.PlaylistFolder);
+    QDir().mkpath(session.Player.TimeCheckFolder);
+}
+
 }  // namespace sonavel

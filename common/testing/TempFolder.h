@@ -22,6 +22,9 @@ class TempFolderTest : public ::testing::Test {
     QString ProgramFolder() const { return m_dir.filePath(QStringLiteral("Sonavel")); }
     // A session of the given program on this test's folder and store.
     Session& MakeSession(Product product);
+    // A station on air in this folder: both logs written here, and the
+    // playlist and time-check folders made.
+    void UseStationFolders(Session& session) const;
 
     QTemporaryDir m_dir;
     std::unique_ptr<SettingsStore> m_store;

@@ -16,14 +16,7 @@ class PlayerEngineTest : public TempFolderTest {
   protected:
     PlayerEngineTest()
         : session(MakeSession(Product::Player)), engine(session, watched1, watched2, window) {
-        session.ProgramLoggingEnabled = true;
-        session.ProgramLogFileName = Path(QStringLiteral("program.log"));
-        session.ErrorLoggingEnabled = true;
-        session.ErrorLogFileName = Path(QStringLiteral("error.log"));
-        session.Player.PlaylistFolder = Path(QStringLiteral("Playlists"));
-        session.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
-        QDir().mkpath(session.Player.PlaylistFolder);
-        QDir().mkpath(session.Player.TimeCheckFolder);
+        UseStationFolders(session);
         engine.MaxPolls = 20;
     }
     ~PlayerEngineTest() override {

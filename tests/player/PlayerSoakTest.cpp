@@ -64,15 +64,8 @@ QStringList LogLines(const QString& path) {
 class PlayerSoakTest : public TempFolderTest {
   protected:
     PlayerSoakTest() : m_station(Product::Player, ProgramFolder(), *m_store, m_operator, m_clock) {
-        m_station.ProgramLoggingEnabled = true;
-        m_station.ProgramLogFileName = Path(QStringLiteral("program.log"));
-        m_station.ErrorLoggingEnabled = true;
-        m_station.ErrorLogFileName = Path(QStringLiteral("error.log"));
-        m_station.Player.PlaylistFolder = Path(QStringLiteral("Playlists"));
-        m_station.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
+        UseStationFolders(m_station);
         m_station.Player.SaveSettingsOnExit = false;
-        QDir().mkpath(m_station.Player.PlaylistFolder);
-        QDir().mkpath(m_station.Player.TimeCheckFolder);
         for (FakeMediaPlayer* p : {&m_fake1, &m_fake2}) {
             p->SetReadyAfterPolls(1);  // every load serves events once
             p->SetDefaultDuration(4);  // the announcements
