@@ -28,15 +28,12 @@ AirSession::AirSession(Session& session, MediaPlayer& player1, MediaPlayer& play
     m_engine.Unattended = true;
 }
 
-void AirSession::Start() {
-    // On air means automatic selection, whatever the window was last set to;
-    // the stored settings are not touched.
-    m_session.Player.Manual = false;
-    m_session.Player.Automatic = true;
-    m_engine.ApplySettings();
-    LogEvent(m_session, QStringLiteral("Program Loaded"));
-    m_engine.SetPlayListNotLoaded();
-    TryHourPlaylist();
+bool AirSession::Start(int& exitCode) {
+    const QTime now = m_session.Time().Now().time();
+    m_lastTry = now.hour() * 60 + now.minute();
+    const bool started = StartPlayer(m_session, m_engine, *this, exitCode, PlayerStartKind::OnAir);
+    m_wasRunning = m_engine.PlayerRunning;
+    return started;
 }
 
 void AirSession::TryHourPlaylist() {
@@ -147,12 +144,12 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
     SystemClock clock;
     Session session(Product::Player, station.programFolder, *store, dialogs, clock);
     WriteDefaultsIfFresh(session, station, err);
-    if (!ReadPlayerSettings(session)) return 1;
     session.ProgramLogEcho = [&out](const QString& line) {
         out << line << '\n';
         out.flush();
     };
 
+    int status = 0;
     {
         AudioMediaPlayer player1(audio);
         AudioMediaPlayer player2(audio);
@@ -161,6 +158,7 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         QTimer tick;
         tick.setInterval(250);
         bool ended = false;
+        bool refused = false;  // the settings could not be read: nothing went on air
         // The time being up or a signal may come at any moment, also inside
         // a wait of the engine nested in a switch: the programme ends there,
         // and the waits it is nested in return at once instead of running to
@@ -169,7 +167,7 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
             if (ended) return;
             ended = true;
             tick.stop();
-            air.Stop();
+            if (!refused) air.Stop();
             AbandonWaits();
             loop.quit();
         };
@@ -184,12 +182,23 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         if (options.seconds > 0) deadline.start(static_cast<int>(options.seconds * 1000));
         // Started from the loop, so a signal during the first load is served.
         QTimer::singleShot(0, &loop, [&] {
-            air.Start();
-            if (!ended) tick.start();
+            if (air.Start(status)) {
+                if (!ended) tick.start();
+                return;
+            }
+            // A start-up the operator's end cut short is a clean end; one
+            // that failed on its own ends the run as a failure.
+            if (status != 0) {
+                refused = true;
+            } else if (!ended) {
+                status = 1;
+            }
+            end();
         });
         loop.exec();
         end();
         ResumeWaits();
+        if (refused) return status;
     }
     audio.Finish();
     const EngineStats stats = audio.Stats();
@@ -212,7 +221,7 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         out << "Air check recorded in " << options.capture << '\n';
         out.flush();
     }
-    return 0;
+    return status;
 }
 
 }  // namespace sonavel

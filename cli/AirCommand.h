@@ -3,6 +3,7 @@
 #include "CreateCommand.h"
 #include "NamedEntries.h"
 #include "PlayerModule.h"
+#include "PlayerStart.h"
 
 #include <QHash>
 #include <QString>
@@ -17,12 +18,14 @@ class Session;
 // The Player engine on air without a window. Nobody answers boxes here: an
 // hour whose playlist is missing or blank is logged and tried again at the
 // next minute, so a server never sits silent behind a box nobody sees.
-class AirSession final : private PlayerWindow, private NamedEntries {
+class AirSession final : private PlayerWindow, private PlayerMainWindow, private NamedEntries {
   public:
     AirSession(Session& session, MediaPlayer& player1, MediaPlayer& player2);
 
-    // "Program Loaded" and the first try at the hour's playlist.
-    void Start();
+    // Player's start-up on air: the settings read, "Program Loaded" and the
+    // first try at the hour's playlist. False when the run must end, with its
+    // exit status.
+    bool Start(int& exitCode);
     // The display tick, every 250 ms.
     void Tick();
     // "Program Ended"; nothing plays after it.
@@ -44,6 +47,13 @@ class AirSession final : private PlayerWindow, private NamedEntries {
     QString Caption(const QString& name) const override { return m_captions.value(name); }
     void SetVisible(const QString&, bool) override {}
     bool IsVisible(const QString&) const override { return false; }
+    WindowPlacement Placement() const override { return {}; }
+    void Place(const WindowPlacement&) override {}
+    void ShowSplash() override {}
+    void ShowMain() override {}
+    void SetApplicationLabel(const QString&) override {}
+    void HidePlayer() override {}
+    void SetTrayTip(const QString&) override {}
 
     Session& m_session;
     PlayerEngine m_engine;

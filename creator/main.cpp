@@ -1,17 +1,12 @@
-#include "AboutForm.h"
 #include "AudioEngine.h"
 #include "ClockModule.h"
-#include "CommonModule.h"
 #include "CreatorForm.h"
 #include "CreatorModule.h"
 #include "KeywordModule.h"
 #include "ProgramStart.h"
-#include "RecentFiles.h"
 #include "SchedulerModule.h"
-#include "Twips.h"
 
 #include <QApplication>
-#include <QPointer>
 #include <QWidget>
 
 using namespace sonavel;
@@ -33,28 +28,15 @@ int main(int argc, char** argv) {
     AudioEngine audio;
     CreatorForm form(session, keywords, clocks, audio);
     form.SetScheduler(&scheduler);
-    // A store that fails here ends the program with its message, not with
-    // an exception nobody catches.
-    if (!ReadSettingsAtStart(session, exitCode)) return exitCode;
-
-    // The stored size and place only count for a normal window.
-    WindowPlacement placement = ReadWindowPlacement(form);
-    placement.WindowState = session.Creator.Window.WindowState;
-    if (placement.WindowState == 0) placement = session.Creator.Window;
-    ApplyWindowPlacement(form, placement);
-    if (session.Creator.DisplaySplash) {
-        AboutForm::ShowSplash(Product::Creator, QStringLiteral(SONAVEL_VERSION), &form);
+    WidgetMainWindow mainWindow(form, Product::Creator);
+    if (!StartCreator(session, form.Editor(), mainWindow, form.Entries(), exitCode)) {
+        return exitCode;
     }
-    form.show();
 
     ClockEditor& editor = form.Editor();
-    editor.Saved = true;
-    editor.DefaultClockLoaded = editor.LoadDefaultClock();
-    ReadRecentFiles(session, QStringLiteral("Creator"), form.Entries());
-
     form.onClose = [&] {
         ClosingWindow closing;
-        closing.placement = ReadWindowPlacement(form);
+        closing.placement = mainWindow.Placement();
         closing.restoreNormal = [&] { form.showNormal(); };
         closing.closeSecondaryWindows = [&] {
             for (QWidget* window : QApplication::topLevelWidgets()) {

@@ -2,7 +2,6 @@
 #include "AudioMediaPlayer.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
-#include "PlayerStart.h"
 #include "ProgramStart.h"
 
 #include <QApplication>
@@ -32,7 +31,7 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
-    const int result = RunPlayer(session, *form, engine, QStringLiteral(SONAVEL_VERSION));
+    const int result = RunPlayer(session, *form, engine);
     const bool ended = form->IsUnloaded();
     form->SetEngine(nullptr);
     form.reset();

@@ -4,6 +4,8 @@
 
 namespace sonavel {
 
+struct WindowPlacement;
+
 struct TextColor {
     int Red = 0;
     int Green = 0;
@@ -57,6 +59,20 @@ class TextPrinter {
     virtual void NewPage() = 0;
     // Hands the job to the printer.
     virtual void EndJob() = 0;
+};
+
+// A program's main window as its start-up places and shows it.
+class MainWindow {
+  public:
+    virtual ~MainWindow() = default;
+    // Where the window is now, in twips, and its state.
+    virtual WindowPlacement Placement() const = 0;
+    // Size, place and state as given.
+    virtual void Place(const WindowPlacement& placement) = 0;
+    // The About window as a splash screen over the main window; it closes itself.
+    virtual void ShowSplash() = 0;
+    // On screen in the state it was placed in.
+    virtual void ShowMain() = 0;
 };
 
 // The windows the common procedures open, and the printer; each program's

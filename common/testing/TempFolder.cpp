@@ -1,6 +1,8 @@
 #include "TempFolder.h"
 
+#include <sqlite3.h>
 #include <QDir>
+#include <QFile>
 
 namespace sonavel {
 
@@ -24,6 +26,18 @@ void TempFolderTest::UseStationFolders(Session& session) const {
     session.Player.TimeCheckFolder = Path(QStringLiteral("Time"));
     QDir().mkpath(session.Player.PlaylistFolder);
     QDir().mkpath(session.Player.TimeCheckFolder);
+}
+
+void TempFolderTest::ReshapeStoreTable() const {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(m_store->Path()).constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "DROP TABLE settings;"
+                           "CREATE TABLE settings(app TEXT, section TEXT, key TEXT, val TEXT);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
 }
 
 }  // namespace sonavel

@@ -25,6 +25,9 @@ class TempFolderTest : public ::testing::Test {
     // A station on air in this folder: both logs written here, and the
     // playlist and time-check folders made.
     void UseStationFolders(Session& session) const;
+    // Another tool swaps the settings table for one of another shape while
+    // the store is open: every operation after it fails naming the file.
+    void ReshapeStoreTable() const;
 
     QTemporaryDir m_dir;
     std::unique_ptr<SettingsStore> m_store;

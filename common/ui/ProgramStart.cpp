@@ -1,13 +1,16 @@
 #include "ProgramStart.h"
 
-#include "CommonModule.h"
+#include "AboutForm.h"
 #include "Paths.h"
+#include "ProgramOpen.h"
 #include "QtDialogs.h"
 #include "QtTextPrinter.h"
 #include "QtWindows.h"
 #include "Twips.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QWidget>
 
 namespace sonavel {
 
@@ -22,29 +25,13 @@ std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& ex
     Dialogs& dialogs = *services->m_dialogs;
 
     const bool player = product == Product::Player;
-    services->m_lock = std::make_unique<RunningCopyLock>(RunningCopyLock::DefaultPath(
-        player ? QStringLiteral("player") : QStringLiteral("creator")));
-    if (services->m_lock->AlreadyRunning()) {
-        if (player) {
-            dialogs.MsgBox(
-                QStringLiteral("Sonavel Player is already running.\r\nCheck the tray icon."),
-                MsgButtons::OK, MsgIcon::Information, QStringLiteral("Sonavel Player"));
-        } else {
-            dialogs.MsgBox(QStringLiteral("Creator is already running!"), MsgButtons::OK,
-                           MsgIcon::Critical, QStringLiteral("Creator"));
-        }
-        return nullptr;
-    }
-
-    const QString fullName =
-        player ? QStringLiteral("Sonavel Player") : QStringLiteral("Sonavel Creator");
-    try {
-        services->m_store = std::make_unique<SettingsStore>(DefaultSettingsPath());
-    } catch (const StoreError& error) {
-        ShowStoreFailure(dialogs, fullName, error.Path(), error.Reason());
-        exitCode = 1;
-        return nullptr;
-    }
+    std::optional<OpenedProgram> opened = OpenProgram(
+        product,
+        RunningCopyLock::DefaultPath(player ? QStringLiteral("player") : QStringLiteral("creator")),
+        DefaultSettingsPath(), dialogs, exitCode);
+    if (!opened) return nullptr;
+    services->m_lock = std::move(opened->lock);
+    services->m_store = std::move(opened->store);
 
     const QString programFolder = DefaultProgramFolder();
     QDir().mkpath(programFolder);
@@ -57,6 +44,22 @@ std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& ex
         std::make_unique<QtWindows>(*services->m_session, nullptr, services->m_printer.get());
     services->m_session->SetWindows(services->m_windows.get());
     return services;
+}
+
+WindowPlacement WidgetMainWindow::Placement() const {
+    return ReadWindowPlacement(m_window);
+}
+
+void WidgetMainWindow::Place(const WindowPlacement& placement) {
+    ApplyWindowPlacement(m_window, placement);
+}
+
+void WidgetMainWindow::ShowSplash() {
+    AboutForm::ShowSplash(m_product, QCoreApplication::applicationVersion(), &m_window);
+}
+
+void WidgetMainWindow::ShowMain() {
+    m_window.show();
 }
 
 }  // namespace sonavel

@@ -4,8 +4,11 @@
 #include "RunningCopy.h"
 #include "Session.h"
 #include "SettingsStore.h"
+#include "Windows.h"
 
 #include <memory>
+
+class QWidget;
 
 namespace sonavel {
 
@@ -36,6 +39,20 @@ class ProgramServices {
     std::unique_ptr<SettingsStore> m_store;
     std::unique_ptr<Session> m_session;
     std::unique_ptr<QtWindows> m_windows;
+};
+
+// A main window of the widget library as start-up places and shows it.
+class WidgetMainWindow final : public MainWindow {
+  public:
+    WidgetMainWindow(QWidget& window, Product product) : m_window(window), m_product(product) {}
+    WindowPlacement Placement() const override;
+    void Place(const WindowPlacement& placement) override;
+    void ShowSplash() override;
+    void ShowMain() override;
+
+  private:
+    QWidget& m_window;
+    Product m_product;
 };
 
 }  // namespace sonavel

@@ -89,6 +89,32 @@ QColor ElementColor(int element, int highlighted) {
     return ToColor(playercolor::kBlack);
 }
 
+// The commands whose state the engine decides, in the order of the Control
+// menu and the toolbar: each has a menu entry and a button showing one state.
+struct CommandEntry {
+    PlayerCommand command;
+    const char* menuCaption;
+    const char* menuName;
+    const char* buttonCaption;
+    const char* buttonName;
+    const char* tip;
+    QStyle::StandardPixmap icon;
+};
+constexpr CommandEntry kCommandEntries[] = {
+    {PlayerCommand::ExitNext, "Exit &Next", "menuExitNext", "Exit Next", "ExitNext",
+     "Exit program at end of current element.", QStyle::SP_DialogCloseButton},
+    {PlayerCommand::PauseNow, "&Pause Now", "menuPauseNow", " Pause Now ", "PauseNow",
+     "Pause the current program element immediately.", QStyle::SP_MediaPause},
+    {PlayerCommand::PauseNext, "Pause N&ext", "menuPauseNext", " Pause Next ", "PauseNext",
+     "Pause at the end of the current program element.", QStyle::SP_MediaSeekForward},
+    {PlayerCommand::Resume, "&Resume Play", "menuResumePlay", "Resume", "Resume",
+     "Resume play after pause.", QStyle::SP_MediaPlay},
+    {PlayerCommand::SkipNow, "&Skip Now", "menuSkipNow", "Skip Now", "SkipNow",
+     "Skip to the next program element immediately.", QStyle::SP_MediaSkipForward},
+    {PlayerCommand::SkipNext, "Skip Nex&t", "menuSkipNext", "Skip Next", "SkipNext",
+     "Skip the next program element.", QStyle::SP_ArrowForward},
+};
+
 QLabel* ArialLabel(const QString& text, const char* name, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -154,10 +180,6 @@ QAction* PlayerForm::MenuEntry(QMenu* menu, const QString& caption, const QStrin
 
 void PlayerForm::BuildMenus() {
     using F = PlayerForm;
-    auto command = [this](PlayerCommand c, QAction* action) {
-        action->setCheckable(true);
-        m_commands[static_cast<std::size_t>(c)][0] = action;
-    };
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("menuFile"));
@@ -181,24 +203,11 @@ void PlayerForm::BuildMenus() {
                            QStringLiteral("menuShow"), &F::menuShow_Click);
     m_menuExitNow = MenuEntry(m_menuControl, QStringLiteral("E&xit Now"),
                               QStringLiteral("menuExitNow"), &F::menuExit_Click);
-    command(PlayerCommand::ExitNext,
-            MenuEntry(m_menuControl, QStringLiteral("Exit &Next"), QStringLiteral("menuExitNext"),
-                      &F::menuExitNext_Click));
-    command(PlayerCommand::PauseNow,
-            MenuEntry(m_menuControl, QStringLiteral("&Pause Now"), QStringLiteral("menuPauseNow"),
-                      &F::menuPauseNow_Click));
-    command(PlayerCommand::PauseNext,
-            MenuEntry(m_menuControl, QStringLiteral("Pause N&ext"), QStringLiteral("menuPauseNext"),
-                      &F::menuPauseNext_Click));
-    command(PlayerCommand::Resume,
-            MenuEntry(m_menuControl, QStringLiteral("&Resume Play"),
-                      QStringLiteral("menuResumePlay"), &F::menuResumePlay_Click));
-    command(PlayerCommand::SkipNow,
-            MenuEntry(m_menuControl, QStringLiteral("&Skip Now"), QStringLiteral("menuSkipNow"),
-                      &F::menuSkipNow_Click));
-    command(PlayerCommand::SkipNext,
-            MenuEntry(m_menuControl, QStringLiteral("Skip Nex&t"), QStringLiteral("menuSkipNext"),
-                      &F::menuSkipNext_Click));
+    for (const CommandEntry& entry : kCommandEntries) {
+        QAction* action = MenuEntry(m_menuControl, QString::fromLatin1(entry.menuCaption),
+                                    QString::fromLatin1(entry.menuName), nullptr);
+        AttachCommand(action, entry.command, 0);
+    }
 
     // The maintenance entries stay out of sight until a technician asks for
     // them; they act on the whole installation.
@@ -254,47 +263,43 @@ void PlayerForm::BuildToolbar() {
     m_toolbar->setMovable(false);
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
 
+    using F = PlayerForm;
     struct Button {
         const char* caption;
-        const char* key;
+        const char* name;
         const char* tip;
         QStyle::StandardPixmap icon;
         void (PlayerForm::*handler)();
-        int command;  // a PlayerCommand, or -1 for the window's own buttons
     };
-    using P = QStyle::StandardPixmap;
-    using F = PlayerForm;
-    using C = PlayerCommand;
     const Button buttons[] = {
         {"Hide", "Hide", "Hide program from view and minimize to tray icon.",
-         P::SP_TitleBarMinButton, &F::menuHide_Click, -1},
-        {"Exit Now", "ExitNow", "Exit program immediately.", P::SP_BrowserStop, &F::menuExit_Click,
-         -1},
-        {"Exit Next", "ExitNext", "Exit program at end of current element.",
-         P::SP_DialogCloseButton, &F::menuExitNext_Click, static_cast<int>(C::ExitNext)},
-        {" Pause Now ", "PauseNow", "Pause the current program element immediately.",
-         P::SP_MediaPause, &F::menuPauseNow_Click, static_cast<int>(C::PauseNow)},
-        {" Pause Next ", "PauseNext", "Pause at the end of the current program element.",
-         P::SP_MediaSeekForward, &F::menuPauseNext_Click, static_cast<int>(C::PauseNext)},
-        {"Resume", "Resume", "Resume play after pause.", P::SP_MediaPlay, &F::menuResumePlay_Click,
-         static_cast<int>(C::Resume)},
-        {"Skip Now", "SkipNow", "Skip to the next program element immediately.",
-         P::SP_MediaSkipForward, &F::menuSkipNow_Click, static_cast<int>(C::SkipNow)},
-        {"Skip Next", "SkipNext", "Skip the next program element.", P::SP_ArrowForward,
-         &F::menuSkipNext_Click, static_cast<int>(C::SkipNext)},
+         QStyle::SP_TitleBarMinButton, &F::menuHide_Click},
+        {"Exit Now", "ExitNow", "Exit program immediately.", QStyle::SP_BrowserStop,
+         &F::menuExit_Click},
+    };
+    const auto add = [this](const char* caption, const char* name, const char* tip,
+                            QStyle::StandardPixmap icon) {
+        QAction* action =
+            m_toolbar->addAction(style()->standardIcon(icon), QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        action->setData(QString::fromLatin1(name));
+        action->setToolTip(QString::fromLatin1(tip));
+        return action;
     };
     for (const Button& button : buttons) {
-        QAction* action = m_toolbar->addAction(style()->standardIcon(button.icon),
-                                               QString::fromLatin1(button.caption));
-        action->setObjectName(QString::fromLatin1(button.key));
-        action->setData(QString::fromLatin1(button.key));
-        action->setToolTip(QString::fromLatin1(button.tip));
-        connect(action, &QAction::triggered, this, button.handler);
-        if (button.command >= 0) {
-            action->setCheckable(true);
-            m_commands[static_cast<std::size_t>(button.command)][1] = action;
-        }
+        connect(add(button.caption, button.name, button.tip, button.icon), &QAction::triggered,
+                this, button.handler);
     }
+    for (const CommandEntry& entry : kCommandEntries) {
+        AttachCommand(add(entry.buttonCaption, entry.buttonName, entry.tip, entry.icon),
+                      entry.command, 1);
+    }
+}
+
+void PlayerForm::AttachCommand(QAction* action, PlayerCommand command, std::size_t slot) {
+    action->setCheckable(true);
+    connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+    m_commands[static_cast<std::size_t>(command)][slot] = action;
 }
 
 void PlayerForm::BuildPanes() {
@@ -531,6 +536,18 @@ void PlayerForm::SetApplicationLabel(const QString& text) {
     m_labelApplication->setText(text);
 }
 
+WindowPlacement PlayerForm::Placement() const {
+    return ReadWindowPlacement(*this);
+}
+
+void PlayerForm::Place(const WindowPlacement& placement) {
+    ApplyWindowPlacement(*this, placement);
+}
+
+void PlayerForm::ShowSplash() {
+    AboutForm::ShowSplash(Product::Player, QCoreApplication::applicationVersion(), this);
+}
+
 // ---------------------------------------------------------------------------
 // What the engine shows
 
@@ -745,30 +762,6 @@ void PlayerForm::RunCommand(PlayerCommand command) {
     RenderCommands(m_lastDisplay);
 }
 
-void PlayerForm::menuExitNext_Click() {
-    RunCommand(PlayerCommand::ExitNext);
-}
-
-void PlayerForm::menuPauseNow_Click() {
-    RunCommand(PlayerCommand::PauseNow);
-}
-
-void PlayerForm::menuPauseNext_Click() {
-    RunCommand(PlayerCommand::PauseNext);
-}
-
-void PlayerForm::menuResumePlay_Click() {
-    RunCommand(PlayerCommand::Resume);
-}
-
-void PlayerForm::menuSkipNow_Click() {
-    RunCommand(PlayerCommand::SkipNow);
-}
-
-void PlayerForm::menuSkipNext_Click() {
-    RunCommand(PlayerCommand::SkipNext);
-}
-
 void PlayerForm::menuDisplayProgramLog_Click() {
     DisplayProgramLog(m_session);
 }
@@ -815,6 +808,21 @@ void PlayerForm::menuDeleteRegistry_Click() {
 void PlayerForm::menuSuppressErrorReporting_Click() {
     m_session.SuppressErrorReporting = !m_session.SuppressErrorReporting;
     m_menuSuppressErrorReporting->setChecked(m_session.SuppressErrorReporting);
+}
+
+// ---------------------------------------------------------------------------
+// The program's run
+
+int RunPlayer(Session& session, PlayerForm& form, PlayerEngine& engine) {
+    // Queued: the shut-down finishes its own work before the loop is left.
+    const QMetaObject::Connection quit = QObject::connect(
+        &form, &PlayerForm::Unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    int result = 0;
+    // A quit asked for before the loop runs is lost by the loop; the start-up
+    // knows the program was ended.
+    if (StartPlayer(session, engine, form, result)) result = QApplication::exec();
+    QObject::disconnect(quit);
+    return result;
 }
 
 }  // namespace sonavel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PlayerModule.h"
+#include "PlayerStart.h"
 #include "Session.h"
 #include "WidgetEntries.h"
 
@@ -28,7 +29,7 @@ class AboutForm;
 // and toolbar the operator steers playback with, and the tray icon while the
 // window is hidden. It holds no playback logic: commands go to the engine, and
 // the engine hands back what to show through Render.
-class PlayerForm final : public QMainWindow, public PlayerWindow {
+class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerMainWindow {
     Q_OBJECT
   public:
     // The two players are the composition root's; they outlive the window.
@@ -48,13 +49,18 @@ class PlayerForm final : public QMainWindow, public PlayerWindow {
     NamedEntries& Entries() override { return m_entries; }
     void Unload() override { close(); }
 
+    // PlayerMainWindow
+    WindowPlacement Placement() const override;
+    void Place(const WindowPlacement& placement) override;
+    void ShowSplash() override;
+    void ShowMain() override { ShowPlayer(); }
     // Hides to the tray; where the desktop has no tray the window is minimised
     // instead, so there is always a way back.
-    void HidePlayer();
-    void ShowPlayer();
+    void HidePlayer() override;
+    void SetTrayTip(const QString& tip) override;
+    void SetApplicationLabel(const QString& text) override;
 
-    void SetTrayTip(const QString& tip);
-    void SetApplicationLabel(const QString& text);
+    void ShowPlayer();
 
     // The shut-down has run: the program is over, whether or not its event
     // loop was running when the operator confirmed.
@@ -97,6 +103,8 @@ class PlayerForm final : public QMainWindow, public PlayerWindow {
     void RenderElementList(const QStringList& names, int highlighted);
     void RenderCommands(const PlayerDisplay& display);
 
+    // The menu entry (slot 0) or toolbar button (slot 1) of a command.
+    void AttachCommand(QAction* action, PlayerCommand command, std::size_t slot);
     void RunCommand(PlayerCommand command);
     void ToggleMaintenanceEntries();
     void TrayActivated(int reason);
@@ -105,12 +113,6 @@ class PlayerForm final : public QMainWindow, public PlayerWindow {
     void menuExit_Click();
     void menuHide_Click();
     void menuShow_Click();
-    void menuExitNext_Click();
-    void menuPauseNow_Click();
-    void menuPauseNext_Click();
-    void menuResumePlay_Click();
-    void menuSkipNow_Click();
-    void menuSkipNext_Click();
     void menuDisplayProgramLog_Click();
     void menuDisplayErrorLog_Click();
     void menuHelpTopics_Click();
@@ -166,5 +168,10 @@ class PlayerForm final : public QMainWindow, public PlayerWindow {
     bool m_unloaded = false;
     bool m_closeDue = false;  // the exit that waited for a switch is asked now
 };
+
+// Player's start-up on this window and engine, then its event loop until the
+// window has been unloaded. Returns the loop's result, or the start-up's exit
+// status when the program ended before the loop ran.
+int RunPlayer(Session& session, PlayerForm& form, PlayerEngine& engine);
 
 }  // namespace sonavel

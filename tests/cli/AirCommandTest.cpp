@@ -1,5 +1,6 @@
 #include "AirCommand.h"
 #include "CapturedConsole.h"
+#include "CommonModule.h"
 #include "Events.h"
 #include "FakeMediaPlayer.h"
 #include "RunningCopy.h"
@@ -22,16 +23,22 @@ class AirSessionTest : public TempFolderTest {
   protected:
     AirSessionTest() {
         Session& session = MakeSession(Product::Player);
-        session.ProgramLoggingEnabled = true;
-        session.ProgramLogFileName = Path("program.log");
-        session.Player.PlaylistFolder = Path("lists");
-        session.Player.Manual = true;  // the window's last mode; air ignores it
-        QDir().mkpath(session.Player.PlaylistFolder);
+        SetRegistryDefaults(session);
+        const auto set = [this](const char* key, const QString& value) {
+            m_store->SaveSetting(kAppName, kPlayerSection, QString::fromLatin1(key), value);
+        };
+        set("Program Logging Enabled", "True");
+        set("Program Log File Name", Path("program.log"));
+        set("Playlist Folder", Path("lists"));
+        // The window's last mode; air ignores it.
+        set("Automatic", "False");
+        set("Manual", "True");
+        QDir().mkpath(Path("lists"));
         for (FakeMediaPlayer* player : {&player1, &player2})
             player->SetDefaultDuration(100);
     }
     void Playlist(const QString& name, const QStringList& lines) {
-        textfile::WriteLines(QDir(m_session->Player.PlaylistFolder).filePath(name), lines);
+        textfile::WriteLines(QDir(Path("lists")).filePath(name), lines);
     }
     void At(int hour, int minute, int second) {
         m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(hour, minute, second)));  // a Monday
@@ -55,7 +62,8 @@ TEST_F(AirSessionTest, NextHourStartsAfterTheElementAndAMissingOneIsRetriedEachM
     At(9, 59, 50);
     AirSession air(*m_session, player1, player2);
     air.Engine().MaxPolls = 20;
-    air.Start();
+    int status = -1;
+    ASSERT_TRUE(air.Start(status));
     ASSERT_TRUE(air.Engine().PlayerRunning);
     EXPECT_TRUE(air.Engine().AutomaticMode);
 

@@ -4,8 +4,6 @@
 #include "RuntimeError.h"
 #include "TempFolder.h"
 
-#include <sqlite3.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,19 +13,6 @@ using namespace sonavel;
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// What a foreign tool does to the store's file behind the program's back.
-void ReshapeSettingsTable(const QString& path) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db,
-                           "DROP TABLE settings;"
-                           "CREATE TABLE settings(app TEXT, section TEXT, key TEXT, val TEXT);",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK)
-        << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
 
 class CommonModuleTest : public TempFolderTest {
   protected:
@@ -224,7 +209,7 @@ TEST_F(CommonModuleTest, StoreFailingAtStartEndsWithItsMessage) {
     EXPECT_EQ(exitCode, 0);
 
     // Another tool swaps the table for one of another shape while we run.
-    ReshapeSettingsTable(m_store->Path());
+    ReshapeStoreTable();
     m_dialogs.Clear();
     m_dialogs.ExpectMessage("Sonavel Creator");
     EXPECT_FALSE(ReadSettingsAtStart(s, exitCode));

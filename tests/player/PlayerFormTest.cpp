@@ -1,7 +1,6 @@
 #include "CommonModule.h"
 #include "FakeMediaPlayer.h"
 #include "PlayerForm.h"
-#include "PlayerStart.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "Twips.h"
@@ -484,7 +483,7 @@ class PlayerRunTest : public PlayerFormTest {
             QCoreApplication::quit();
         });
         guard.start(20000);
-        return RunPlayer(session, *form, engine, QStringLiteral("test"));
+        return RunPlayer(session, *form, engine);
     }
 
     QStringList ProgramLog() const {
