@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace sonavel {
@@ -46,6 +47,7 @@ struct Run {
     bool underline = false;
     bool strike = false;
     QColor color;  // invalid: the reader's default colour
+    bool operator==(const Run&) const = default;
 };
 
 // Control characters and embedded objects have no text to keep.
@@ -73,7 +75,9 @@ Run RunOf(const QTextCharFormat& format, const QFont& base) {
     run.italic = format.fontItalic();
     run.underline = format.fontUnderline();
     run.strike = format.fontStrikeOut();
-    if (format.foreground().style() != Qt::NoBrush) run.color = format.foreground().color();
+    // As the colour table holds it: red, green and blue only.
+    if (format.foreground().style() != Qt::NoBrush)
+        run.color = QColor(format.foreground().color().rgb());
     return run;
 }
 
@@ -415,6 +419,9 @@ QByteArray ToRtf(const QTextDocument& document) {
     QByteArray body;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (block != document.begin()) body += "\\par\n";
+        // Neighbours that differ only in what is not written share one group,
+        // as the reader would join them.
+        std::optional<Run> open;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             // A run of dropped characters only is not written: the reader
@@ -423,6 +430,12 @@ QByteArray ToRtf(const QTextDocument& document) {
             AppendText(text, fragment.text());
             if (text.isEmpty()) continue;
             const Run run = RunOf(fragment.charFormat(), base);
+            if (open == run) {
+                body.chop(1);
+                body += text + '}';
+                continue;
+            }
+            open = run;
             body += "{\\f" + QByteArray::number(IndexIn(fonts, run.family));
             body += "\\fs" + QByteArray::number(run.halfPoints);
             if (run.bold) body += "\\b";

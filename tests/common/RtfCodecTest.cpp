@@ -144,6 +144,26 @@ TEST(RtfCodecTest, RunsOfDroppedCharactersLeaveNoTrace) {
     EXPECT_EQ(ToRtf(copy), rtf);
 }
 
+TEST(RtfCodecTest, NeighboursTheFileCannotTellApartShareOneRun) {
+    QTextDocument original;
+    QTextCursor cursor(&original);
+    QTextCharFormat format;
+    format.setFontFamilies({"Arial"});
+    format.setFontPointSize(12);
+    format.setForeground(QColor::fromHsv(0, 255, 255));
+    cursor.insertText("one ", format);
+    format.setFontWeight(QFont::Light);
+    format.setFontPointSize(12.1);
+    format.setForeground(QColor(255, 0, 0, 128));
+    cursor.insertText("two", format);
+
+    const QByteArray rtf = ToRtf(original);
+    EXPECT_TRUE(rtf.contains("\\cf1 one two}")) << rtf.constData();
+    QTextDocument copy;
+    ASSERT_TRUE(FromRtf(rtf, copy));
+    EXPECT_EQ(ToRtf(copy), rtf);
+}
+
 TEST(RtfCodecTest, ReadsWordProcessorFiles) {
     const QByteArray rtf =
         "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033"
