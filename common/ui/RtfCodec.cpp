@@ -108,6 +108,7 @@ void AppendText(QByteArray& out, const QString& text, TextKind kind = TextKind::
         } else if (c >= 0x20 && c < 0x7F) {
             out += char(c);
         } else if (IsDropped(c)) {
+            // Nothing: the reader would find no text in it.
         } else if (const int byte = ToCp1252(c); byte >= 0) {
             out += "\\'" + QByteArray::number(byte, 16).rightJustified(2, '0');
         } else {
