@@ -363,8 +363,10 @@ void ShowStoreFailure(Dialogs& dialogs, const QString& fullName, const QString& 
 void SetMissingRegistryDefaults(Session& session) {
     ErrorTrap trap(session, QStringLiteral("SetRegistryDefaults"));
     trap.Run([&] {
-        for (const auto& [section, defaults] : {std::pair{kPlayer, PlayerDefaults(session)},
-                                                std::pair{kCreator, CreatorDefaults(session)}}) {
+        for (const auto& [name, defaults] : {std::pair{kPlayer, PlayerDefaults(session)},
+                                             std::pair{kCreator, CreatorDefaults(session)}}) {
+            // A plain reference: clang before 16 lets no lambda capture a binding.
+            const QString& section = name;
             // What the section holds now, with missing keys told apart from
             // keys stored empty: an empty folder or file name is a choice.
             QHash<QString, QString> stored;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace sonavel {
@@ -46,13 +47,27 @@ struct Run {
     bool underline = false;
     bool strike = false;
     QColor color;  // invalid: the reader's default colour
+    bool operator==(const Run&) const = default;
 };
+
+// Control characters and embedded objects have no text to keep.
+bool IsDropped(char16_t c) {
+    return (c < 0x20 && c != '\t') || c == QChar::ObjectReplacementCharacter;
+}
+
+// The family as the font table can carry it: without the characters the
+// writer drops and the blanks around it, which the reader trims.
+QString WrittenFamily(const QString& family) {
+    QString written = family;
+    written.removeIf([](QChar c) { return IsDropped(c.unicode()); });
+    return written.trimmed();
+}
 
 Run RunOf(const QTextCharFormat& format, const QFont& base) {
     Run run;
     const QStringList families = format.property(QTextFormat::FontFamilies).toStringList();
-    run.family =
-        families.isEmpty() || families.first().isEmpty() ? base.family() : families.first();
+    run.family = WrittenFamily(families.value(0));
+    if (run.family.isEmpty()) run.family = WrittenFamily(base.family());
     qreal points = format.fontPointSize();
     if (points <= 0) points = base.pointSizeF() > 0 ? base.pointSizeF() : 12;
     run.halfPoints = qRound(points * 2);
@@ -60,7 +75,9 @@ Run RunOf(const QTextCharFormat& format, const QFont& base) {
     run.italic = format.fontItalic();
     run.underline = format.fontUnderline();
     run.strike = format.fontStrikeOut();
-    if (format.foreground().style() != Qt::NoBrush) run.color = format.foreground().color();
+    // As the colour table holds it: red, green and blue only.
+    if (format.foreground().style() != Qt::NoBrush)
+        run.color = QColor(format.foreground().color().rgb());
     return run;
 }
 
@@ -72,20 +89,26 @@ int IndexIn(List& list, const T& value) {
     return int(list.size()) - 1;
 }
 
-void AppendText(QByteArray& out, const QString& text) {
+// In the font table a semicolon ends the name, so one inside a name is
+// written escaped, which the reader takes as part of the name.
+enum class TextKind { Body, FontName };
+
+void AppendText(QByteArray& out, const QString& text, TextKind kind = TextKind::Body) {
     for (const QChar qc : text) {
         const char16_t c = qc.unicode();
         if (c == '\\' || c == '{' || c == '}') {
             out += '\\';
             out += char(c);
+        } else if (c == ';' && kind == TextKind::FontName) {
+            out += "\\'3b";
         } else if (c == '\t') {
             out += "\\tab ";
         } else if (c == QChar::LineSeparator) {
             out += "\\line ";
         } else if (c >= 0x20 && c < 0x7F) {
             out += char(c);
-        } else if (c < 0x20 || c == QChar::ObjectReplacementCharacter) {
-            // Control characters and embedded objects have no text to keep.
+        } else if (IsDropped(c)) {
+            // Nothing: the reader would find no text in it.
         } else if (const int byte = ToCp1252(c); byte >= 0) {
             out += "\\'" + QByteArray::number(byte, 16).rightJustified(2, '0');
         } else {
@@ -135,7 +158,7 @@ class Reader {
             } else if (c == '\\') {
                 ControlWord();
             } else if (uchar(c) >= 0x20 || c == '\t') {
-                Char(FromCp1252(uchar(c)));
+                Char(FromCp1252(uchar(c)), From::Byte);
             }
         }
         Flush();
@@ -212,15 +235,15 @@ class Reader {
             int digits = 0;
             for (; digits < 2 && m_pos < m_in.size() && HexValue(m_in[m_pos]) >= 0; ++digits)
                 byte = byte * 16 + HexValue(m_in[m_pos++]);
-            if (digits > 0) Char(FromCp1252(uchar(byte)));
+            if (digits > 0) Char(FromCp1252(uchar(byte)), From::Escape);
         } else if (symbol == '*') {
             m_state.destination = Destination::Skip;
         } else if (symbol == '\\' || symbol == '{' || symbol == '}') {
-            Char(char16_t(symbol));
+            Char(char16_t(symbol), From::Escape);
         } else if (symbol == '~') {
-            Char(0x00A0);
+            Char(0x00A0, From::Escape);
         } else if (symbol == '_') {
-            Char(0x2011);
+            Char(0x2011, From::Escape);
         } else if (symbol == '\r' || symbol == '\n') {
             Paragraph();
         } else if (m_skipChars > 0) {
@@ -252,6 +275,14 @@ class Reader {
             m_state.destination = Destination::FontTable;
         } else if (word == "colortbl") {
             m_state.destination = Destination::ColorTable;
+        } else if (word == "u" && hasParam) {
+            // Characters count in every destination: font names are text too.
+            Char(char16_t(param < 0 ? param + 0x10000 : param), From::Unicode);
+            m_skipChars = m_state.unicodeSkip;
+        } else if (word == "uc") {
+            m_state.unicodeSkip = std::clamp(param, 0, 16);
+        } else if (kCharacters.contains(word)) {
+            Char(kCharacters.value(word), From::Escape);
         } else if (m_state.destination == Destination::Skip) {
         } else if (m_state.destination == Destination::FontTable) {
             if (word == "f") m_fontNumber = param;
@@ -261,15 +292,8 @@ class Reader {
             if (word == "green") m_color.setGreen(level);
             if (word == "blue") m_color.setBlue(level);
             if (word == "red" || word == "green" || word == "blue") m_colorSet = true;
-        } else if (word == "u" && hasParam) {
-            Char(char16_t(param < 0 ? param + 0x10000 : param), false);
-            m_skipChars = m_state.unicodeSkip;
-        } else if (word == "uc") {
-            m_state.unicodeSkip = std::clamp(param, 0, 16);
         } else if (word == "par" || word == "row" || word == "sect" || word == "page") {
             Paragraph();
-        } else if (kCharacters.contains(word)) {
-            Char(kCharacters.value(word));
         } else if (word == "deff") {
             m_defaultFont = param;
             chars.font = param;
@@ -296,11 +320,16 @@ class Reader {
         }
     }
 
-    void Char(char16_t c, bool countsAsFallback = true) {
-        if (countsAsFallback && m_skipChars > 0) {
+    // Where a character came from: only a plain byte ends a font name or a
+    // colour, and a \u character is never the fallback of the one before.
+    enum class From { Byte, Escape, Unicode };
+
+    void Char(char16_t c, From from) {
+        if (from != From::Unicode && m_skipChars > 0) {
             --m_skipChars;
             return;
         }
+        const bool ends = c == ';' && from == From::Byte;
         switch (m_state.destination) {
             case Destination::Text:
                 if (!m_pending.isEmpty() && !(m_pendingChars == m_state.chars)) Flush();
@@ -308,13 +337,13 @@ class Reader {
                 m_pending += QChar(c);
                 break;
             case Destination::FontTable:
-                if (c == ';')
+                if (ends)
                     CommitFont();
                 else
                     m_fontName += QChar(c);
                 break;
             case Destination::ColorTable:
-                if (c == ';') {
+                if (ends) {
                     m_colors.push_back(m_colorSet ? m_color : QColor());
                     m_color = QColor(0, 0, 0);
                     m_colorSet = false;
@@ -391,9 +420,23 @@ QByteArray ToRtf(const QTextDocument& document) {
     QByteArray body;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (block != document.begin()) body += "\\par\n";
+        // Neighbours that differ only in what is not written share one group,
+        // as the reader would join them.
+        std::optional<Run> open;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
+            // A run of dropped characters only is not written: the reader
+            // would find no text in it, and its font would change the table.
+            QByteArray text;
+            AppendText(text, fragment.text());
+            if (text.isEmpty()) continue;
             const Run run = RunOf(fragment.charFormat(), base);
+            if (open == run) {
+                body.chop(1);
+                body += text + '}';
+                continue;
+            }
+            open = run;
             body += "{\\f" + QByteArray::number(IndexIn(fonts, run.family));
             body += "\\fs" + QByteArray::number(run.halfPoints);
             if (run.bold) body += "\\b";
@@ -402,17 +445,15 @@ QByteArray ToRtf(const QTextDocument& document) {
             if (run.strike) body += "\\strike";
             if (run.color.isValid())
                 body += "\\cf" + QByteArray::number(IndexIn(colors, run.color));
-            body += ' ';
-            AppendText(body, fragment.text());
-            body += '}';
+            body += ' ' + text + '}';
         }
     }
-    if (fonts.isEmpty()) fonts << base.family();
+    if (fonts.isEmpty()) fonts << WrittenFamily(base.family());
 
     QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
     for (int i = 0; i < fonts.size(); ++i) {
         out += "{\\f" + QByteArray::number(i) + "\\fnil ";
-        AppendText(out, fonts[i]);
+        AppendText(out, fonts[i], TextKind::FontName);
         out += ";}";
     }
     out += "}\n{\\colortbl ;";

@@ -11,8 +11,10 @@ namespace sonavel {
 // hence this small codec of our own.
 
 // RTF 1 in the Windows-1252 code page. Each character run keeps its font
-// family, point size, bold, italic, underline, strike-through and text colour;
-// paragraph alignment, indents, images and tables are not written.
+// family (in any script; blanks around the name aside), point size, bold,
+// italic, underline, strike-through and text colour; paragraph alignment,
+// indents, images and tables are not written, nor are control characters.
+// What the reader makes of the writer's output is written again unchanged.
 QByteArray ToRtf(const QTextDocument& document);
 
 // Replaces the document's content with the text of `rtf` and the character

@@ -95,6 +95,75 @@ TEST(RtfCodecTest, RoundTripKeepsTextAndCharacterFormats) {
     EXPECT_EQ(ToRtf(copy), rtf);
 }
 
+TEST(RtfCodecTest, FontNamesOfAnyScriptSurviveRoundTrips) {
+    QTextDocument original;
+    QTextCursor cursor(&original);
+    for (const QString& family :
+         {QString("Noto Sans CJK 中文"), QString("Tab\tFace"), QString("Semi;colon"),
+          QString("Ünïcödé € \\{x}"), QString("Line\u2028Face"), QString("Emoji \U0001F600")}) {
+        QTextCharFormat format;
+        format.setFontFamilies({family});
+        format.setFontPointSize(12);
+        cursor.insertText(family.left(3), format);
+    }
+    const QByteArray rtf = ToRtf(original);
+    QTextDocument copy;
+    ASSERT_TRUE(FromRtf(rtf, copy));
+    EXPECT_EQ(Formats(copy), Formats(original));
+    EXPECT_EQ(ToRtf(copy), rtf);
+
+    // As word processors write them: Unicode escapes with their fallbacks,
+    // and an escaped semicolon that belongs to the name.
+    ASSERT_TRUE(
+        FromRtf("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset134 \\u23435?\\u20307?;}"
+                "{\\f1 A\\'3bB;}}\\f0 x\\f1 y}",
+                copy));
+    EXPECT_EQ(FormatAt(copy, 0).fontFamilies().toStringList(), QStringList{"宋体"});
+    EXPECT_EQ(FormatAt(copy, 1).fontFamilies().toStringList(), QStringList{"A;B"});
+}
+
+TEST(RtfCodecTest, RunsOfDroppedCharactersLeaveNoTrace) {
+    QTextDocument original;
+    QTextCursor cursor(&original);
+    QTextCharFormat ghost;
+    ghost.setFontFamilies({"Ghost Face"});
+    ghost.setForeground(QColor(1, 2, 3));
+    QTextCharFormat plain;
+    plain.setFontFamilies({"Arial"});
+    cursor.insertText(QString("\x01\x02") + QChar(QChar::ObjectReplacementCharacter), ghost);
+    cursor.insertText("kept", plain);
+    cursor.insertBlock();
+    cursor.insertText("\x03", ghost);
+
+    const QByteArray rtf = ToRtf(original);
+    EXPECT_FALSE(rtf.contains("Ghost")) << rtf.constData();
+    EXPECT_FALSE(rtf.contains("\\red1")) << rtf.constData();
+    QTextDocument copy;
+    ASSERT_TRUE(FromRtf(rtf, copy));
+    EXPECT_EQ(Text(copy), "kept\n");
+    EXPECT_EQ(ToRtf(copy), rtf);
+}
+
+TEST(RtfCodecTest, NeighboursTheFileCannotTellApartShareOneRun) {
+    QTextDocument original;
+    QTextCursor cursor(&original);
+    QTextCharFormat format;
+    format.setFontFamilies({"Arial"});
+    format.setFontPointSize(12);
+    format.setForeground(QColor::fromHsv(0, 255, 255));
+    cursor.insertText("one ", format);
+    format.setFontWeight(QFont::Light);
+    format.setFontPointSize(12.1);
+    format.setForeground(QColor(255, 0, 0, 128));
+    cursor.insertText("two", format);
+
+    const QByteArray rtf = ToRtf(original);
+    EXPECT_TRUE(rtf.contains("\\cf1 one two}")) << rtf.constData();
+    QTextDocument copy;
+    ASSERT_TRUE(FromRtf(rtf, copy));
+    EXPECT_EQ(ToRtf(copy), rtf);
+}
+
 TEST(RtfCodecTest, ReadsWordProcessorFiles) {
     const QByteArray rtf =
         "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033"
