@@ -9,6 +9,7 @@
 #include "RecentFiles.h"
 #include "SchedulerModule.h"
 #include "Twips.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -19,7 +20,7 @@ using namespace sonavel;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Creator"));
-    QApplication::setApplicationVersion(QStringLiteral(SONAVEL_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
 
     int exitCode = 0;
     auto services = ProgramServices::Start(Product::Creator, exitCode);
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     if (placement.WindowState == 0) placement = session.Creator.Window;
     ApplyWindowPlacement(form, placement);
     if (session.Creator.DisplaySplash) {
-        AboutForm::ShowSplash(Product::Creator, QStringLiteral(SONAVEL_VERSION), &form);
+        AboutForm::ShowSplash(Product::Creator, QString::fromLatin1(kSonavelVersion), &form);
     }
     form.show();
 

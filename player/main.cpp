@@ -4,6 +4,7 @@
 #include "PlayerModule.h"
 #include "PlayerStart.h"
 #include "ProgramStart.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <memory>
@@ -13,7 +14,7 @@ using namespace sonavel;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
-    QApplication::setApplicationVersion(QStringLiteral(SONAVEL_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
     // The window spends much of its life hidden in the tray, where closing a
     // log viewer would otherwise end the program without its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
-    const int result = RunPlayer(session, *form, engine, QStringLiteral(SONAVEL_VERSION));
+    const int result = RunPlayer(session, *form, engine, QString::fromLatin1(kSonavelVersion));
     const bool ended = form->IsUnloaded();
     form->SetEngine(nullptr);
     form.reset();
