@@ -19,8 +19,6 @@ namespace sonavel::textfile {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 [[noreturn]] void ThrowOpenError(const QString& path, bool forReading) {
     if (path.isEmpty()) throw MakeError(err::kBadFileName, path);
     const QFileInfo info(path);

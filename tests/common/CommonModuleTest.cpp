@@ -3,6 +3,7 @@
 #include "FakeWindows.h"
 #include "RuntimeError.h"
 #include "TempFolder.h"
+#include "TextFile.h"
 
 #include <sqlite3.h>
 
@@ -13,8 +14,6 @@
 using namespace sonavel;
 
 namespace {
-
-const QString kCrLf = QStringLiteral("\r\n");
 
 // What a foreign tool does to the store's file behind the program's back.
 void ReshapeSettingsTable(const QString& path) {
