@@ -32,7 +32,7 @@ enum VoiceState {
 };
 
 inline constexpr int kFadeFrames = AudioEngine::kRate * 5 / 1000;
-inline constexpr std::size_t kRingFrames = AudioEngine::kRate * 4;
+inline constexpr std::size_t kRingFrames = std::size_t{AudioEngine::kRate} * 4;
 inline constexpr std::size_t kScratchFrames = 4096;
 inline constexpr int kPacedPeriod = AudioEngine::kRate / 100;
 inline constexpr auto kStallLimit = std::chrono::milliseconds(250);
