@@ -3,6 +3,7 @@
 #include "AirCommand.h"
 #include "ConsoleDialogs.h"
 #include "DemoStation.h"
+#include "Version.h"
 
 namespace sonavel {
 
@@ -253,7 +254,7 @@ int RunCli(const QStringList& arguments, CliContext& context, const QList<Subcom
         return kExitSuccess;
     }
     if (first == QLatin1String("--version")) {
-        out << kProgram << ' ' << SONAVEL_VERSION << '\n';
+        out << kProgram << ' ' << kSonavelVersion << '\n';
         out.flush();
         return kExitSuccess;
     }

@@ -1,4 +1,5 @@
 #include "Cli.h"
+#include "Version.h"
 
 #include <unistd.h>
 #include <QCoreApplication>
@@ -9,7 +10,7 @@ using namespace sonavel;
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sonavel"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(SONAVEL_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
 
     QTextStream in(stdin);
     QTextStream out(stdout);

@@ -13,7 +13,6 @@ namespace sonavel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kClockFilter = QStringLiteral("Clock (Format) Description Files (*.clk)|*.clk");
 constexpr int kClockDialogFlags = 0x8804;  // hide read-only, path must exist, no read-only return
 

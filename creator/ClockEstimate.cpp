@@ -1,6 +1,7 @@
 #include "ClockEstimate.h"
 
 #include "FormatModule.h"
+#include "TextFile.h"
 
 #include <QHash>
 
@@ -8,7 +9,6 @@ namespace sonavel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kTwoBlanks = QStringLiteral("  ");
 constexpr std::int32_t kBlack = 0;
 // An element shorter than this, or an hour long, is no real estimate: it is

@@ -16,7 +16,6 @@ namespace sonavel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 constexpr int kMaxWalk = 169;
 
 // The three spellings of each weekday token that clock names have always used.

@@ -5,14 +5,11 @@
 #include "Events.h"
 #include "FormatModule.h"
 #include "RuntimeError.h"
+#include "TextFile.h"
 
 #include <QFileInfo>
 
 namespace sonavel {
-
-namespace {
-const QString kCrLf = QStringLiteral("\r\n");
-}  // namespace
 
 QString HourlyClocks::DayToken(int day) {
     // The grid starts its week on Monday; the weekday tokens on Sunday.

@@ -15,7 +15,6 @@ namespace {
 
 const QString kApp = QString::fromLatin1(kKeywordApp);
 const QString kList = QString::fromLatin1(kKeywordListSection);
-const QString kCrLf = QStringLiteral("\r\n");
 
 // The five values of a keyword in the order the definition file carries them,
 // each with the text the file holds in place of an empty value.

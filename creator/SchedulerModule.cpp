@@ -15,7 +15,6 @@ namespace sonavel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kNotUsed = QStringLiteral("No");
 const QString kUsed = QStringLiteral("Yes");
 

@@ -5,6 +5,7 @@
 #include "KeywordModule.h"
 #include "ProgramStart.h"
 #include "SchedulerModule.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -14,7 +15,7 @@ using namespace sonavel;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Creator"));
-    QApplication::setApplicationVersion(QStringLiteral(SONAVEL_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
 
     int exitCode = 0;
     auto services = ProgramServices::Start(Product::Creator, exitCode);

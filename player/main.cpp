@@ -3,6 +3,7 @@
 #include "PlayerForm.h"
 #include "PlayerModule.h"
 #include "ProgramStart.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <memory>
@@ -12,7 +13,7 @@ using namespace sonavel;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
-    QApplication::setApplicationVersion(QStringLiteral(SONAVEL_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
     // The window spends much of its life hidden in the tray, where closing a
     // log viewer would otherwise end the program without its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);

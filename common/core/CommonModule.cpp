@@ -3,6 +3,7 @@
 #include "ErrorModule.h"
 #include "RecentFiles.h"
 #include "RuntimeError.h"
+#include "TextFile.h"
 #include "Windows.h"
 
 #include <QDir>
@@ -15,7 +16,6 @@ namespace sonavel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kApp = QString::fromLatin1(kAppName);
 const QString kPlayer = QString::fromLatin1(kPlayerSection);
 const QString kCreator = QString::fromLatin1(kCreatorSection);

@@ -12,7 +12,6 @@ namespace sonavel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kLogFilter = QStringLiteral("Sonavel Logs (*.log)|*.log|All Files (*.*)|*.*|");
 const QString kBackupFilter =
     QStringLiteral("Sonavel Log Backup (*.bak)|*.bak|All Files (*.*)|*.*|");

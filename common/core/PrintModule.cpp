@@ -11,8 +11,6 @@ namespace sonavel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 QString Indented(const QString& text) {
     return QString(kPrintIndent, QLatin1Char(' ')) + text;
 }

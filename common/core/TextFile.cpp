@@ -19,8 +19,6 @@ namespace sonavel::textfile {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 [[noreturn]] void ThrowOpenError(const QString& path, bool forReading) {
     if (path.isEmpty()) throw MakeError(err::kBadFileName, path);
     const QFileInfo info(path);
@@ -60,7 +58,7 @@ QByteArray ReadBytes(const QString& path) {
     }
     const auto tooLarge = [&] {
         return MakeError(err::kPathFileAccess, path + QStringLiteral(" is larger than ") +
-                                                   QString::number(kMostBytes / (1024 * 1024)) +
+                                                   QString::number(kMostBytes / (1024LL * 1024)) +
                                                    QStringLiteral(" MB"));
     };
     if (info.st_size > kMostBytes) throw tooLarge();

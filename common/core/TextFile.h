@@ -5,6 +5,9 @@
 
 namespace sonavel {
 
+// The line end of every text the system writes and every message it shows.
+inline const QString kCrLf = QStringLiteral("\r\n");
+
 // Text files of the system: written in the locale's encoding with CR LF line
 // ends, read with CR LF or LF. Each call opens and closes its file; nothing is
 // kept open between events. Failures raise RuntimeError with the runtime's

@@ -3,6 +3,8 @@
 #include "DecoderSource.h"
 #include "MediaPlayer.h"
 
+#include <mpg123.h>
+#include <sndfile.h>
 #include <soxr.h>
 
 #include <QFile>
@@ -218,6 +220,13 @@ std::unique_ptr<Decoder> Decoder::Open(const QString& path, int outputRate) {
     } catch (const std::bad_alloc&) {
         Fail(media::kOutOfMemory, path, QStringLiteral("there is not enough memory to open it"));
     }
+}
+
+QString Decoder::LibraryVersions() {
+    return QStringLiteral("%1, libmpg123 %2, libsoxr %3")
+        .arg(QString::fromLatin1(sf_version_string()))
+        .arg(MPG123_API_VERSION)
+        .arg(QString::fromLatin1(soxr_version()));
 }
 
 }  // namespace sonavel

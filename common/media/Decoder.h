@@ -22,6 +22,8 @@ class Decoder {
     // Opens the file; throws MediaError when it cannot be played (missing,
     // empty or bad path, a format this engine does not decode, damaged data).
     static std::unique_ptr<Decoder> Open(const QString& path, int outputRate);
+    // The decoding libraries and their versions, for the about box.
+    static QString LibraryVersions();
 
     // Exact length of the file in its own frames and rate; Duration is
     // FileFrames() / FileRate() seconds.

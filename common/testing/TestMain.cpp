@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QLocale>
+#include "TestSetup.h"
 
-// One application object for the whole test executable; widget tests run on
-// the offscreen platform that CTest sets.
+#include <QCoreApplication>
+
+// The main of the tests of the libraries without widgets: a core application
+// only, so that a module reaching for a window fails here instead of passing.
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    sonavel::PrepareTestRun(argc, argv);
+    QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

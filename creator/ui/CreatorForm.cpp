@@ -9,6 +9,7 @@
 #include "RecentFiles.h"
 #include "RtfCodec.h"
 #include "SearchForm.h"
+#include "TextFile.h"
 #include "Twips.h"
 #include "UiText.h"
 
@@ -43,7 +44,6 @@ constexpr double kMinHeightTwips = 6405;
 constexpr double kPaneBottomMarginTwips = 160;
 constexpr double kNeighbourButtonTwips = 285;
 constexpr char kRecentListName[] = "Creator";
-constexpr char kCrLf[] = "\r\n";
 
 QColor FromStoredColor(std::int32_t color) {
     const auto bits = static_cast<std::uint32_t>(color);
@@ -419,7 +419,7 @@ void CreatorForm::textEdit_SelChange() {
 
 QString CreatorForm::EditText() const {
     QString text = m_editPane->toPlainText();
-    text.replace(QLatin1Char('\n'), QLatin1String(kCrLf));
+    text.replace(QLatin1Char('\n'), kCrLf);
     return text;
 }
 
@@ -558,7 +558,7 @@ void CreatorForm::textKeyword_MouseUp() {
     // A line without the two blanks (the empty line after the last keyword)
     // picks nothing rather than a stray line break.
     const qsizetype blanks = line.indexOf(QStringLiteral("  "));
-    if (blanks >= 0) PickedKeyword = line.mid(blanks + 2) + QLatin1String(kCrLf);
+    if (blanks >= 0) PickedKeyword = line.mid(blanks + 2) + kCrLf;
     cursor.movePosition(QTextCursor::StartOfBlock);
     m_keywordPane->setTextCursor(cursor);
 }
@@ -777,7 +777,7 @@ MediaPlayer& CreatorForm::MediaPlayer1() {
 }
 
 void CreatorForm::MediaPlayer1_Error() {
-    const QString crlf = QLatin1String(kCrLf);
+    const QString crlf = kCrLf;
     m_session.Dlg().MsgBox(
         QStringLiteral("Sonavel Creator has encountered a corrupt or unrecognized sound file.") +
             crlf + crlf + QStringLiteral("Problem Description: ") +

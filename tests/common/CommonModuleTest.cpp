@@ -3,6 +3,7 @@
 #include "FakeWindows.h"
 #include "RuntimeError.h"
 #include "TempFolder.h"
+#include "TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@ using namespace sonavel;
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 
 class CommonModuleTest : public TempFolderTest {
   protected:

@@ -10,8 +10,6 @@ using namespace sonavel;
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 class ErrorModuleTest : public TempFolderTest {
   protected:
     ErrorModuleTest() : s(MakeSession(Product::Player)) {

@@ -24,7 +24,7 @@ class PlayerModuleTest : public PlayerEngineTest {
         return Path(name);
     }
     QString List(const QString& folder, const QString& name, const QStringList& lines) {
-        const QString path = QDir(folder).filePath(name);
+        QString path = QDir(folder).filePath(name);
         textfile::WriteLines(path, lines);
         return path;
     }

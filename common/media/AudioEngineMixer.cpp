@@ -1,0 +1,213 @@
+#include "AudioEngineOutputs.h"
+
+#include <algorithm>
+#include <cmath>
+
+// The real-time mixer: what runs on the output's thread for every buffer. It
+// takes the commands of the UI thread, mixes the sounding voices and posts
+// their ends; it never allocates, locks, does I/O or calls Qt.
+
+namespace sonavel {
+
+using namespace engine;
+
+bool AudioEngine::Sounding(const Voice& voice) const {
+    return voice.state == kPlaying || voice.state == kTail || voice.state == kFadeToPause ||
+           voice.state == kFadeToStop || voice.state == kFadeToEnd;
+}
+
+void AudioEngine::ProcessCommands() {
+    Command command;
+    const std::int64_t now = m_frame.load(std::memory_order_relaxed);
+    while (m_commands.Pop(command)) {
+        Voice* voice = m_voices[static_cast<std::size_t>(command.voice)].get();
+        if (voice) {
+            switch (command.type) {
+                case Command::Start:
+                    voice->token.store(command.token, std::memory_order_relaxed);
+                    voice->playedFrames.store(0, std::memory_order_relaxed);
+                    voice->state = kScheduled;
+                    voice->startAt = std::max(m_tailEnd, now);
+                    voice->fadePos = kFadeFrames;  // a start plays the file as it is
+                    voice->busy.store(true, std::memory_order_release);
+                    break;
+                case Command::Pause:
+                    if (voice->state == kScheduled) {
+                        voice->state = kPaused;
+                    } else if (voice->state == kPlaying || voice->state == kTail) {
+                        voice->state = kFadeToPause;
+                        voice->fadePos = 0;
+                    }
+                    break;
+                case Command::Resume:
+                    if (voice->state == kPaused || voice->state == kFadeToPause) {
+                        voice->state = kPlaying;
+                        voice->fadePos = -kFadeFrames;  // fades in
+                    }
+                    break;
+                case Command::Stop:
+                    if (Sounding(*voice)) {
+                        voice->state = kFadeToStop;
+                        voice->fadePos = 0;
+                    } else if (voice->state != kIdle) {
+                        voice->state = kIdle;
+                        voice->busy.store(false, std::memory_order_release);
+                    }
+                    break;
+                case Command::EndNow:
+                    if (Sounding(*voice) || voice->state == kScheduled) {
+                        voice->state = kFadeToEnd;
+                        voice->fadePos = 0;
+                        m_tailEnd = std::max(m_tailEnd, now + kFadeFrames);
+                    }
+                    break;
+                case Command::Kill:
+                    voice->state = kIdle;
+                    voice->busy.store(false, std::memory_order_release);
+                    break;
+            }
+        }
+        m_doneSeq.store(command.seq, std::memory_order_release);
+    }
+}
+
+void AudioEngine::Render(float* out, std::size_t frames, int output) {
+    std::fill(out, out + frames * 2, 0.0f);
+    if (output != m_owner.load(std::memory_order_acquire)) return;
+    if (m_rendering.test_and_set(std::memory_order_acquire)) return;
+    m_lastRenderNs.store(NowNs(), std::memory_order_relaxed);
+
+    const std::int64_t bufStart = m_frame.load(std::memory_order_relaxed);
+    ProcessCommands();
+    if (output == kVirtualId) AwaitDecoders(frames);
+    for (std::size_t i = 0; i < kMaxVoices; ++i) {
+        Voice& voice = *m_voices[i];
+        if (voice.state != kIdle && voice.state != kPaused) {
+            RenderVoice(voice, static_cast<int>(i), out, frames, bufStart);
+        }
+    }
+    // One damaged file must not reach the transmitter or poison the
+    // recording: what is not a number is silence, and the mix stays within
+    // full scale.
+    for (std::size_t k = 0; k < frames * 2; ++k) {
+        const float sample = out[k];
+        if (!std::isfinite(sample)) {
+            out[k] = 0.0f;
+        } else if (sample > 1.0f) {
+            out[k] = 1.0f;
+        } else if (sample < -1.0f) {
+            out[k] = -1.0f;
+        }
+    }
+    m_frame.store(bufStart + static_cast<std::int64_t>(frames), std::memory_order_release);
+    if (m_captureRing) {
+        const std::size_t kept = m_captureRing->Write(out, frames);
+        // The recording fell behind; the air goes on regardless, and the
+        // run says at its end that the recording is incomplete.
+        if (kept < frames) m_captureDropped.fetch_add(frames - kept, std::memory_order_relaxed);
+    }
+    m_rendering.clear(std::memory_order_release);
+}
+
+void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t frames,
+                              std::int64_t bufStart) {
+    std::size_t offset = 0;
+    if (voice.state == kScheduled) {
+        if (voice.startAt >= bufStart + static_cast<std::int64_t>(frames)) return;
+        offset = static_cast<std::size_t>(std::max<std::int64_t>(0, voice.startAt - bufStart));
+        const std::int64_t start = bufStart + static_cast<std::int64_t>(offset);
+        bool otherSounding = false;
+        for (const auto& other : m_voices) {
+            if (other && other.get() != &voice &&
+                (other->state == kPlaying || other->state == kTail)) {
+                otherSounding = true;
+            }
+        }
+        if (m_lastEndValid && !otherSounding && start > m_lastEnd) {
+            m_gaps.fetch_add(1, std::memory_order_relaxed);
+            m_gapFrames.fetch_add(static_cast<std::uint64_t>(start - m_lastEnd),
+                                  std::memory_order_relaxed);
+        }
+        m_lastEndValid = false;
+        voice.state = kPlaying;
+    }
+
+    const bool ended = voice.decodeEnded.load(std::memory_order_acquire);
+    std::size_t done = offset;
+    while (done < frames) {
+        const std::size_t want = std::min(frames - done, kScratchFrames);
+        std::size_t got = voice.ring.Read(m_scratch.data(), want);
+        // A fade runs over its frames, then the voice goes quiet.
+        if (voice.state == kFadeToPause || voice.state == kFadeToStop ||
+            voice.state == kFadeToEnd) {
+            got = std::min<std::size_t>(got, static_cast<std::size_t>(kFadeFrames - voice.fadePos));
+        }
+        float* dst = out + done * 2;
+        for (std::size_t f = 0; f < got; ++f) {
+            float gain = 1.0f;
+            if (voice.fadePos < 0) {  // fading in
+                gain = 1.0f - static_cast<float>(-voice.fadePos) / kFadeFrames;
+                ++voice.fadePos;
+                if (voice.fadePos == 0) voice.fadePos = kFadeFrames;
+            } else if (voice.state == kFadeToPause || voice.state == kFadeToStop ||
+                       voice.state == kFadeToEnd) {
+                gain = 1.0f - static_cast<float>(voice.fadePos + 1) / kFadeFrames;
+                ++voice.fadePos;
+            }
+            dst[f * 2] += m_scratch[f * 2] * gain;
+            dst[f * 2 + 1] += m_scratch[f * 2 + 1] * gain;
+        }
+        const std::int64_t played =
+            voice.playedFrames.load(std::memory_order_relaxed) + static_cast<std::int64_t>(got);
+        voice.playedFrames.store(played, std::memory_order_release);
+        done += got;
+        const std::int64_t position = bufStart + static_cast<std::int64_t>(done);
+
+        const bool fading =
+            voice.state == kFadeToPause || voice.state == kFadeToStop || voice.state == kFadeToEnd;
+        if (fading && voice.fadePos >= kFadeFrames) {
+            if (voice.state == kFadeToPause) {
+                voice.state = kPaused;
+                return;
+            }
+            if (voice.state == kFadeToEnd) {
+                m_lastEnd = position;
+                m_lastEndValid = true;
+            }
+            voice.state = kIdle;
+            voice.busy.store(false, std::memory_order_release);
+            m_events.Push(Event{Event::Stopped, static_cast<std::int16_t>(index), voice.token});
+            return;
+        }
+
+        const std::int64_t total = voice.totalFrames.load(std::memory_order_acquire);
+        if (ended && played >= total) {
+            // The last frame has sounded.
+            m_lastEnd = position;
+            m_lastEndValid = true;
+            const bool reported = voice.state == kTail;
+            voice.state = kIdle;
+            voice.busy.store(false, std::memory_order_release);
+            if (!reported) {
+                m_events.Push(
+                    Event{Event::EarlyEnd, static_cast<std::int16_t>(index), voice.token});
+            }
+            m_events.Push(Event{Event::Finished, static_cast<std::int16_t>(index), voice.token});
+            return;
+        }
+        if (ended && voice.state == kPlaying && total - played <= m_tailFrames) {
+            // Report the end now; the next element starts right after the
+            // last frame of this one, however late the answer comes within
+            // the tail.
+            voice.state = kTail;
+            m_tailEnd = std::max(m_tailEnd, position + (total - played));
+            m_events.Push(Event{Event::EarlyEnd, static_cast<std::int16_t>(index), voice.token});
+        }
+        if (got < want) {
+            if (!ended) m_underrunFrames.fetch_add(want - got, std::memory_order_relaxed);
+            return;
+        }
+    }
+}
+
+}  // namespace sonavel

@@ -1,0 +1,12 @@
+#include "TestSetup.h"
+
+#include <QApplication>
+
+// The main of the window tests: one application object for the whole
+// executable, on the offscreen platform unless the caller chose another.
+int main(int argc, char** argv) {
+    sonavel::PrepareTestRun(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
