@@ -3,8 +3,8 @@
 #include "CreateCommand.h"
 #include "NamedEntries.h"
 #include "PlayerModule.h"
+#include "RecentFiles.h"
 
-#include <QHash>
 #include <QString>
 #include <QTextStream>
 #include <optional>
@@ -17,7 +17,7 @@ class Session;
 // The Player engine on air without a window. Nobody answers boxes here: an
 // hour whose playlist is missing or blank is logged and tried again at the
 // next minute, so a server never sits silent behind a box nobody sees.
-class AirSession final : private PlayerWindow, private NamedEntries {
+class AirSession final : private PlayerWindow {
   public:
     AirSession(Session& session, MediaPlayer& player1, MediaPlayer& player2);
 
@@ -36,18 +36,13 @@ class AirSession final : private PlayerWindow, private NamedEntries {
     void TryHourPlaylist();
 
     void Render(const PlayerDisplay&) override {}
-    NamedEntries& Entries() override { return *this; }
+    NamedEntries& Entries() override { return m_entries; }
     void Unload() override { m_endRequested = true; }
-    void SetCaption(const QString& name, const QString& caption) override {
-        m_captions[name] = caption;
-    }
-    QString Caption(const QString& name) const override { return m_captions.value(name); }
-    void SetVisible(const QString&, bool) override {}
-    bool IsVisible(const QString&) const override { return false; }
 
     Session& m_session;
+    // The menu the Player's window would carry, kept for the engine's recent files.
+    MemoryEntries m_entries = RecentFileMenuEntries();
     PlayerEngine m_engine;
-    QHash<QString, QString> m_captions;
     int m_lastTry = -1;  // minute of the day of the last try
     bool m_wasRunning = false;
     bool m_endRequested = false;

@@ -63,6 +63,15 @@ void ShowList(ErrorTrap& trap, NamedEntries& Owner, const QStringList& paths, QS
 
 }  // namespace
 
+MemoryEntries RecentFileMenuEntries() {
+    MemoryEntries entries;
+    for (int k = 0; k <= kMaxRecentFiles; ++k)
+        entries.Add(RecentFileEntry(k), QString(), false);
+    for (const QString& name : FrameEntries())
+        entries.Add(name, QString(), false);
+    return entries;
+}
+
 QString RecentFileEntry(int k) {
     return ArrayEntryName(QStringLiteral("menuRecentFile"), k);
 }

@@ -28,6 +28,10 @@ void ClearRecentFiles(Session& session, const QString& ListName, NamedEntries& O
 // Hides the entries; the stored list stays.
 void HideRecentFiles(NamedEntries& Owner);
 
+// The recent-file entries of a File menu, all hidden until the list is read,
+// for a run without windows: the same names a window's menu carries.
+MemoryEntries RecentFileMenuEntries();
+
 // The file an entry's caption names: everything after the first blank, so
 // paths with blanks come back whole.
 QString RecentFilePath(const QString& caption);

@@ -357,11 +357,11 @@ TEST_F(CommonModuleTest, SectionListingAndItsFailures) {
     const auto& pieces = windows.info.pieces;
     ASSERT_GE(pieces.size(), 4u);
     EXPECT_EQ(pieces[0].first, " Creator Settings" + kCrLf + kCrLf);
-    EXPECT_EQ(pieces[0].second, (TextColor{0, 0, 128}));
+    EXPECT_EQ(pieces[0].second, (Color{0, 0, 128}));
     EXPECT_EQ(pieces[3].first, " Display Splash = ");
-    EXPECT_EQ(pieces[3].second, (TextColor{0, 0, 0}));
+    EXPECT_EQ(pieces[3].second, (Color{0, 0, 0}));
     EXPECT_EQ(pieces[4].first, " True" + kCrLf);
-    EXPECT_EQ(pieces[4].second, (TextColor{0, 128, 0}));
+    EXPECT_EQ(pieces[4].second, (Color{0, 128, 0}));
     EXPECT_TRUE(windows.info.Text().contains(" Display Splash =  True\r\n"));
     EXPECT_TRUE(windows.info.Text().endsWith(" False" + kCrLf + kCrLf));
 
