@@ -65,10 +65,12 @@ void ShowList(ErrorTrap& trap, NamedEntries& Owner, const QStringList& paths, QS
 
 MemoryEntries RecentFileMenuEntries() {
     MemoryEntries entries;
-    for (int k = 0; k <= kMaxRecentFiles; ++k)
-        entries.Add(RecentFileEntry(k), QString(), false);
-    for (const QString& name : FrameEntries())
-        entries.Add(name, QString(), false);
+    entries.Add(RecentFileEntry(0), QString(), false);  // the separator above the list
+    for (int k = 1; k <= kMaxRecentFiles; ++k)
+        entries.Add(RecentFileEntry(k), QStringLiteral("Recent File ") + QString::number(k), false);
+    entries.Add(QString::fromLatin1(kSeparatorClearRecentFilesEntry), QString(), false);
+    entries.Add(QString::fromLatin1(kClearRecentFilesEntry), QStringLiteral("&Clear Recent Files"),
+                false);
     return entries;
 }
 

@@ -148,6 +148,19 @@ TEST_F(RecentFilesTest, MainWindowMenuShowsAndOpensTheList) {
     WidgetEntries none(&bare);
     ReadRecentFiles(s, "Player", none);
     EXPECT_EQ(none.Caption("menuRecentFile_1"), "");
+
+    // A run without windows keeps the same entries in memory and answers as
+    // the window does, for names it carries and names it does not.
+    MemoryEntries memory = RecentFileMenuEntries();
+    AddRecentFile(s, "/air/b.lst", "Player", entries);
+    EXPECT_EQ(memory.Caption("menuClearRecentFiles"), "&Clear Recent Files");
+    ReadRecentFiles(s, "Player", memory);
+    memory.SetVisible("menuNotThere", true);
+    for (const QString& name : {RecentFileEntry(0), RecentFileEntry(1), RecentFileEntry(3),
+                                QString("menuClearRecentFiles"), QString("menuNotThere")}) {
+        EXPECT_EQ(memory.Caption(name), entries.Caption(name)) << name.toStdString();
+        EXPECT_EQ(memory.IsVisible(name), entries.IsVisible(name)) << name.toStdString();
+    }
 }
 
 }  // namespace
