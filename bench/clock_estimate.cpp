@@ -68,9 +68,9 @@ int main(int argc, char** argv) {
         const QString name = QStringLiteral("Keyword %1").arg(k);
         keywords.RefreshKeywordList();
         keywords.AddKeywordEntry(name);
-        store.SaveSetting(QString::fromLatin1(kKeywordApp), name, QStringLiteral("Color"),
+        store.SaveSetting(QString::fromLatin1(kKeywordApp), name, keywordfield::Color.Key(),
                           QString::number(k * 0x030507));
-        store.SaveSetting(QString::fromLatin1(kKeywordApp), name, QStringLiteral("Estimated Time"),
+        store.SaveSetting(QString::fromLatin1(kKeywordApp), name, keywordfield::EstimatedTime.Key(),
                           QString::number(30 + k));
     }
     QString text;

@@ -4,8 +4,8 @@
 #include "NamedEntries.h"
 #include "PlayerModule.h"
 #include "PlayerStart.h"
+#include "RecentFiles.h"
 
-#include <QHash>
 #include <QString>
 #include <QTextStream>
 #include <optional>
@@ -18,7 +18,7 @@ class Session;
 // The Player engine on air without a window. Nobody answers boxes here: an
 // hour whose playlist is missing or blank is logged and tried again at the
 // next minute, so a server never sits silent behind a box nobody sees.
-class AirSession final : private PlayerWindow, private PlayerMainWindow, private NamedEntries {
+class AirSession final : private PlayerWindow, private PlayerMainWindow {
   public:
     AirSession(Session& session, MediaPlayer& player1, MediaPlayer& player2);
 
@@ -39,14 +39,8 @@ class AirSession final : private PlayerWindow, private PlayerMainWindow, private
     void TryHourPlaylist();
 
     void Render(const PlayerDisplay&) override {}
-    NamedEntries& Entries() override { return *this; }
+    NamedEntries& Entries() override { return m_entries; }
     void Unload() override { m_endRequested = true; }
-    void SetCaption(const QString& name, const QString& caption) override {
-        m_captions[name] = caption;
-    }
-    QString Caption(const QString& name) const override { return m_captions.value(name); }
-    void SetVisible(const QString&, bool) override {}
-    bool IsVisible(const QString&) const override { return false; }
     WindowPlacement Placement() const override { return {}; }
     void Place(const WindowPlacement&) override {}
     void ShowSplash() override {}
@@ -56,8 +50,9 @@ class AirSession final : private PlayerWindow, private PlayerMainWindow, private
     void SetTrayTip(const QString&) override {}
 
     Session& m_session;
+    // The menu the Player's window would carry, kept for the engine's recent files.
+    MemoryEntries m_entries = RecentFileMenuEntries();
     PlayerEngine m_engine;
-    QHash<QString, QString> m_captions;
     int m_lastTry = -1;  // minute of the day of the last try
     bool m_wasRunning = false;
     bool m_endRequested = false;

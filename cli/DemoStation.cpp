@@ -1,10 +1,12 @@
 #include "DemoStation.h"
 
 #include "ClockModule.h"
+#include "Color.h"
 #include "CommonModule.h"
 #include "DemoSounds.h"
 #include "FormatModule.h"
 #include "KeywordModule.h"
+#include "ProgramSettings.h"
 #include "RuntimeError.h"
 #include "Session.h"
 #include "SettingsStore.h"
@@ -35,31 +37,26 @@ const QString kTimeCheckKeyword = QStringLiteral(":TimeCheck");
 struct DemoKeyword {
     QString name;
     QString description;
-    std::int32_t color;  // 0x00BBGGRR
+    Color color;
     QString notes;
 };
 
-// Stored colours are 0x00BBGGRR.
-constexpr std::int32_t Rgb(int r, int g, int b) {
-    return r | (g << 8) | (b << 16);
-}
-
 const DemoKeyword kMusicBedA{QStringLiteral("Music Bed A"), QStringLiteral("Calm chord pads"),
-                             Rgb(30, 90, 200), QStringLiteral("Pads in four keys, 20 to 40 s")};
+                             Color{30, 90, 200}, QStringLiteral("Pads in four keys, 20 to 40 s")};
 const DemoKeyword kMusicBedB{QStringLiteral("Music Bed B"), QStringLiteral("Plucked arpeggios"),
-                             Rgb(30, 150, 60),
+                             Color{30, 150, 60},
                              QStringLiteral("Arpeggios in four keys, 22 to 38 s")};
 const DemoKeyword kJingle{QStringLiteral("Jingle"), QStringLiteral("Rising chimes"),
-                          Rgb(230, 130, 0), QStringLiteral("3 to 6 s")};
+                          Color{230, 130, 0}, QStringLiteral("3 to 6 s")};
 const DemoKeyword kStationId{QStringLiteral("Station ID"), QStringLiteral("Station identification"),
-                             Rgb(200, 30, 40), QStringLiteral("2 to 4 s")};
+                             Color{200, 30, 40}, QStringLiteral("2 to 4 s")};
 const DemoKeyword kPromo{QStringLiteral("Promo"), QStringLiteral("Programme promotions"),
-                         Rgb(130, 40, 170), QStringLiteral("8 to 12 s")};
+                         Color{130, 40, 170}, QStringLiteral("8 to 12 s")};
 // A clock's time-check line names a keyword like any other line, and the
 // run insists on its folder holding sound files: the announcements' folder
 // serves.
 const DemoKeyword kTimeCheck{kTimeCheckKeyword, QStringLiteral("Time announcement"),
-                             Rgb(100, 100, 100), QStringLiteral("The Time Check Folder")};
+                             Color{100, 100, 100}, QStringLiteral("The Time Check Folder")};
 
 const QStringList kStationIdTexts = {
     QStringLiteral("You are listening to Sonavel demo radio."),
@@ -157,13 +154,14 @@ void DemoWriter::StoreKeyword(const DemoKeyword& keyword, const QString& folder,
         throw MakeError(err::kPathFileAccess, m_session.Store().Path());
     }
     ++m_keywords->LastKeywordNumber;
+    KeywordDefinition definition = KeywordModule::NewKeyword(keyword.name, folder);
+    definition.Description = keyword.description;
+    definition.Color = keyword.color.Stored();
+    definition.EstimatedTime = std::max(1, qRound(averageSeconds));
+    definition.Notes = keyword.notes;
     m_session.Store().ReplaceSection(
         QString::fromLatin1(kKeywordApp), keyword.name,
-        {{QStringLiteral("Description"), keyword.description},
-         {QStringLiteral("Color"), QString::number(keyword.color)},
-         {QStringLiteral("Folder"), folder},
-         {QStringLiteral("Estimated Time"), QString::number(std::max(1, qRound(averageSeconds)))},
-         {QStringLiteral("Notes"), keyword.notes}});
+        StoredRows(SettingFields<KeywordDefinition>(kKeywordFields), definition));
 }
 
 void DemoWriter::WriteTimeChecks(const std::vector<Sound>& hours,
@@ -327,32 +325,18 @@ void DemoWriter::Run(bool speech) {
 // The defaults of both programs, then what makes the demo play by itself.
 void WriteDemoSettings(Session& session) {
     SetRegistryDefaults(session);
-    const QString app = QString::fromLatin1(kAppName);
-    const QString player = QString::fromLatin1(kPlayerSection);
-    const QString creator = QString::fromLatin1(kCreatorSection);
+    for (const auto& [field, on] :
+         {std::pair{&playerfield::Automatic, true}, std::pair{&playerfield::Manual, false},
+          std::pair{&playerfield::DisplaySplash, false},
+          std::pair{&playerfield::ProgramLoggingEnabled, true},
+          std::pair{&playerfield::ErrorLoggingEnabled, true}}) {
+        WriteSetting(session, kPlayerSettings, *field, on);
+    }
+    WriteSetting(session, kCreatorSettings, creatorfield::DisplaySplash, false);
+    // The folders stay at their defaults, where the sounds and clocks go.
+    session.Player.TimeCheckFolder = DefaultText(playerfield::TimeCheckFolder, session);
+    session.Creator.ClockFolder = DefaultText(creatorfield::ClockFolder, session);
     const QString folder = session.ProgramFolder();
-    SettingsStore& store = session.Store();
-    const QList<SettingRow> playerRows = {
-        {QStringLiteral("Automatic"), QStringLiteral("True")},
-        {QStringLiteral("Manual"), QStringLiteral("False")},
-        {QStringLiteral("Display Splash"), QStringLiteral("False")},
-        {QStringLiteral("Program Logging Enabled"), QStringLiteral("True")},
-        {QStringLiteral("Error Logging Enabled"), QStringLiteral("True")},
-        {QStringLiteral("Playlist Folder"), folder + QStringLiteral("/Playlists")},
-        {QStringLiteral("Time Check Folder"), folder + QStringLiteral("/Time")},
-    };
-    for (const SettingRow& row : playerRows)
-        store.SaveSetting(app, player, row.first, row.second);
-    const QList<SettingRow> creatorRows = {
-        {QStringLiteral("Display Splash"), QStringLiteral("False")},
-        {QStringLiteral("Playlist Folder"), folder + QStringLiteral("/Playlists")},
-        {QStringLiteral("Clock Folder"), folder + QStringLiteral("/Clocks")},
-    };
-    for (const SettingRow& row : creatorRows)
-        store.SaveSetting(app, creator, row.first, row.second);
-
-    session.Player.TimeCheckFolder = folder + QStringLiteral("/Time");
-    session.Creator.ClockFolder = folder + QStringLiteral("/Clocks");
     QDir().mkpath(folder);
     for (const QString& working : WorkingFolders(session))
         QDir().mkpath(working);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NamedEntries.h"
+#include "RecentFiles.h"
 
 #include <QByteArray>
 #include <QString>
@@ -62,7 +63,7 @@ class EditorWindow {
 
 // The edit pane of a run without windows: it keeps the pane's text, because
 // a creation run loads the default clock into it, and ignores the rest.
-class HeadlessEditorWindow final : public EditorWindow, public NamedEntries {
+class HeadlessEditorWindow final : public EditorWindow {
   public:
     QString EditText() const override { return text; }
     void SetEditText(const QString& value) override { text = value; }
@@ -80,14 +81,10 @@ class HeadlessEditorWindow final : public EditorWindow, public NamedEntries {
     void SetFileCommandsEnabled(bool) override {}
     void SetSaveEnabled(bool) override {}
     void EstimateClockTime(EstimateStart) override {}
-    NamedEntries& Entries() override { return *this; }
-
-    void SetCaption(const QString&, const QString&) override {}
-    QString Caption(const QString&) const override { return {}; }
-    void SetVisible(const QString&, bool) override {}
-    bool IsVisible(const QString&) const override { return false; }
+    NamedEntries& Entries() override { return entries; }
 
     QString text;
+    MemoryEntries entries = RecentFileMenuEntries();
 };
 
 }  // namespace sonavel

@@ -3,11 +3,14 @@
 #include "CommonModule.h"
 #include "ErrorModule.h"
 #include "Events.h"
+#include "FormatModule.h"
 #include "RuntimeError.h"
 #include "TextFile.h"
 
 #include <QHash>
+#include <algorithm>
 #include <array>
+#include <utility>
 
 namespace sonavel {
 
@@ -15,19 +18,22 @@ namespace {
 
 const QString kApp = QString::fromLatin1(kKeywordApp);
 const QString kList = QString::fromLatin1(kKeywordListSection);
+const QString kAddTitle = QStringLiteral("Add New Keyword");
+const QString kMaintenanceTitle = QStringLiteral("Keyword Maintenance");
 
 // The five values of a keyword in the order the definition file carries them,
 // each with the text the file holds in place of an empty value.
 struct FileValue {
-    const char* key;
+    const KeywordField* field;
     const char* whenEmpty;
-    bool wholeNumber;
+    bool WholeNumber() const { return field->kind == SettingKind::Int32; }
+    QString Key() const { return field->Key(); }
 };
-constexpr std::array<FileValue, 5> kFileValues{{{"Description", "None", false},
-                                                {"Folder", "None", false},
-                                                {"Estimated Time", "1", true},
-                                                {"Color", "16777215", true},
-                                                {"Notes", "None", false}}};
+constexpr std::array<FileValue, 5> kFileValues{{{&keywordfield::Description, "None"},
+                                                {&keywordfield::Folder, "None"},
+                                                {&keywordfield::EstimatedTime, "1"},
+                                                {&keywordfield::Color, "16777215"},
+                                                {&keywordfield::Notes, "None"}}};
 constexpr qsizetype kGroupSize = 1 + static_cast<qsizetype>(kFileValues.size());
 
 const QString kFileFilter = QStringLiteral("Keyword Description Files (*.key)|*.key");
@@ -69,8 +75,30 @@ QString KeywordModule::KeywordKey(std::int32_t number) {
     return QStringLiteral("Keyword") + SignedNumberText(number);
 }
 
-QString KeywordModule::KeywordSetting(const QString& keyword, const char* key) {
-    return m_session.Store().GetSetting(kApp, keyword, QLatin1String(key));
+QString KeywordModule::KeywordSetting(const QString& keyword, const KeywordField& field) {
+    return m_session.Store().GetSetting(kApp, keyword, field.Key());
+}
+
+KeywordDefinition KeywordModule::NewKeyword(const QString& name, const QString& folder) {
+    KeywordDefinition keyword;
+    keyword.Keyword = name;
+    keyword.Description = name;
+    keyword.Color = 0;
+    keyword.Folder = folder;
+    keyword.EstimatedTime = 1;
+    keyword.Notes = QStringLiteral("None");
+    return keyword;
+}
+
+const QString& KeywordTexts::Of(const KeywordField& field) const {
+    for (std::size_t i = 0; i < kKeywordFields.size(); ++i) {
+        if (kKeywordFields[i] == &field) return texts[i];
+    }
+    return texts[0];
+}
+
+QString& KeywordTexts::Of(const KeywordField& field) {
+    return const_cast<QString&>(std::as_const(*this).Of(field));
 }
 
 bool KeywordModule::GetKeywordDefinitions() {
@@ -92,13 +120,12 @@ bool KeywordModule::GetKeywordDefinitions() {
             KeywordDefinition& definition = KeywordDefinitions[static_cast<std::size_t>(i)];
             const QString name = rows[i].second;
             trap([&] { definition.Keyword = name; });
-            trap([&] { definition.Description = KeywordSetting(name, "Description"); });
-            trap([&] { definition.Color = ReadInt32(KeywordSetting(name, "Color")); });
-            trap([&] { definition.Folder = KeywordSetting(name, "Folder"); });
-            trap([&] {
-                definition.EstimatedTime = ReadInt32(KeywordSetting(name, "Estimated Time"));
-            });
-            trap([&] { definition.Notes = KeywordSetting(name, "Notes"); });
+            for (const KeywordField* field : kKeywordFields) {
+                trap([&] {
+                    field->Set(definition,
+                               ReadSettingText(field->kind, KeywordSetting(name, *field)));
+                });
+            }
         }
         loaded = true;
     });
@@ -129,7 +156,7 @@ void KeywordModule::RefreshKeywordList() {
     try {
         for (qsizetype i = 0; i < rows.size(); ++i) {
             const QString& name = rows[i].second;
-            if (KeywordSetting(name, "Color").isEmpty()) continue;
+            if (KeywordSetting(name, keywordfield::Color).isEmpty()) continue;
             kept.append({KeywordKey(static_cast<std::int32_t>(i)), name});
             if (m_list) m_list->AddKeyword(name);
         }
@@ -149,7 +176,7 @@ bool KeywordModule::AddKeywordEntry(const QString& name) {
                             QStringLiteral("' cannot be used as a Keyword: it is the name of the "
                                            "list that holds all Keywords.") +
                             QStringLiteral("\r\n\r\nPlease use another Keyword."),
-                        QStringLiteral("Add New Keyword"));
+                        kAddTitle);
         return false;
     }
     if (name.isEmpty()) return false;
@@ -172,11 +199,8 @@ void KeywordModule::SetNewKeywordDefaults(const QString& name) {
         trap([&] {
             m_session.Store().ReplaceSection(
                 kApp, name,
-                {{QStringLiteral("Description"), name},
-                 {QStringLiteral("Color"), QStringLiteral("0")},
-                 {QStringLiteral("Folder"), folder},
-                 {QStringLiteral("Estimated Time"), QStringLiteral("1")},
-                 {QStringLiteral("Notes"), QStringLiteral("None")}});
+                StoredRows(SettingFields<KeywordDefinition>(kKeywordFields),
+                           NewKeyword(name, folder)));
         });
     });
 }
@@ -264,7 +288,7 @@ std::vector<KeywordModule::StoredKeyword> KeywordModule::ReadStoredKeywords() {
     for (const SettingRow& row : rows) {
         StoredKeyword keyword{row.second, {}};
         for (std::size_t v = 0; v < kFileValues.size(); ++v) {
-            keyword.values[v] = KeywordSetting(row.second, kFileValues[v].key);
+            keyword.values[v] = KeywordSetting(row.second, *kFileValues[v].field);
         }
         keywords.push_back(std::move(keyword));
     }
@@ -280,9 +304,9 @@ bool KeywordModule::ConfirmValuesTheFileLoses(const std::vector<StoredKeyword>& 
             const QString& value = keyword.values[v];
             // An empty value is no loss: the file carries it by the format's
             // own default ("None", "1" or 16777215).
-            if (!value.isEmpty() &&
-                (FileCannotCarry(value) || (kFileValues[v].wholeNumber && !IsWholeNumber(value)))) {
-                what << QLatin1String(kFileValues[v].key);
+            if (!value.isEmpty() && (FileCannotCarry(value) ||
+                                     (kFileValues[v].WholeNumber() && !IsWholeNumber(value)))) {
+                what << kFileValues[v].Key();
             }
         }
         if (!what.isEmpty()) {
@@ -324,7 +348,7 @@ QStringList KeywordModule::KeywordFileLines(const std::vector<StoredKeyword>& ke
         lines << QStringLiteral("' Keyword") << keyword.name;
         for (std::size_t v = 0; v < kFileValues.size(); ++v) {
             const QString& value = keyword.values[v];
-            lines << QStringLiteral("' ") + QLatin1String(kFileValues[v].key)
+            lines << QStringLiteral("' ") + kFileValues[v].Key()
                   << (value.isEmpty() ? QString::fromLatin1(kFileValues[v].whenEmpty) : value);
         }
         lines << QString();
@@ -397,8 +421,8 @@ bool KeywordModule::Import(const std::function<std::optional<QString>()>& choose
             groupOfName.insert(name, group);
             for (std::size_t v = 0; v < kFileValues.size(); ++v) {
                 const KeptLine& line = kept[start + 1 + static_cast<qsizetype>(v)];
-                if (kFileValues[v].wholeNumber && !IsWholeNumber(line.text)) {
-                    fault = where + QStringLiteral(": its ") + QLatin1String(kFileValues[v].key) +
+                if (kFileValues[v].WholeNumber() && !IsWholeNumber(line.text)) {
+                    fault = where + QStringLiteral(": its ") + kFileValues[v].Key() +
                             QStringLiteral(" \"") + line.text + QStringLiteral("\" on line ") +
                             QString::number(line.number) +
                             QStringLiteral(" is not a whole number.");
@@ -423,8 +447,7 @@ bool KeywordModule::Import(const std::function<std::optional<QString>()>& choose
     for (qsizetype start = 0; start < kept.size(); start += kGroupSize) {
         QList<SettingRow> rows;
         for (std::size_t v = 0; v < kFileValues.size(); ++v) {
-            rows.append({QLatin1String(kFileValues[v].key),
-                         kept[start + 1 + static_cast<qsizetype>(v)].text});
+            rows.append({kFileValues[v].Key(), kept[start + 1 + static_cast<qsizetype>(v)].text});
         }
         sections.append({kept[start].text, rows});
         list.append({KeywordKey(static_cast<std::int32_t>(start / kGroupSize)), kept[start].text});
@@ -446,6 +469,127 @@ bool KeywordModule::Import(const std::function<std::optional<QString>()>& choose
                     QStringLiteral("New Keyword Definitions have been saved in the Registry"),
                     QStringLiteral("Keyword Definitions Saved"));
     return true;
+}
+
+// ---------------------------------------------------------------------------
+// Keyword maintenance
+
+KeywordTexts KeywordModule::ReadKeywordTexts(const QString& name) {
+    KeywordTexts values;
+    try {
+        for (std::size_t i = 0; i < kKeywordFields.size(); ++i)
+            values.texts[i] = KeywordSetting(name, *kKeywordFields[i]);
+    } catch (const RuntimeError&) {
+        return {};
+    }
+    return values;
+}
+
+void KeywordModule::StoreKeywordValue(const QString& name, const KeywordField& field,
+                                      const QString& text) {
+    if (name.isEmpty()) return;
+    try {
+        m_session.Store().SaveSetting(kApp, name, field.Key(), text);
+    } catch (const RuntimeError& error) {
+        ShowInformation(m_session,
+                        QStringLiteral("The value could not be stored: ") + error.Description(),
+                        kMaintenanceTitle);
+    }
+}
+
+void KeywordModule::StoreKeywordTexts(const QString& name, const KeywordTexts& values) {
+    if (name.isEmpty()) return;
+    for (std::size_t i = 0; i < kKeywordFields.size(); ++i)
+        StoreKeywordValue(name, *kKeywordFields[i], values.texts[i]);
+}
+
+void KeywordModule::AddNewKeyword(bool browse) {
+    if (!m_list) return;
+    KeywordListView& view = *m_list;
+    const QString previous = view.SelectedKeyword();
+    const KeywordTexts saved = previous.isEmpty() ? KeywordTexts{} : ReadKeywordTexts(previous);
+    view.ClearKeywordFields();
+
+    QString answer;
+    if (browse) {
+        const QString folder = m_session.Dlg().BrowseForFolder(
+            QStringLiteral("Select folder for 'New Keyword's' files"),
+            m_session.Creator.LastOpenFolder);
+        if (!folder.isEmpty()) {
+            m_session.Creator.LastOpenFolder = folder;
+            LastKeywordFolder = folder;
+            view.ShowFolder(folder);
+            QString last = folder;
+            while (last.endsWith(QLatin1Char('/')) && last.size() > 1)
+                last.chop(1);
+            last = last.mid(last.lastIndexOf(QLatin1Char('/')) + 1);
+            answer = m_session.Dlg()
+                         .InputBox(QStringLiteral("Edit new keyword: "),
+                                   QStringLiteral("Edit New Keyword"), last)
+                         .value_or(QString());
+        }
+    } else {
+        answer = m_session.Dlg()
+                     .InputBox(QStringLiteral("Enter a new keyword: "), kAddTitle, QString())
+                     .value_or(QString());
+    }
+
+    if (answer.isEmpty()) {
+        view.SelectKeyword(previous);
+        StoreKeywordTexts(previous, saved);
+        RefreshKeywordList();
+        // Without a keyword to show the fields stay greyed.
+        view.ShowSelection();
+        return;
+    }
+
+    RefreshKeywordList();
+    if (IsKeywordTaken(answer)) {
+        ShowInformation(m_session,
+                        QStringLiteral("'") + answer +
+                            QStringLiteral("' is already in use, please use another Keyword."),
+                        kAddTitle);
+        view.SelectKeyword(previous);
+        return;
+    }
+    if (!AddKeywordEntry(answer)) {
+        view.SelectKeyword(previous);
+        return;
+    }
+    view.AddKeyword(answer);
+    view.SelectKeyword(answer);
+    StoreKeywordTexts(previous, saved);
+    view.ShowSelection();
+}
+
+std::vector<KeywordPaneLine> KeywordModule::KeywordPaneLines() const {
+    std::vector<const KeywordDefinition*> sorted;
+    sorted.reserve(KeywordDefinitions.size());
+    for (const KeywordDefinition& definition : KeywordDefinitions)
+        sorted.push_back(FindExactly(definition.Keyword));
+    // By character code; equal names keep the table's order.
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const KeywordDefinition* a, const KeywordDefinition* b) {
+                         return a->Keyword < b->Keyword;
+                     });
+    std::vector<KeywordPaneLine> lines;
+    lines.reserve(sorted.size());
+    for (const KeywordDefinition* definition : sorted)
+        lines.push_back(
+            {FormatTime(definition->EstimatedTime), definition->Keyword, definition->Color});
+    return lines;
+}
+
+QString KeywordModule::PaneLineKeyword(const QString& line) {
+    const qsizetype blanks = line.indexOf(QStringLiteral("  "));
+    return blanks < 0 ? QString() : line.mid(blanks + 2) + kCrLf;
+}
+
+const KeywordDefinition* KeywordModule::FindExactly(const QString& name) const {
+    for (const KeywordDefinition& definition : KeywordDefinitions) {
+        if (definition.Keyword == name) return &definition;
+    }
+    return nullptr;
 }
 
 const KeywordDefinition* KeywordModule::FindKeyword(const QString& name) const {

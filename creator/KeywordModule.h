@@ -1,11 +1,13 @@
 #pragma once
 
 #include "Session.h"
+#include "SettingsSchema.h"
 #include "SettingsStore.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,7 +26,42 @@ struct KeywordDefinition {
     QList<QStringList> Files;
 };
 
-// The keyword window's list, as the keyword code drives it.
+// The values of a keyword's section of the keyword store, in the order they
+// are stored. A new keyword's values come from NewKeyword, not from defaults
+// of the table: its description is its name and its folder the one last
+// browsed.
+using KeywordField = SettingField<KeywordDefinition>;
+namespace keywordfield {
+inline constexpr KeywordField Description{
+    "Description", SettingKind::Text, {}, Bind<KeywordDefinition>([](auto& k) -> auto& {
+        return k.Description;
+    })};
+// A keyword counts as present while its section holds a colour.
+inline constexpr KeywordField Color{"Color", SettingKind::Int32, {}, Bind<KeywordDefinition>([
+                                    ](auto& k) -> auto& { return k.Color; })};
+inline constexpr KeywordField Folder{"Folder", SettingKind::Text, {}, Bind<KeywordDefinition>([
+                                     ](auto& k) -> auto& { return k.Folder; })};
+inline constexpr KeywordField EstimatedTime{
+    "Estimated Time", SettingKind::Int32, {}, Bind<KeywordDefinition>([](auto& k) -> auto& {
+        return k.EstimatedTime;
+    })};
+inline constexpr KeywordField Notes{"Notes", SettingKind::Text, {}, Bind<KeywordDefinition>([
+                                    ](auto& k) -> auto& { return k.Notes; })};
+}  // namespace keywordfield
+
+inline constexpr std::array<const KeywordField*, 5> kKeywordFields{
+    &keywordfield::Description, &keywordfield::Color, &keywordfield::Folder,
+    &keywordfield::EstimatedTime, &keywordfield::Notes};
+
+// A keyword's values as stored, in table order: the maintenance window shows
+// and edits the texts, which need not convert.
+struct KeywordTexts {
+    std::array<QString, kKeywordFields.size()> texts;
+    const QString& Of(const KeywordField& field) const;
+    QString& Of(const KeywordField& field);
+};
+
+// The keyword window's list and fields, as the keyword code drives them.
 class KeywordListView {
   public:
     virtual ~KeywordListView() = default;
@@ -33,6 +70,19 @@ class KeywordListView {
     virtual void AddKeyword(const QString& keyword) = 0;
     virtual void SelectKeyword(const QString& keyword) = 0;
     virtual void ClearText() = 0;
+    // Blank, unselected fields while a new keyword is asked for.
+    virtual void ClearKeywordFields() = 0;
+    // Shows a folder in the folder field without storing it.
+    virtual void ShowFolder(const QString& folder) = 0;
+    // The fields follow the list's selection: a keyword's values, or greyed.
+    virtual void ShowSelection() = 0;
+};
+
+// One line of the main window's keyword pane.
+struct KeywordPaneLine {
+    QString time;     // the estimated time, as FormatTime writes it
+    QString keyword;  // shown in the keyword's colour
+    std::int32_t color = 0;
 };
 
 // The main window's keyword pane.
@@ -82,6 +132,25 @@ class KeywordModule {
     bool ExportKeywordDefinitionsTo(const QString& path);
     bool ImportKeywordDefinitionsFrom(const QString& path);
 
+    // The keyword maintenance window's work on the store. The texts of a
+    // keyword are empty when the store cannot be read; a value that cannot be
+    // stored is reported and the window goes on.
+    KeywordTexts ReadKeywordTexts(const QString& name);
+    void StoreKeywordValue(const QString& name, const KeywordField& field, const QString& text);
+    void StoreKeywordTexts(const QString& name, const KeywordTexts& values);
+    // Asks for a new keyword's name, with a browse for its folder first when
+    // browse is set, and adds it to the list view; a name taken already, or
+    // none, leaves the list and the previously selected keyword as they were.
+    void AddNewKeyword(bool browse);
+
+    // The pane's lines from the loaded table: sorted by character code,
+    // capitals before small letters, as operators have always seen the list;
+    // a name listed twice shows the first definition both times.
+    std::vector<KeywordPaneLine> KeywordPaneLines() const;
+    // The keyword a pane line names, ending in CR LF; empty for a line that
+    // names none (the empty line after the last keyword).
+    static QString PaneLineKeyword(const QString& line);
+
     // First keyword whose name matches ignoring letter case, as clock lines
     // refer to them; nullptr when none.
     const KeywordDefinition* FindKeyword(const QString& name) const;
@@ -90,6 +159,9 @@ class KeywordModule {
 
     // "Keyword 0", "Keyword 1", ...: the list's key for a number.
     static QString KeywordKey(std::int32_t number);
+    // A new keyword's values: its name as description, colour 0, one second,
+    // no notes.
+    static KeywordDefinition NewKeyword(const QString& name, const QString& folder);
 
     std::vector<KeywordDefinition> KeywordDefinitions;
     std::int32_t LastKeywordNumber = -1;
@@ -106,7 +178,9 @@ class KeywordModule {
     QStringList KeywordFileLines(const std::vector<StoredKeyword>& keywords);
     bool Import(const std::function<std::optional<QString>()>& choosePath);
 
-    QString KeywordSetting(const QString& keyword, const char* key);
+    QString KeywordSetting(const QString& keyword, const KeywordField& field);
+    // The first loaded keyword of exactly this name.
+    const KeywordDefinition* FindExactly(const QString& name) const;
 
     Session& m_session;
     KeywordListView* m_list = nullptr;

@@ -2,23 +2,12 @@
 
 #include "Dialogs.h"
 #include "Session.h"
+#include "SettingsSchema.h"
 
 #include <QString>
-#include <cstdint>
 #include <functional>
 
 namespace sonavel {
-
-// Text encodings of stored values.
-QString FlagText(bool value);
-// False only for exactly "False"; anything else, the empty text included, is true.
-bool ReadFlag(const QString& text);
-// Conversions that fail (type mismatch, overflow) on empty or non-numeric text:
-// that failure is what sends a fresh system into first-time use.
-std::int16_t ReadInt16(const QString& text);
-std::int32_t ReadInt32(const QString& text);
-// A single-precision value as its shortest text, "2992.5" or "3435".
-QString SingleText(float value);
 
 // When the settings are read: at start-up a value that does not convert
 // means a fresh (or damaged) installation and leads to first-time use, which

@@ -2,6 +2,7 @@
 
 #include "CommonModule.h"
 #include "FormatModule.h"
+#include "ProgramSettings.h"
 #include "TextFile.h"
 #include "Windows.h"
 
@@ -58,7 +59,7 @@ QString ResponseText(MsgResult answer) {
 struct LogKind {
     bool error;
     QString& fileName;
-    QString settingKey;
+    const ProgramField& setting;
     QString defaultFileName;
     QString existsTitle;
     QString createdLine;
@@ -70,7 +71,7 @@ struct LogKind {
     static LogKind Error(Session& s) {
         return {true,
                 s.ErrorLogFileName,
-                QStringLiteral("Error Log File Name"),
+                playerfield::ErrorLogFileName,
                 QStringLiteral("Error.log"),
                 QStringLiteral("Error Log Already Exists"),
                 QStringLiteral("Error Log Created: "),
@@ -82,7 +83,7 @@ struct LogKind {
     static LogKind Program(Session& s) {
         return {false,
                 s.ProgramLogFileName,
-                QStringLiteral("Program Log File Name"),
+                playerfield::ProgramLogFileName,
                 QStringLiteral("Sonavel.log"),
                 QStringLiteral("Program Log Already Exists"),
                 QStringLiteral("Program Log Created: "),
@@ -120,9 +121,7 @@ void SetLog(Session& session, LogKind kind) {
         // operator sees in the options what was chosen.
         trap([&] {
             kind.fileName = chosen;
-            session.Store().SaveSetting(QString::fromLatin1(kAppName),
-                                        QString::fromLatin1(kPlayerSection), kind.settingKey,
-                                        chosen);
+            WriteSetting(session, kPlayerSettings, kind.setting, chosen);
         });
         trap([&] {
             QFile existing(chosen);

@@ -63,6 +63,17 @@ void ShowList(ErrorTrap& trap, NamedEntries& Owner, const QStringList& paths, QS
 
 }  // namespace
 
+MemoryEntries RecentFileMenuEntries() {
+    MemoryEntries entries;
+    entries.Add(RecentFileEntry(0), QString(), false);  // the separator above the list
+    for (int k = 1; k <= kMaxRecentFiles; ++k)
+        entries.Add(RecentFileEntry(k), QStringLiteral("Recent File ") + QString::number(k), false);
+    entries.Add(QString::fromLatin1(kSeparatorClearRecentFilesEntry), QString(), false);
+    entries.Add(QString::fromLatin1(kClearRecentFilesEntry), QStringLiteral("&Clear Recent Files"),
+                false);
+    return entries;
+}
+
 QString RecentFileEntry(int k) {
     return ArrayEntryName(QStringLiteral("menuRecentFile"), k);
 }

@@ -28,6 +28,11 @@ void ClearRecentFiles(Session& session, const QString& ListName, NamedEntries& O
 // Hides the entries; the stored list stays.
 void HideRecentFiles(NamedEntries& Owner);
 
+// The recent-file entries of a File menu with their first captions, all
+// hidden until the list is read: what a main window's File menu is built
+// from, and what a run without windows keeps instead.
+MemoryEntries RecentFileMenuEntries();
+
 // The file an entry's caption names: everything after the first blank, so
 // paths with blanks come back whole.
 QString RecentFilePath(const QString& caption);

@@ -1,17 +1,12 @@
 #pragma once
 
+#include "Color.h"
+
 #include <QString>
 
 namespace sonavel {
 
 struct WindowPlacement;
-
-struct TextColor {
-    int Red = 0;
-    int Green = 0;
-    int Blue = 0;
-    friend bool operator==(const TextColor&, const TextColor&) = default;
-};
 
 // The settings viewer as the common code drives it.
 class SettingsViewer {
@@ -21,7 +16,7 @@ class SettingsViewer {
     virtual void ClearText() = 0;
     virtual void SetProgramChoice(const QString& section) = 0;
     // Inserts text at the caret in the given colour.
-    virtual void AppendText(const QString& text, TextColor color) = 0;
+    virtual void AppendText(const QString& text, Color color) = 0;
     virtual void MoveCaretToTop() = 0;
 };
 

@@ -2,10 +2,10 @@
 
 #include "CommonModule.h"
 #include "Twips.h"
+#include "UiColor.h"
 #include "UiText.h"
 
 #include <QCloseEvent>
-#include <QColor>
 #include <QComboBox>
 #include <QMenuBar>
 #include <QPushButton>
@@ -88,10 +88,10 @@ void InfoForm::SetProgramChoice(const QString& section) {
     if (index >= 0) m_combo->setCurrentIndex(index);
 }
 
-void InfoForm::AppendText(const QString& text, TextColor color) {
+void InfoForm::AppendText(const QString& text, Color color) {
     QTextCursor cursor = m_text->textCursor();
     QTextCharFormat format;
-    format.setForeground(QColor(color.Red, color.Green, color.Blue));
+    format.setForeground(ToQColor(color));
     cursor.insertText(WithLineFeeds(text), format);
     m_text->setTextCursor(cursor);
 }

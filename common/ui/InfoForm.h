@@ -21,7 +21,7 @@ class InfoForm final : public QMainWindow, public SettingsViewer {
     void Load() override;
     void ClearText() override;
     void SetProgramChoice(const QString& section) override;
-    void AppendText(const QString& text, TextColor color) override;
+    void AppendText(const QString& text, Color color) override;
     void MoveCaretToTop() override;
 
     // True once closed; the window is then only waiting to be deleted.

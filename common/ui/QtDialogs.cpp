@@ -2,6 +2,7 @@
 
 #include "FolderBrowser.h"
 #include "QtTextPrinter.h"
+#include "UiColor.h"
 #include "UiText.h"
 
 #include <QApplication>
@@ -244,14 +245,10 @@ std::optional<QString> QtDialogs::InputBox(const QString& prompt, const QString&
 }
 
 std::optional<std::int32_t> QtDialogs::ColorDialog(std::int32_t initial) {
-    const auto bits = static_cast<std::uint32_t>(initial);
-    const QColor preset(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
-                        static_cast<int>((bits >> 16) & 0xFFu));
-    const QColor chosen = QColorDialog::getColor(preset, QApplication::activeWindow());
+    const QColor chosen =
+        QColorDialog::getColor(ToQColor(Color::FromStored(initial)), QApplication::activeWindow());
     if (!chosen.isValid()) return std::nullopt;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(chosen.red()) |
-                                     (static_cast<std::uint32_t>(chosen.green()) << 8) |
-                                     (static_cast<std::uint32_t>(chosen.blue()) << 16));
+    return FromQColor(chosen).Stored();
 }
 
 bool QtDialogs::PrintSetupDialog(int /*flags*/) {

@@ -33,15 +33,16 @@ RecentFileActions AddRecentFileEntries(QMenu& menu,
                                        std::function<void(const QString& path)> openFile,
                                        std::function<void()> clearList) {
     RecentFileActions actions;
-    auto hidden = [](QAction* action, const QString& name) {
+    const MemoryEntries entries = RecentFileMenuEntries();
+    auto hidden = [&](QAction* action, const QString& name) {
         action->setObjectName(name);
-        action->setVisible(false);
+        action->setVisible(entries.IsVisible(name));
         return action;
     };
     actions.menuRecentFile[0] = hidden(menu.addSeparator(), RecentFileEntry(0));
     for (int k = 1; k <= kMaxRecentFiles; ++k) {
-        QAction* entry = hidden(menu.addAction(QStringLiteral("Recent File ") + QString::number(k)),
-                                RecentFileEntry(k));
+        QAction* entry =
+            hidden(menu.addAction(entries.Caption(RecentFileEntry(k))), RecentFileEntry(k));
         actions.menuRecentFile[static_cast<std::size_t>(k)] = entry;
         if (openFile) {
             // The caption is read when chosen: it is the list as last shown.
@@ -51,8 +52,8 @@ RecentFileActions AddRecentFileEntries(QMenu& menu,
     }
     actions.menuSeparatorClearRecentFiles =
         hidden(menu.addSeparator(), QString::fromLatin1(kSeparatorClearRecentFilesEntry));
-    actions.menuClearRecentFiles = hidden(menu.addAction(QStringLiteral("&Clear Recent Files")),
-                                          QString::fromLatin1(kClearRecentFilesEntry));
+    const QString clear = QString::fromLatin1(kClearRecentFilesEntry);
+    actions.menuClearRecentFiles = hidden(menu.addAction(entries.Caption(clear)), clear);
     if (clearList) {
         QObject::connect(actions.menuClearRecentFiles, &QAction::triggered, &menu,
                          [clearList] { clearList(); });

@@ -11,6 +11,7 @@
 #include "SearchForm.h"
 #include "TextFile.h"
 #include "Twips.h"
+#include "UiColor.h"
 #include "UiText.h"
 
 #include <QAction>
@@ -46,9 +47,7 @@ constexpr double kNeighbourButtonTwips = 285;
 constexpr char kRecentListName[] = "Creator";
 
 QColor FromStoredColor(std::int32_t color) {
-    const auto bits = static_cast<std::uint32_t>(color);
-    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
-                  static_cast<int>((bits >> 16) & 0xFFu));
+    return ToQColor(Color::FromStored(color));
 }
 }  // namespace
 
@@ -518,32 +517,13 @@ void CreatorForm::Pane::Refill() {
 void CreatorForm::DisplayKeywordPane() {
     m_keywordPane->clear();
     if (!m_keywords.GetKeywordDefinitions()) return;
-
-    QStringList names;
-    for (const KeywordDefinition& definition : m_keywords.KeywordDefinitions) {
-        names << definition.Keyword;
-    }
-    // By character code, capitals before small letters, as operators have
-    // always seen the list.
-    for (qsizetype last = names.size() - 1; last > 0; --last) {
-        for (qsizetype i = 0; i < last; ++i) {
-            if (names[i] > names[i + 1]) names.swapItemsAt(i, i + 1);
-        }
-    }
-
     QTextCursor cursor(m_keywordPane->document());
     QTextCharFormat format;
-    for (const QString& name : std::as_const(names)) {
-        const auto& definitions = m_keywords.KeywordDefinitions;
-        const auto found =
-            std::find_if(definitions.begin(), definitions.end(),
-                         [&](const KeywordDefinition& d) { return d.Keyword == name; });
-        if (found != definitions.end()) {
-            format.setForeground(Qt::black);
-            cursor.insertText(FormatTime(found->EstimatedTime) + QStringLiteral("  "), format);
-            format.setForeground(FromStoredColor(found->Color));
-        }
-        cursor.insertText(name + QLatin1Char('\n'), format);
+    for (const KeywordPaneLine& line : m_keywords.KeywordPaneLines()) {
+        format.setForeground(Qt::black);
+        cursor.insertText(line.time + QStringLiteral("  "), format);
+        format.setForeground(FromStoredColor(line.color));
+        cursor.insertText(line.keyword + QLatin1Char('\n'), format);
     }
     m_keywordPane->moveCursor(QTextCursor::Start);
 }
@@ -554,11 +534,8 @@ void CreatorForm::textKeyword_MouseDown() {
 
 void CreatorForm::textKeyword_MouseUp() {
     QTextCursor cursor = m_keywordPane->textCursor();
-    const QString line = cursor.block().text();
-    // A line without the two blanks (the empty line after the last keyword)
-    // picks nothing rather than a stray line break.
-    const qsizetype blanks = line.indexOf(QStringLiteral("  "));
-    if (blanks >= 0) PickedKeyword = line.mid(blanks + 2) + kCrLf;
+    const QString picked = KeywordModule::PaneLineKeyword(cursor.block().text());
+    if (!picked.isEmpty()) PickedKeyword = picked;
     cursor.movePosition(QTextCursor::StartOfBlock);
     m_keywordPane->setTextCursor(cursor);
 }

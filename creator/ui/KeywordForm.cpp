@@ -5,7 +5,7 @@
 #include "KeywordTime.h"
 #include "MediaPlayer.h"
 #include "RunForms.h"
-#include "RuntimeError.h"
+#include "UiColor.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,14 +23,10 @@ namespace sonavel {
 
 namespace {
 
-const QString kApp = QString::fromLatin1(kKeywordApp);
 const QString kMaintenance = QStringLiteral("Keyword Maintenance");
-const QString kAddTitle = QStringLiteral("Add New Keyword");
 
 QColor FromStoredNumber(std::int32_t color) {
-    const auto bits = static_cast<std::uint32_t>(color);
-    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
-                  static_cast<int>((bits >> 16) & 0xFFu));
+    return ToQColor(Color::FromStored(color));
 }
 
 std::int32_t StoredNumber(const QString& text) {
@@ -89,6 +85,13 @@ class KeywordForm::ListView final : public KeywordListView {
     void AddKeyword(const QString& keyword) override { m_form.m_list->addItem(keyword); }
     void SelectKeyword(const QString& keyword) override { m_form.SelectKeyword(keyword); }
     void ClearText() override { m_form.m_list->setCurrentRow(-1); }
+    void ClearKeywordFields() override { m_form.ClearKeywordFields(); }
+    void ShowFolder(const QString& folder) override {
+        m_form.m_filling = true;
+        m_form.m_folder->setText(folder);
+        m_form.m_filling = false;
+    }
+    void ShowSelection() override { m_form.listKeyword_Click(); }
 
   private:
     KeywordForm& m_form;
@@ -225,9 +228,9 @@ void KeywordForm::Build() {
 
     connect(m_list, &QListWidget::currentRowChanged, this, [this] { listKeyword_Click(); });
     connect(m_description, &QLineEdit::textChanged, this,
-            [this](const QString& text) { Store(QStringLiteral("Description"), text); });
+            [this](const QString& text) { Store(keywordfield::Description, text); });
     connect(m_notes, &QLineEdit::textChanged, this,
-            [this](const QString& text) { Store(QStringLiteral("Notes"), text); });
+            [this](const QString& text) { Store(keywordfield::Notes, text); });
     connect(m_folder, &QLineEdit::textChanged, this, [this] { textFolder_Change(); });
     connect(m_folder, &QLineEdit::editingFinished, this, [this] { textFolder_EditingFinished(); });
     connect(m_browseFolder, &QPushButton::clicked, this, &KeywordForm::BrowseFolder);
@@ -291,15 +294,15 @@ void KeywordForm::listKeyword_Click() {
 }
 
 void KeywordForm::DisplayKeyword(const QString& name) {
-    const Values values = ReadValues(name);
+    const KeywordTexts values = m_keywords.ReadKeywordTexts(name);
     m_filling = true;
     m_folderEdited = false;
     m_keywordDisplay->setText(name);
-    ShowColor(StoredNumber(values.color));
-    m_description->setText(values.description);
-    m_folder->setText(values.folder);
-    m_notes->setText(values.notes);
-    m_estimatedTime->setText(FormatTime(StoredNumber(values.estimatedTime)));
+    ShowColor(StoredNumber(values.Of(keywordfield::Color)));
+    m_description->setText(values.Of(keywordfield::Description));
+    m_folder->setText(values.Of(keywordfield::Folder));
+    m_notes->setText(values.Of(keywordfield::Notes));
+    m_estimatedTime->setText(FormatTime(StoredNumber(values.Of(keywordfield::EstimatedTime))));
     m_filling = false;
 }
 
@@ -336,8 +339,10 @@ void KeywordForm::EnableKeywordControls() {
         b->setEnabled(true);
     }
     const QString name = SelectedKeyword();
-    const QColor text =
-        name.isEmpty() ? QColor(Qt::black) : FromStoredNumber(StoredNumber(ReadValues(name).color));
+    const QColor text = name.isEmpty()
+                            ? QColor(Qt::black)
+                            : FromStoredNumber(StoredNumber(
+                                  m_keywords.ReadKeywordTexts(name).Of(keywordfield::Color)));
     SetFieldsLook(true, text);
     m_selectionMethod->setEnabled(false);
     m_artistRepeat->setEnabled(false);
@@ -364,42 +369,9 @@ void KeywordForm::ShowColor(std::int32_t color) {
 // ---------------------------------------------------------------------------
 // The store
 
-KeywordForm::Values KeywordForm::ReadValues(const QString& name) {
-    SettingsStore& store = m_session.Store();
-    try {
-        return Values{store.GetSetting(kApp, name, QStringLiteral("Description")),
-                      store.GetSetting(kApp, name, QStringLiteral("Color")),
-                      store.GetSetting(kApp, name, QStringLiteral("Folder")),
-                      store.GetSetting(kApp, name, QStringLiteral("Estimated Time")),
-                      store.GetSetting(kApp, name, QStringLiteral("Notes"))};
-    } catch (const RuntimeError&) {
-        return {};
-    }
-}
-
-void KeywordForm::WriteValues(const QString& name, const Values& values) {
-    if (name.isEmpty()) return;
-    StoreFor(name, QStringLiteral("Description"), values.description);
-    StoreFor(name, QStringLiteral("Color"), values.color);
-    StoreFor(name, QStringLiteral("Folder"), values.folder);
-    StoreFor(name, QStringLiteral("Estimated Time"), values.estimatedTime);
-    StoreFor(name, QStringLiteral("Notes"), values.notes);
-}
-
-void KeywordForm::Store(const QString& key, const QString& value) {
+void KeywordForm::Store(const KeywordField& field, const QString& value) {
     if (m_filling) return;
-    StoreFor(SelectedKeyword(), key, value);
-}
-
-void KeywordForm::StoreFor(const QString& name, const QString& key, const QString& value) {
-    if (name.isEmpty()) return;
-    try {
-        m_session.Store().SaveSetting(kApp, name, key, value);
-    } catch (const RuntimeError& error) {
-        ShowInformation(m_session,
-                        QStringLiteral("The value could not be stored: ") + error.Description(),
-                        kMaintenance);
-    }
+    m_keywords.StoreKeywordValue(SelectedKeyword(), field, value);
 }
 
 void KeywordForm::textFolder_Change() {
@@ -407,7 +379,7 @@ void KeywordForm::textFolder_Change() {
     // Stored as it stands: while the operator types, the last character is
     // often the blank or separator before the next word.
     m_folderEdited = true;
-    Store(QStringLiteral("Folder"), m_folder->text());
+    Store(keywordfield::Folder, m_folder->text());
 }
 
 void KeywordForm::textFolder_EditingFinished() {
@@ -420,7 +392,7 @@ void KeywordForm::textFolder_EditingFinished() {
         m_folder->setText(folder);
         m_filling = false;
     }
-    Store(QStringLiteral("Folder"), folder);
+    Store(keywordfield::Folder, folder);
 }
 
 // ---------------------------------------------------------------------------
@@ -440,75 +412,15 @@ void KeywordForm::SelectColor() {
     const std::optional<std::int32_t> chosen = m_session.Dlg().ColorDialog(m_lastColor);
     if (!chosen) return;
     ShowColor(*chosen);
-    Store(QStringLiteral("Color"), QString::number(*chosen));
+    Store(keywordfield::Color, QString::number(*chosen));
 }
 
 void KeywordForm::AddKeyword() {
-    AddNewKeyword(false);
+    m_keywords.AddNewKeyword(false);
 }
 
 void KeywordForm::BrowseForNewKeyword() {
-    AddNewKeyword(true);
-}
-
-void KeywordForm::AddNewKeyword(bool browse) {
-    const QString previous = SelectedKeyword();
-    const Values saved = previous.isEmpty() ? Values{} : ReadValues(previous);
-    ClearKeywordFields();
-
-    QString answer;
-    if (browse) {
-        const QString folder = m_session.Dlg().BrowseForFolder(
-            QStringLiteral("Select folder for 'New Keyword's' files"),
-            m_session.Creator.LastOpenFolder);
-        if (!folder.isEmpty()) {
-            m_session.Creator.LastOpenFolder = folder;
-            m_keywords.LastKeywordFolder = folder;
-            m_filling = true;
-            m_folder->setText(folder);
-            m_filling = false;
-            QString last = folder;
-            while (last.endsWith(QLatin1Char('/')) && last.size() > 1)
-                last.chop(1);
-            last = last.mid(last.lastIndexOf(QLatin1Char('/')) + 1);
-            answer = m_session.Dlg()
-                         .InputBox(QStringLiteral("Edit new keyword: "),
-                                   QStringLiteral("Edit New Keyword"), last)
-                         .value_or(QString());
-        }
-    } else {
-        answer = m_session.Dlg()
-                     .InputBox(QStringLiteral("Enter a new keyword: "), kAddTitle, QString())
-                     .value_or(QString());
-    }
-
-    if (answer.isEmpty()) {
-        SelectKeyword(previous);
-        WriteValues(previous, saved);
-        m_keywords.RefreshKeywordList();
-        // Without a keyword to show the fields stay greyed.
-        listKeyword_Click();
-        return;
-    }
-
-    m_keywords.RefreshKeywordList();
-    if (m_keywords.IsKeywordTaken(answer)) {
-        ShowInformation(m_session,
-                        QStringLiteral("'") + answer +
-                            QStringLiteral("' is already in use, please use another Keyword."),
-                        kAddTitle);
-        SelectKeyword(previous);
-        return;
-    }
-    if (!m_keywords.AddKeywordEntry(answer)) {
-        SelectKeyword(previous);
-        return;
-    }
-    m_list->addItem(answer);
-    SelectKeyword(answer);
-    WriteValues(previous, saved);
-    EnableKeywordControls();
-    DisplayKeyword(answer);
+    m_keywords.AddNewKeyword(true);
 }
 
 void KeywordForm::DeleteKeyword() {
@@ -553,7 +465,7 @@ void KeywordForm::Calculate() {
     if (SelectedKeyword() == name) {
         m_estimatedTime->setText(FormatTime(estimate.toDouble()));
     }
-    StoreFor(name, QStringLiteral("Estimated Time"), estimate);
+    m_keywords.StoreKeywordValue(name, keywordfield::EstimatedTime, estimate);
 }
 
 QString KeywordForm::EstimateKeywordTime(const QString& folder) {

@@ -63,23 +63,13 @@ class KeywordForm final : public QDialog {
 
   private:
     class ListView;
-    struct Values {
-        QString description;
-        QString color;
-        QString folder;
-        QString estimatedTime;
-        QString notes;
-    };
 
     void Build();
     QString SelectedKeyword() const;
     void SelectKeyword(const QString& name);
     void listKeyword_Click();
-    void AddNewKeyword(bool browse);
-    Values ReadValues(const QString& name);
-    void WriteValues(const QString& name, const Values& values);
-    void Store(const QString& key, const QString& value);
-    void StoreFor(const QString& name, const QString& key, const QString& value);
+    // Stores a field the operator changed, for the selected keyword.
+    void Store(const KeywordField& field, const QString& value);
     void textFolder_Change();
     // Trims the folder and drops one final separator once the operator is
     // done with the field.

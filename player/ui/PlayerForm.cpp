@@ -6,6 +6,7 @@
 #include "MediaPlayer.h"
 #include "RecentFiles.h"
 #include "Twips.h"
+#include "UiColor.h"
 #include "UiText.h"
 
 #include <QAction>
@@ -46,8 +47,7 @@ constexpr int kDisplayIntervalMs = 250;
 constexpr char kRecentListName[] = "Player";
 
 QColor ToColor(Rgb rgb) {
-    return QColor(static_cast<int>((rgb >> 16) & 0xFFu), static_cast<int>((rgb >> 8) & 0xFFu),
-                  static_cast<int>(rgb & 0xFFu));
+    return ToQColor(Color::FromRgb(rgb));
 }
 
 void SetText(QLabel* label, const QString& text) {

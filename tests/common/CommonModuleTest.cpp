@@ -1,6 +1,7 @@
 #include "CommonModule.h"
 #include "ErrorNumber.h"
 #include "FakeWindows.h"
+#include "ProgramSettings.h"
 #include "RuntimeError.h"
 #include "TempFolder.h"
 #include "TextFile.h"
@@ -263,6 +264,61 @@ TEST_F(CommonModuleTest, WriteRegistryStoresTheRunningProgramsMemory) {
     EXPECT_EQ(Get("Creator Settings", "Keyword Default Description"), "None");
 }
 
+// Every key written from memory reads back into the same member: a key bound
+// to another key's member, or converting the wrong way, loses a value. Each
+// pass gives the flags another bit of their position, so any two flags differ
+// in some pass.
+TEST_F(CommonModuleTest, EveryKeyReadsBackIntoTheMemberItWasWrittenFrom) {
+    FirstStart(MakeSession(Product::Player));
+    for (const ProgramSection* section : {&kPlayerSettings, &kCreatorSettings}) {
+        const Product product = section == &kPlayerSettings ? Product::Player : Product::Creator;
+        for (int pass = 0; pass < 5; ++pass) {
+            Session written(product, ProgramFolder(), *m_store, m_dialogs, m_clock);
+            std::vector<SettingValue> values;
+            for (std::size_t i = 0; i < section->fields.size(); ++i) {
+                const ProgramField& field = *section->fields[i];
+                const int n = static_cast<int>(i) + 10 * pass;
+                SettingValue value = QStringLiteral("/value %1").arg(n);
+                if (field.kind == SettingKind::Int16) value = static_cast<std::int16_t>(n);
+                if (field.kind == SettingKind::Int32) value = static_cast<std::int32_t>(-1000 * n);
+                if (field.kind == SettingKind::Flag || field.kind == SettingKind::OnlyTrue ||
+                    field.kind == SettingKind::Boolean) {
+                    value = ((i >> pass) & 1u) != 0;
+                }
+                if (field.InMemory()) field.Set(written, value);
+                values.push_back(value);
+            }
+            WriteRegistry(written);
+
+            Session read(product, ProgramFolder(), *m_store, m_dialogs, m_clock);
+            ASSERT_TRUE(product == Product::Player ? ReadPlayerSettings(read)
+                                                   : ReadCreatorSettings(read));
+            for (std::size_t i = 0; i < section->fields.size(); ++i) {
+                const ProgramField& field = *section->fields[i];
+                if (!field.InMemory()) continue;
+                EXPECT_EQ(Get(section->name, field.key), SettingText(values[i])) << field.key;
+                if (field.Read()) {
+                    EXPECT_EQ(field.Get(read), values[i]) << field.key;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(Get("Player Settings", "Suppress Error Reporting"), "False") << "defaults only";
+}
+
+TEST_F(CommonModuleTest, ColoursKeepTheirByteOrderEachWay) {
+    // Stored colours carry red in the low byte, the display's in the high one.
+    constexpr Color red{255, 0, 0};
+    EXPECT_EQ(Color::FromStored(0x0000FF), red);
+    EXPECT_EQ(red.Stored(), 0x0000FF);
+    EXPECT_EQ(red.Rgb(), 0xFF0000u);
+    EXPECT_EQ(Color::FromRgb(0x123456).Stored(), 0x563412);
+    EXPECT_EQ(Color::FromStored(0x563412).Rgb(), 0x123456u);
+    // The picker's "default" bit in the top byte is no colour.
+    EXPECT_EQ(Color::FromStored(-1), (Color{255, 255, 255}));
+    EXPECT_EQ(Color::FromStored(-1).Stored(), 16777215);
+}
+
 TEST_F(CommonModuleTest, ResetDialogueBranches) {
     Session& s = MakeSession(Product::Player);
     FirstStart(s);
@@ -342,11 +398,11 @@ TEST_F(CommonModuleTest, SectionListingAndItsFailures) {
     const auto& pieces = windows.info.pieces;
     ASSERT_GE(pieces.size(), 4u);
     EXPECT_EQ(pieces[0].first, " Creator Settings" + kCrLf + kCrLf);
-    EXPECT_EQ(pieces[0].second, (TextColor{0, 0, 128}));
+    EXPECT_EQ(pieces[0].second, (Color{0, 0, 128}));
     EXPECT_EQ(pieces[3].first, " Display Splash = ");
-    EXPECT_EQ(pieces[3].second, (TextColor{0, 0, 0}));
+    EXPECT_EQ(pieces[3].second, (Color{0, 0, 0}));
     EXPECT_EQ(pieces[4].first, " True" + kCrLf);
-    EXPECT_EQ(pieces[4].second, (TextColor{0, 128, 0}));
+    EXPECT_EQ(pieces[4].second, (Color{0, 128, 0}));
     EXPECT_TRUE(windows.info.Text().contains(" Display Splash =  True\r\n"));
     EXPECT_TRUE(windows.info.Text().endsWith(" False" + kCrLf + kCrLf));
 

@@ -14,9 +14,7 @@ class FakeSettingsViewer final : public SettingsViewer {
     void Load() override { ++loads; }
     void ClearText() override { pieces.clear(); }
     void SetProgramChoice(const QString& section) override { choice = section; }
-    void AppendText(const QString& text, TextColor color) override {
-        pieces.emplace_back(text, color);
-    }
+    void AppendText(const QString& text, Color color) override { pieces.emplace_back(text, color); }
     void MoveCaretToTop() override { caretAtTop = true; }
 
     QString Text() const {
@@ -29,7 +27,7 @@ class FakeSettingsViewer final : public SettingsViewer {
     int loads = 0;
     QString choice;
     bool caretAtTop = false;
-    std::vector<std::pair<QString, TextColor>> pieces;
+    std::vector<std::pair<QString, Color>> pieces;
 };
 
 class FakeLogViewer final : public LogViewer {

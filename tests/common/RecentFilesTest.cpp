@@ -1,3 +1,4 @@
+#include "FakeEntries.h"
 #include "RecentFiles.h"
 #include "RuntimeError.h"
 #include "TempFolder.h"
@@ -5,7 +6,6 @@
 
 #include <QAction>
 #include <QMainWindow>
-#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -13,43 +13,13 @@ using namespace sonavel;
 
 namespace {
 
-// A window's entries as a map; failOn makes the next change of that entry fail once.
-class FakeEntries final : public NamedEntries {
-  public:
-    void SetCaption(const QString& name, const QString& caption) override {
-        Touch(name).first = caption;
-    }
-    QString Caption(const QString& name) const override { return m_entries.value(name).first; }
-    void SetVisible(const QString& name, bool visible) override { Touch(name).second = visible; }
-    bool IsVisible(const QString& name) const override { return m_entries.value(name).second; }
-
-    // Captions of the visible list entries, top down.
-    QStringList Shown() const {
-        QStringList shown;
-        for (int k = 1; k <= 9; ++k)
-            if (IsVisible(RecentFileEntry(k))) shown << Caption(RecentFileEntry(k));
-        return shown;
-    }
-    // The separator above the list and the clear command with its separator.
-    bool FrameShown() const {
-        const bool shown = IsVisible("menuRecentFile_0");
-        EXPECT_EQ(IsVisible("menuSeparatorClearRecentFiles"), shown);
-        EXPECT_EQ(IsVisible("menuClearRecentFiles"), shown);
-        return shown;
-    }
-
-    QString failOn;
-
-  private:
-    QPair<QString, bool>& Touch(const QString& name) {
-        if (name == failOn) {
-            failOn.clear();
-            throw MakeError(err::kPathFileAccess);
-        }
-        return m_entries[name];
-    }
-    QMap<QString, QPair<QString, bool>> m_entries;
-};
+// The separator above the list and the clear command with its separator.
+bool FrameShown(const NamedEntries& menu) {
+    const bool shown = menu.IsVisible("menuRecentFile_0");
+    EXPECT_EQ(menu.IsVisible("menuSeparatorClearRecentFiles"), shown);
+    EXPECT_EQ(menu.IsVisible("menuClearRecentFiles"), shown);
+    return shown;
+}
 
 class RecentFilesTest : public TempFolderTest {
   protected:
@@ -75,7 +45,7 @@ TEST_F(RecentFilesTest, NewestFirstOnlyTheIdenticalTextIsIgnoredAndTheTenthDrops
     EXPECT_EQ(Stored("Player"), paths);
     EXPECT_EQ(menu.Shown(),
               QStringList({"&1 " + spaced, "&2 /air/Mon1000.lst", "&3 /air/Mon0900.lst"}));
-    EXPECT_TRUE(menu.FrameShown());
+    EXPECT_TRUE(FrameShown(menu));
     EXPECT_EQ(RecentFilePath(menu.Caption("menuRecentFile_1")), spaced);
 
     AddRecentFile(s, "/air/Mon0900.lst", "Player", menu);
@@ -119,7 +89,7 @@ TEST_F(RecentFilesTest, ClearingOneListKeepsTheOtherAndHidesTheMenu) {
 
     ClearRecentFiles(player, "Player", menu);
     EXPECT_FALSE(m_store->SectionExists(kRecentFilesApp, "Player"));
-    EXPECT_FALSE(menu.FrameShown());
+    EXPECT_FALSE(FrameShown(menu));
     EXPECT_TRUE(menu.Shown().isEmpty());
     EXPECT_EQ(menu.Caption("menuRecentFile_1"), "");
     menu.SetVisible("menuClearRecentFiles", true);
@@ -127,9 +97,9 @@ TEST_F(RecentFilesTest, ClearingOneListKeepsTheOtherAndHidesTheMenu) {
     EXPECT_FALSE(menu.IsVisible("menuClearRecentFiles")) << "an empty list offers no clearing";
 
     HideRecentFiles(creatorMenu);
-    EXPECT_FALSE(creatorMenu.FrameShown());
+    EXPECT_FALSE(FrameShown(creatorMenu));
     ReadRecentFiles(creator, "Creator", creatorMenu);
-    EXPECT_TRUE(creatorMenu.FrameShown());
+    EXPECT_TRUE(FrameShown(creatorMenu));
     EXPECT_EQ(creatorMenu.Shown(), QStringList({"&1 /c.clk"}));
 }
 
@@ -178,6 +148,19 @@ TEST_F(RecentFilesTest, MainWindowMenuShowsAndOpensTheList) {
     WidgetEntries none(&bare);
     ReadRecentFiles(s, "Player", none);
     EXPECT_EQ(none.Caption("menuRecentFile_1"), "");
+
+    // A run without windows keeps the same entries in memory and answers as
+    // the window does, for names it carries and names it does not.
+    MemoryEntries memory = RecentFileMenuEntries();
+    AddRecentFile(s, "/air/b.lst", "Player", entries);
+    EXPECT_EQ(memory.Caption("menuClearRecentFiles"), "&Clear Recent Files");
+    ReadRecentFiles(s, "Player", memory);
+    memory.SetVisible("menuNotThere", true);
+    for (const QString& name : {RecentFileEntry(0), RecentFileEntry(1), RecentFileEntry(3),
+                                QString("menuClearRecentFiles"), QString("menuNotThere")}) {
+        EXPECT_EQ(memory.Caption(name), entries.Caption(name)) << name.toStdString();
+        EXPECT_EQ(memory.IsVisible(name), entries.IsVisible(name)) << name.toStdString();
+    }
 }
 
 }  // namespace

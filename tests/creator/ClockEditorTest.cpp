@@ -57,7 +57,7 @@ TEST_F(ClockEditorTest, OpeningLoadsCompactsAndNamesTheClock) {
     EXPECT_EQ(window.fileNamePanel, mon);
     EXPECT_TRUE(editor.Saved);
     EXPECT_EQ(editor.CurrentPath(), mon);
-    EXPECT_EQ(window.captions["menuRecentFile_1"], "&1 " + mon);
+    EXPECT_EQ(window.entries.Shown(), QStringList{"&1 " + mon});
     EXPECT_EQ(m_store->GetSetting("Sonavel Recent Files", "Creator", "Recent File 1"), mon);
 
     // Unsaved changes and Cancel: nothing moves.

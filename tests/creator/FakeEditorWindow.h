@@ -2,18 +2,17 @@
 
 #include "ClockEditor.h"
 #include "EditorWindow.h"
-#include "NamedEntries.h"
+#include "FakeEntries.h"
 
 #include <QString>
 #include <functional>
-#include <map>
 #include <vector>
 
 namespace sonavel {
 
 // The window as the file commands see it, with the change rule wired as the
 // real window wires it.
-class FakeEditorWindow final : public EditorWindow, public NamedEntries {
+class FakeEditorWindow final : public EditorWindow {
   public:
     ClockEditor* editor = nullptr;
 
@@ -48,17 +47,7 @@ class FakeEditorWindow final : public EditorWindow, public NamedEntries {
         if (start == EstimateStart::Typing) ++typedEstimates;
         if (estimate) estimate(start);
     }
-    NamedEntries& Entries() override { return *this; }
-
-    void SetCaption(const QString& name, const QString& caption) override {
-        captions[name] = caption;
-    }
-    QString Caption(const QString& name) const override {
-        const auto it = captions.find(name);
-        return it == captions.end() ? QString() : it->second;
-    }
-    void SetVisible(const QString&, bool) override {}
-    bool IsVisible(const QString&) const override { return true; }
+    NamedEntries& Entries() override { return entries; }
 
     // Typing into the pane.
     void Type(const QString& value) { SetEditText(text + value); }
@@ -70,7 +59,7 @@ class FakeEditorWindow final : public EditorWindow, public NamedEntries {
     std::vector<PreviewRun> previewRuns;
     // The real estimate, when a test wants it run.
     std::function<void(EstimateStart)> estimate;
-    std::map<QString, QString> captions;
+    FakeEntries entries;
 };
 
 }  // namespace sonavel

@@ -189,7 +189,7 @@ TEST_F(HourlyClocksTest, OpeningAsksAboutUnsavedChangesFirst) {
     EXPECT_EQ(window.editHeader, "Edit: Monday 07:00");
     EXPECT_TRUE(editor.Saved);
     EXPECT_TRUE(window.fileCommands);
-    EXPECT_TRUE(window.captions.empty()) << "hourly opens stay off the recent files";
+    EXPECT_TRUE(window.entries.Shown().isEmpty()) << "hourly opens stay off the recent files";
 
     // A clock never saved goes through Save As; cancelling that keeps the edits.
     editor.NewClock();

@@ -1,3 +1,4 @@
+#include "FormatModule.h"
 #include "KeywordModule.h"
 #include "TempFolder.h"
 
@@ -14,9 +15,17 @@ class FakeKeywordList final : public KeywordListView {
         selected = items.contains(keyword) ? keyword : QString();
     }
     void ClearText() override { selected.clear(); }
+    void ClearKeywordFields() override {
+        shown.clear();
+        folder.clear();
+    }
+    void ShowFolder(const QString& value) override { folder = value; }
+    void ShowSelection() override { shown = selected; }
 
     QStringList items;
     QString selected;
+    QString shown;   // the keyword whose values the fields show
+    QString folder;  // the folder field
 };
 
 class FakePane final : public KeywordPane {
@@ -134,6 +143,66 @@ TEST_F(KeywordModuleTest, TheListsOwnNameIsRefused) {
     EXPECT_EQ(Listed(), before);
     ASSERT_TRUE(keywords.GetKeywordDefinitions());
     EXPECT_EQ(keywords.KeywordDefinitions.size(), 1u);
+}
+
+TEST_F(KeywordModuleTest, AddingAKeywordKeepsThePreviousOneWhateverTheAnswer) {
+    Add("Ads");
+    Add("Jingle");
+    m_store->SaveSetting(kKeywordApp, "Jingle", "Notes", "Short ones");
+    list.selected = "Jingle";
+
+    // Cancelled: the fields were blanked for the question, then show the
+    // previous keyword again with its values as they were.
+    m_dialogs.ExpectInput(std::nullopt, "Add New Keyword");
+    keywords.AddNewKeyword(false);
+    EXPECT_EQ(list.selected, "Jingle");
+    EXPECT_EQ(list.shown, "Jingle");
+    EXPECT_EQ(keywords.ReadKeywordTexts("Jingle").Of(keywordfield::Notes), "Short ones");
+
+    // Taken exactly: refused, and the list is as it was.
+    m_dialogs.ExpectInput(QStringLiteral("Ads"), "Add New Keyword")
+        .ExpectMessage("Add New Keyword");
+    keywords.AddNewKeyword(false);
+    EXPECT_EQ(m_dialogs.LastMessage().prompt,
+              "'Ads' is already in use, please use another Keyword.");
+    EXPECT_EQ(list.items, QStringList({"Ads", "Jingle"}));
+    EXPECT_EQ(list.selected, "Jingle");
+
+    // Browsed: the folder's own name is offered, a final separator aside, and
+    // the folder becomes the new keyword's and the next browse's start.
+    m_dialogs.ExpectFolder("/music/Smooth Jazz/", "Select folder for 'New Keyword's' files")
+        .ExpectInput(QStringLiteral("Jazz"), "Edit New Keyword");
+    keywords.AddNewKeyword(true);
+    EXPECT_EQ(m_dialogs.Shown().back().inputDefault, "Smooth Jazz");
+    EXPECT_EQ(list.folder, "/music/Smooth Jazz/");
+    EXPECT_EQ(list.items, QStringList({"Ads", "Jingle", "Jazz"}));
+    EXPECT_EQ(list.shown, "Jazz");
+    EXPECT_EQ(m_session->Creator.LastOpenFolder, "/music/Smooth Jazz/");
+    const KeywordTexts jazz = keywords.ReadKeywordTexts("Jazz");
+    EXPECT_EQ(jazz.Of(keywordfield::Folder), "/music/Smooth Jazz/");
+    EXPECT_EQ(jazz.Of(keywordfield::Description), "Jazz");
+    EXPECT_EQ(keywords.ReadKeywordTexts("Jingle").Of(keywordfield::Notes), "Short ones");
+    EXPECT_EQ(Listed().size(), 3);
+}
+
+TEST_F(KeywordModuleTest, PaneListsByCharacterCodeAndNamesThePickedLine) {
+    for (const char* name : {"news", "Sport", "News", "ads", "\u00c4rger"})
+        Add(QString::fromUtf8(name));
+    keywords.StoreKeywordValue("News", keywordfield::EstimatedTime, "185");
+    keywords.StoreKeywordValue("News", keywordfield::Color, "255");
+    ASSERT_TRUE(keywords.GetKeywordDefinitions());
+
+    QStringList names;
+    for (const KeywordPaneLine& line : keywords.KeywordPaneLines())
+        names << line.keyword;
+    EXPECT_EQ(names,
+              QStringList({"News", "Sport", "ads", "news", QString::fromUtf8("\u00c4rger")}));
+    const KeywordPaneLine news = keywords.KeywordPaneLines().front();
+    EXPECT_EQ(news.time, FormatTime(185));
+    EXPECT_EQ(news.color, 255);
+
+    EXPECT_EQ(KeywordModule::PaneLineKeyword(news.time + "  " + "Top  Hits"), "Top  Hits\r\n");
+    EXPECT_EQ(KeywordModule::PaneLineKeyword(""), "");
 }
 
 }  // namespace
