@@ -26,7 +26,7 @@ class CreatorStartTest : public TempFolderTest {
     void Set(const char* key, const QString& value) {
         m_store->SaveSetting(kAppName, kCreatorSection, QString::fromLatin1(key), value);
     }
-    bool Start() { return StartCreator(*m_session, editor, window, pane, exitCode); }
+    bool Start() { return StartCreator(*m_session, editor, window, pane.entries, exitCode); }
 
     KeywordModule keywords;
     ClockModule clocks;
@@ -104,8 +104,8 @@ TEST_F(CreatorStartTest, WindowStateSplashDefaultClockAndRecentClocks) {
     Set("Width", "9000");
     Set("Height", "7000");
     textfile::WriteLines(clocks.DefaultClockPath(), {"; the top of the hour"});
-    AddRecentFile(*m_session, "/clocks/Mon0700.clk", "Creator", pane);
-    pane.captions.clear();
+    AddRecentFile(*m_session, "/clocks/Mon0700.clk", "Creator", pane.entries);
+    pane.entries = FakeEntries{};
     editor.Saved = false;
 
     ASSERT_TRUE(Start());
@@ -117,7 +117,7 @@ TEST_F(CreatorStartTest, WindowStateSplashDefaultClockAndRecentClocks) {
     EXPECT_TRUE(pane.text.startsWith("; the top of the hour")) << pane.text.toStdString();
     EXPECT_EQ(pane.editHeader, "Edit: Default Clock");
     bool listed = false;
-    for (const auto& [name, caption] : pane.captions)
+    for (const QString& caption : pane.entries.Shown())
         listed = listed || caption.endsWith("/clocks/Mon0700.clk");
     EXPECT_TRUE(listed) << "the recent clocks are in the File menu";
 

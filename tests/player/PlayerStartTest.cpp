@@ -108,8 +108,8 @@ TEST_F(PlayerStartTest, StartedHiddenInManualModeItWaitsInTheTrayWithTheRecentLi
     Set("Start Hidden", "True");
     Set("Display Splash", "False");
     Set("Width", "0");
-    AddRecentFile(session, Path("Playlists/Mon1000.lst"), "Player", window);
-    HideRecentFiles(window);
+    AddRecentFile(session, Path("Playlists/Mon1000.lst"), "Player", window.entries);
+    HideRecentFiles(window.entries);
 
     ASSERT_TRUE(Start());
     // No stored size: the window keeps its own; hidden, it is never shown.
@@ -119,8 +119,8 @@ TEST_F(PlayerStartTest, StartedHiddenInManualModeItWaitsInTheTrayWithTheRecentLi
     EXPECT_TRUE(player1.FileName().isEmpty());
     EXPECT_EQ(window.shown.playlist, "No Playlist is Loaded");
     EXPECT_TRUE(window.shown.openPlaylistEnabled);
-    EXPECT_TRUE(window.IsVisible(RecentFileEntry(1)));
-    EXPECT_TRUE(window.Caption(RecentFileEntry(1)).endsWith("Mon1000.lst"));
+    EXPECT_TRUE(window.entries.IsVisible(RecentFileEntry(1)));
+    EXPECT_TRUE(window.entries.Caption(RecentFileEntry(1)).endsWith("Mon1000.lst"));
     EXPECT_EQ(Log(), QStringList{"Program Loaded"});
 }
 
