@@ -363,8 +363,12 @@ void ShowStoreFailure(Dialogs& dialogs, const QString& fullName, const QString& 
 void SetMissingRegistryDefaults(Session& session) {
     ErrorTrap trap(session, QStringLiteral("SetRegistryDefaults"));
     trap.Run([&] {
-        for (const auto& [section, defaults] : {std::pair{kPlayer, PlayerDefaults(session)},
-                                                std::pair{kCreator, CreatorDefaults(session)}}) {
+        for (const auto& sectionDefaults : {std::pair{kPlayer, PlayerDefaults(session)},
+                                            std::pair{kCreator, CreatorDefaults(session)}}) {
+            // Named, not bound: the lambdas below may not capture a structured
+            // binding on every compiler the checks run with.
+            const QString& section = sectionDefaults.first;
+            const auto& defaults = sectionDefaults.second;
             // What the section holds now, with missing keys told apart from
             // keys stored empty: an empty folder or file name is a choice.
             QHash<QString, QString> stored;
