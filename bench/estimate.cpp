@@ -23,8 +23,10 @@ namespace {
 
 bool WriteTone(const QString& path, int format, int rate, int channels, long frames) {
     std::vector<float> samples(static_cast<std::size_t>(frames) * channels);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<float>(0.3 * std::sin(2 * M_PI * 440.0 * (i / channels) / rate));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::size_t frame = i / channels;  // every channel of a frame sounds the same
+        samples[i] = static_cast<float>(0.3 * std::sin(2 * M_PI * 440.0 * frame / rate));
+    }
     return testsounds::Write(path, samples, channels, rate, format);
 }
 

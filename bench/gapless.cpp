@@ -238,7 +238,7 @@ int main(int argc, char** argv) {
     // Open to ready.
     auto opening = std::make_unique<AudioEngine>(EngineConfig{OutputKind::Paced, 300, {}});
     const QString wav = dir.filePath(QStringLiteral("open.wav"));
-    WriteTone(wav, kKinds[0], 48000 * 30);
+    WriteTone(wav, kKinds[0], 48000L * 30);
     const QString mp3 = dir.filePath(QStringLiteral("five-minutes.mp3"));
     WriteTone(mp3, kKinds[5], 44100L * 300);
     double wavMs = 1e9, mp3Ms = 1e9;

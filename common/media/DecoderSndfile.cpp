@@ -95,7 +95,7 @@ QString NameOf(int format) {
 // which is what most multichannel exports put there.
 std::vector<float> DownmixGains(SNDFILE* file, int channels) {
     constexpr float kMinus3dB = 0.70710678f;
-    std::vector<float> gains(2 * channels, 0.0f);
+    std::vector<float> gains(std::size_t{2} * channels, 0.0f);
     std::vector<int> map(channels, SF_CHANNEL_MAP_INVALID);
     float leftSum = 0.0f;
     float rightSum = 0.0f;
@@ -141,7 +141,7 @@ std::vector<float> DownmixGains(SNDFILE* file, int channels) {
                 default:
                     break;
             }
-            gains[2 * c] = left;
+            gains[std::size_t{2} * c] = left;
             gains[2 * c + 1] = right;
             leftSum += left;
             rightSum += right;
@@ -207,7 +207,7 @@ class SndfileSource final : public Source {
             float left = 0.0f;
             float right = 0.0f;
             for (int c = 0; c < m_channels; ++c) {
-                left += in[c] * m_gains[2 * c];
+                left += in[c] * m_gains[std::size_t{2} * c];
                 right += in[c] * m_gains[2 * c + 1];
             }
             stereo[2 * i] = left;

@@ -30,8 +30,8 @@ bool WidgetEntries::IsVisible(const QString& name) const {
 }
 
 RecentFileActions AddRecentFileEntries(QMenu& menu,
-                                       std::function<void(const QString& path)> openFile,
-                                       std::function<void()> clearList) {
+                                       const std::function<void(const QString& path)>& openFile,
+                                       const std::function<void()>& clearList) {
     RecentFileActions actions;
     const MemoryEntries entries = RecentFileMenuEntries();
     auto hidden = [&](QAction* action, const QString& name) {

@@ -43,8 +43,8 @@ struct RecentFileActions {
 // is read. Choosing entry k passes the path of its caption to openFile; the
 // clear command calls clearList. Both main windows build their lists here so
 // the names and order stay the same.
-RecentFileActions AddRecentFileEntries(QMenu& menu,
-                                       std::function<void(const QString& path)> openFile = {},
-                                       std::function<void()> clearList = {});
+RecentFileActions AddRecentFileEntries(
+    QMenu& menu, const std::function<void(const QString& path)>& openFile = {},
+    const std::function<void()>& clearList = {});
 
 }  // namespace sonavel
