@@ -14,7 +14,6 @@ using namespace sonavel;
 
 namespace {
 
-
 class CommonModuleTest : public TempFolderTest {
   protected:
     QStringList Keys(const char* section) {
