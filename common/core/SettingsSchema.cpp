@@ -99,7 +99,7 @@ QString SettingText(const SettingValue& value) {
 }
 
 QString DefaultText(const SettingDefault& byDefault, const Session& session) {
-    const QString text = QString::fromLatin1(byDefault.text);
+    QString text = QString::fromLatin1(byDefault.text);
     switch (byDefault.from) {
         case SettingDefault::From::Text:
             return text;

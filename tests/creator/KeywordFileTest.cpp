@@ -58,7 +58,7 @@ class KeywordFileTest : public TempFolderTest {
             "' Color",   v[3], "' Notes",       v[4], ""};
     }
     QString Write(const QString& file, const QStringList& lines) {
-        const QString path = Path(file);
+        QString path = Path(file);
         textfile::WriteLines(path, lines);
         return path;
     }

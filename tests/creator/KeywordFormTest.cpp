@@ -79,7 +79,7 @@ class KeywordFormTest : public TempFolderTest {
     // A folder of empty files; the fake player supplies their durations.
     QString Folder(const QString& name, const QStringList& files) {
         QDir(m_dir.path()).mkpath(name);
-        const QString folder = Path(name);
+        QString folder = Path(name);
         for (const QString& file : files) {
             QFile out(QDir(folder).filePath(file));
             EXPECT_TRUE(out.open(QIODevice::WriteOnly));

@@ -33,7 +33,7 @@ QString ScratchFolder() {
 }
 
 QString WriteScratchFile(const QString& name, const QByteArray& bytes) {
-    const QString path = ScratchFolder() + QLatin1Char('/') + name;
+    QString path = ScratchFolder() + QLatin1Char('/') + name;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         Fail("cannot write a scratch file", path);

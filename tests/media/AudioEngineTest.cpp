@@ -104,7 +104,7 @@ TEST_F(AudioEngineTest, PlaysAFileExactlyAndReportsEveryChange) {
     player.Pause();
     ASSERT_TRUE(RenderUntil([&] { return watch.changes.size() == 2; }));
     const double held = player.CurrentPosition();
-    Render(48000 * 3);
+    Render(std::int64_t{48000} * 3);
     EXPECT_EQ(watch.changes, (StateChanges{{0, 2}, {2, 1}}));
     EXPECT_DOUBLE_EQ(player.CurrentPosition(), held);
 
@@ -181,7 +181,7 @@ TEST_F(AudioEngineTest, AlternatingPlayersLeaveNoGap) {
 }
 
 TEST_F(AudioEngineTest, MovingToTheEndEndsAtOnceAndTheNextFollowsTheFade) {
-    const QString first = Wav("long.wav", 48000 * 5, 4);
+    const QString first = Wav("long.wav", 48000L * 5, 4);
     const QString second = Wav("next.wav", 4800, 5);
     AudioMediaPlayer one(engine), two(engine);
     Watch w1(one), w2(two);
@@ -217,7 +217,7 @@ TEST_F(AudioEngineTest, BadFilesRaiseErrorsAndNeverStallTheOtherPlayer) {
 
     AudioMediaPlayer onAir(engine), broken(engine);
     Watch air(onAir), bad(broken);
-    onAir.SetFileName(Wav("music.wav", 48000 * 3, 9));
+    onAir.SetFileName(Wav("music.wav", 48000L * 3, 9));
     onAir.Play();
 
     struct Case {
@@ -279,7 +279,7 @@ TEST_F(AudioEngineTest, DamagedSamplesBecomeSilenceAndTheMixStaysWithinFullScale
     const std::vector<float> damaged = {0.5f,  -0.25f, std::nanf(""), 0.5f,  inf,  -inf,
                                         1e30f, -1e30f, -5.0f,         0.75f, 0.5f, 0.5f};
     ASSERT_TRUE(ts::Write(Path("damaged.wav"), damaged, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
-    const std::vector<float> loud(4800 * 2, 0.8f);
+    const std::vector<float> loud(std::size_t{4800} * 2, 0.8f);
     ASSERT_TRUE(ts::Write(Path("loud1.wav"), loud, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
     ASSERT_TRUE(ts::Write(Path("loud2.wav"), loud, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
     {
@@ -411,7 +411,7 @@ TEST_F(AudioEngineTest, OpensAfterARefusedOneLeaveTheLastElementsEndSounding) {
 TEST_F(AudioEngineTest, FileDeletedWhilePlayingPlaysToItsEnd) {
     const QString path = Path("gone soon ünï.wav");
     ASSERT_TRUE(
-        ts::Write(path, ts::Signal(48000 * 6, 1, 3), 1, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+        ts::Write(path, ts::Signal(48000L * 6, 1, 3), 1, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     AudioMediaPlayer player(engine);
     Watch watch(player);
     player.SetFileName(path);

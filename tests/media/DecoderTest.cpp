@@ -61,7 +61,7 @@ class DecoderTest : public ::testing::Test {
 
     QString Write(const QString& name, int format, int rate, int channels,
                   const std::vector<float>& samples, const std::vector<int>& channelMap = {}) {
-        const QString path = Path(name);
+        QString path = Path(name);
         QDir().mkpath(QFileInfo(path).path());
         SF_INFO info{};
         info.samplerate = rate;
@@ -160,12 +160,12 @@ TEST_F(DecoderTest, EveryFormatHasItsExactLengthAndPlaysInTimeAtTheEngineRate) {
 TEST_F(DecoderTest, SameRateSamplesPassThroughBitForBitIntoStereo) {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> level(-1.5f, 1.5f);  // float files may exceed full scale
-    std::vector<float> noise(3 * 20011);
+    std::vector<float> noise(std::size_t{3} * 20011);
     for (float& s : noise)
         s = level(random);
 
     // Odd chunk sizes cross every internal block boundary.
-    const std::vector<float> stereo(noise.begin(), noise.begin() + 2 * 20011);
+    const std::vector<float> stereo(noise.begin(), noise.begin() + 2L * 20011);
     auto decoder = Decoder::Open(
         Write("float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, stereo), kEngineRate);
     EXPECT_EQ(ReadAll(*decoder, 1000), stereo);
@@ -183,7 +183,7 @@ TEST_F(DecoderTest, SameRateSamplesPassThroughBitForBitIntoStereo) {
     }
 
     // 16-bit PCM arrives as sample / 32768, so full-scale negative is exactly -1.
-    std::vector<short> pcm(2 * 5000);
+    std::vector<short> pcm(std::size_t{2} * 5000);
     for (std::size_t k = 0; k < pcm.size(); ++k)
         pcm[k] = short(int(k * 7919 % 65536) - 32768);
     SF_INFO info{};
@@ -236,7 +236,7 @@ TEST_F(DecoderTest, SeekingRepeatsTheSameFrames) {
         // And, while playing, to the middle: nothing of the old place may
         // linger in the decoder or the resampler.
         decoder->Seek(0);
-        std::vector<float> some(2 * 3000);
+        std::vector<float> some(std::size_t{2} * 3000);
         EXPECT_EQ(decoder->Read(some.data(), 3000), 3000);
         const std::int64_t middle = rate / 4;
         decoder->Seek(middle);
@@ -369,7 +369,7 @@ TEST_F(DecoderTest, DamagedFilesPlayWhatTheyHold) {
 // to end, or a tag with a forged frame count, are measured by their frames,
 // so the length is what plays.
 TEST_F(DecoderTest, Mp3LengthFollowsTheFramesWhenTheTagDoesNotMatchTheFile) {
-    const std::int64_t frames = 2 * 48000;
+    const std::int64_t frames = std::int64_t{2} * 48000;
     QFile one(Write("one.mp3", kMp3, 48000, 2, Tone(48000, 2, frames)));
     ASSERT_TRUE(one.open(QIODevice::ReadOnly));
     const QByteArray bytes = one.readAll();

@@ -221,7 +221,7 @@ TEST_F(PlayerSoakTest, DaysOnAirKeepTheirPromises) {
     int commandsInSwitches = 0;
     int exits = 0;
     auto clickSomething = [&] {
-        const QString entry = controlEntries[between(0, controlEntries.size() - 1)];
+        const QString& entry = controlEntries[between(0, controlEntries.size() - 1)];
         // An exit is confirmed now and then; otherwise the station goes on.
         confirmExit = chance(0.15);
         if (Click(entry)) return true;
@@ -261,7 +261,8 @@ TEST_F(PlayerSoakTest, DaysOnAirKeepTheirPromises) {
             step = between(1000, 5000);
             ++blocked;
         }
-        const qint64 nextHourMs = (t / 3600000 + 1) * 3600000 - 20 * 60000;  // start is hh:20
+        const qint64 nextHourMs =
+            (t / 3600000 + 1) * 3600000 - qint64{20} * 60000;  // start is hh:20
         if (t < nextHourMs && t + step >= nextHourMs) {
             step = nextHourMs - t + between(0, 2500);
             if (step - (nextHourMs - t) >= 1000) ++skippedTops;
@@ -293,7 +294,7 @@ TEST_F(PlayerSoakTest, DaysOnAirKeepTheirPromises) {
                 m_engine->SetManualMode();
                 m_engine->ApplySettings();
             });
-            manualUntil = t + between(10, 90) * 60000;
+            manualUntil = t + qint64{between(10, 90)} * 60000;
             ++manualSpells;
         }
         if (manualUntil >= 0 && m_engine->ManualMode && !m_engine->PlaylistLoaded && chance(0.05)) {
