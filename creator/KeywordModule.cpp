@@ -142,6 +142,9 @@ void KeywordModule::RefreshKeywordList() {
         if (error.Number() == err::kTypeMismatch) {
             LastKeywordNumber = -1;
             KeywordList.clear();
+            // The store was emptied behind the window (the settings reset):
+            // names left in the list would be edited back into it.
+            if (m_list) m_list->ClearList();
             if (m_list) m_list->ClearText();
         }
         return;

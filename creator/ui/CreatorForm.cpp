@@ -2,6 +2,7 @@
 
 #include "AboutForm.h"
 #include "AudioMediaPlayer.h"
+#include "CreatorOptionsForm.h"
 #include "FormatModule.h"
 #include "HourlyClockForms.h"
 #include "KeywordForm.h"
@@ -75,6 +76,7 @@ CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule&
 
 CreatorForm::~CreatorForm() {
     // They work on members of this window, which are gone before its children.
+    delete m_optionsForm;
     delete m_searchForm;
     delete m_saveHourlyForm;
     delete m_openHourlyForm;
@@ -186,19 +188,19 @@ void CreatorForm::BuildMenus() {
     MenuEntry(edit, QStringLiteral("Set &Font..."), QStringLiteral("menuSetFont"),
               &CreatorForm::menuSetFont_Click);
 
-    // Commands on the menu bar itself. The options and backup windows are
-    // not built yet.
+    // Commands on the menu bar itself. The backup window is not built yet.
     struct BarCommand {
         const char* caption;
         const char* name;
         void (CreatorForm::*handler)();
     };
-    for (const BarCommand& command : {BarCommand{"&Keyword Maintenance", "menuKeywordMaintenance",
-                                                 &CreatorForm::menuKeywordMaintenance_Click},
-                                      BarCommand{"&Create Playlists", "menuCreatePlaylists",
-                                                 &CreatorForm::menuCreatePlaylists_Click},
-                                      BarCommand{"&Options", "menuOptions", nullptr},
-                                      BarCommand{"&Backup", "menuBackup", nullptr}}) {
+    for (const BarCommand& command :
+         {BarCommand{"&Keyword Maintenance", "menuKeywordMaintenance",
+                     &CreatorForm::menuKeywordMaintenance_Click},
+          BarCommand{"&Create Playlists", "menuCreatePlaylists",
+                     &CreatorForm::menuCreatePlaylists_Click},
+          BarCommand{"&Options", "menuOptions", &CreatorForm::menuOptions_Click},
+          BarCommand{"&Backup", "menuBackup", nullptr}}) {
         QAction* action = menuBar()->addAction(QString::fromLatin1(command.caption));
         action->setObjectName(QString::fromLatin1(command.name));
         if (command.handler) {
@@ -730,6 +732,36 @@ void CreatorForm::menuFindNext_Click() {
 void CreatorForm::KeywordForm_Unload() {
     DisplayKeywordPane();
     showNormal();
+}
+
+void CreatorForm::menuOptions_Click() {
+    if (!m_optionsForm) {
+        CreatorOptions::Hooks hooks;
+        hooks.runInProgress = [this] { return m_scheduler && m_scheduler->Running(); };
+        // The keyword window would otherwise go on showing, and writing
+        // into, keywords that are gone.
+        hooks.clearKeywordPanes = [this] {
+            m_keywordPane->clear();
+            if (m_keywordForm && m_keywordForm->isVisible()) m_keywordForm->Form_Load();
+        };
+        hooks.closeWindow = [this] {
+            if (m_optionsForm) m_optionsForm->close();
+        };
+        m_optionsForm = new CreatorOptionsForm(m_session, m_keywords, *this, hooks, this);
+        connect(m_optionsForm, &CreatorOptionsForm::Closed, this, [this] {
+            if (isMinimized()) showNormal();
+            show();
+            raise();
+            activateWindow();
+        });
+    }
+    m_optionsForm->show();
+    m_optionsForm->raise();
+    m_optionsForm->activateWindow();
+}
+
+CreatorOptionsForm* CreatorForm::OptionsWindow() const {
+    return m_optionsForm;
 }
 
 KeywordForm* CreatorForm::KeywordWindow() const {

@@ -31,6 +31,7 @@ class QToolButton;
 namespace sonavel {
 
 class AboutForm;
+class CreatorOptionsForm;
 class KeywordForm;
 class AudioEngine;
 class MediaPlayer;
@@ -68,6 +69,8 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QWidget* AboutWindow() const;
     // The keyword window while it exists.
     KeywordForm* KeywordWindow() const;
+    // The options window while it is open.
+    CreatorOptionsForm* OptionsWindow() const;
 
     // Decides whether the window may close (the shut-down's questions); when
     // unset the window simply closes.
@@ -151,6 +154,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuCreatePlaylists_Click();
     void menuKeywordMaintenance_Click();
     void KeywordForm_Unload();
+    void menuOptions_Click();
     void EstimateTime_Click();
     void menuOpenHourlyClock_Click();
     void menuSaveAsHourlyClock_Click();
@@ -194,6 +198,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QPointer<SaveHourlyClockForm> m_saveHourlyForm;
     QPointer<OpenHourlyClockForm> m_openHourlyForm;
     QPointer<SearchForm> m_searchForm;
+    QPointer<CreatorOptionsForm> m_optionsForm;
 };
 
 }  // namespace sonavel
