@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackupModule.h"
 #include "ClockEditor.h"
 #include "ClockEstimate.h"
 #include "ClockModule.h"
@@ -31,6 +32,7 @@ class QToolButton;
 namespace sonavel {
 
 class AboutForm;
+class BackupForm;
 class KeywordForm;
 class AudioEngine;
 class MediaPlayer;
@@ -157,6 +159,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuFind_Click();
     void menuFindNext_Click();
     void menuReplace_Click();
+    void menuBackup_Click();
     void NotYetAvailable() {}
 
     Session& m_session;
@@ -165,6 +168,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     ClockEstimate m_estimate{m_session, m_keywords, *this};
     HourlyClocks m_hourly{m_session, m_editor, *this};
     SearchModule m_search{m_session};
+    BackupModule m_backup;
     std::unique_ptr<TextEditSearchPane> m_searchPane;
     WidgetEntries m_entries{this};
     Pane m_pane{*this};
@@ -194,6 +198,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QPointer<SaveHourlyClockForm> m_saveHourlyForm;
     QPointer<OpenHourlyClockForm> m_openHourlyForm;
     QPointer<SearchForm> m_searchForm;
+    QPointer<BackupForm> m_backupForm;
 };
 
 }  // namespace sonavel
