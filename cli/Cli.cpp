@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "AirCommand.h"
+#include "BackupCommand.h"
 #include "ConsoleDialogs.h"
 #include "DemoStation.h"
 #include "Version.h"
@@ -173,6 +174,21 @@ int AirCommand(const ParsedArguments& arguments, CliContext& context) {
     return AirRun(options, context.console.out, context.console.err);
 }
 
+int BackupCommand(const ParsedArguments& arguments, CliContext& context) {
+    Console& console = context.console;
+    const QString to = arguments.Value(QStringLiteral("to"));
+    if (to.isEmpty()) {
+        console.err << "sonavel: backup: the option --to DIR is required\n"
+                    << "Try 'sonavel backup --help' for more information.\n";
+        console.err.flush();
+        return kExitUsage;
+    }
+    // Every box is a message; nothing here asks.
+    ConsoleDialogs dialogs(console.in, console.err, ConsoleDialogs::Answering::Refuse);
+    return BackupRun(context.station ? *context.station : StationPaths::ForUser(), to,
+                     arguments.Has(QStringLiteral("overwrite")), dialogs, console.err);
+}
+
 }  // namespace
 
 QList<Subcommand> StandardSubcommands() {
@@ -238,6 +254,30 @@ QList<Subcommand> StandardSubcommands() {
             0,
             0,
             AirCommand,
+        },
+        Subcommand{
+            QStringLiteral("backup"),
+            QStringLiteral("copy the keywords, the default clock and every clock to a folder"),
+            QStringLiteral("--to DIR [OPTION]..."),
+            QStringLiteral(
+                "Runs Sonavel Creator's backup without its window, for a nightly timer: writes\n"
+                "the keyword definition file backup.key from the keyword store, then copies it\n"
+                "and Default.clk from the program folder into DIR, and every hourly clock of\n"
+                "the Clock Folder into DIR/Clocks. DIR is made when missing; \"A:\" is the\n"
+                "first removable disk mounted under /media/$USER or /run/media/$USER. Without\n"
+                "--overwrite a file already in DIR is kept and the copy takes a new name, such\n"
+                "as \"Mon0700 (2).clk\". With it, each file is replaced only once its new copy\n"
+                "is complete. DIR must not be the program folder, nor hold the Clock Folder as\n"
+                "its Clocks.\n\n"
+                "Messages are printed on standard error. The exit status is 0 only when every\n"
+                "file was copied."),
+            {CliOption{QStringLiteral("to"), QChar(), QStringLiteral("the folder to back up to"),
+                       QStringLiteral("DIR")},
+             CliOption{QStringLiteral("overwrite"), QChar(),
+                       QStringLiteral("replace files of the same name in DIR")}},
+            0,
+            0,
+            BackupCommand,
         },
     };
 }

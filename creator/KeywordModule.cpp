@@ -341,6 +341,12 @@ bool KeywordModule::ConfirmValuesTheFileLoses(const std::vector<StoredKeyword>& 
                                   QStringLiteral("Export Keywords"), 2) == MsgResult::Yes;
 }
 
+QStringList KeywordModule::KeywordDefinitionFileLines() {
+    const std::vector<StoredKeyword> keywords = ReadStoredKeywords();
+    if (keywords.empty()) return {};
+    return KeywordFileLines(keywords);
+}
+
 QStringList KeywordModule::KeywordFileLines(const std::vector<StoredKeyword>& keywords) {
     const QDateTime now = m_session.Time().Now();
     QStringList lines{QStringLiteral("' Sonavel Keyword Definition File ") + LogDate(now) +

@@ -131,6 +131,10 @@ class KeywordModule {
     void ImportKeywordDefinitions();
     bool ExportKeywordDefinitionsTo(const QString& path);
     bool ImportKeywordDefinitionsFrom(const QString& path);
+    // The lines of the keyword definition file of the whole store, as Export
+    // writes them, without its questions and messages: backup writes them.
+    // Empty when the store holds no keywords; store failures raise.
+    QStringList KeywordDefinitionFileLines();
 
     // The keyword maintenance window's work on the store. The texts of a
     // keyword are empty when the store cannot be read; a value that cannot be

@@ -3,6 +3,7 @@
 #include "AboutForm.h"
 #include "AudioMediaPlayer.h"
 #include "CreatorOptionsForm.h"
+#include "BackupForm.h"
 #include "FormatModule.h"
 #include "HourlyClockForms.h"
 #include "KeywordForm.h"
@@ -58,6 +59,7 @@ CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule&
       m_session(session),
       m_keywords(keywords),
       m_editor(session, keywords, clocks, *this),
+      m_backup(session, keywords, clocks),
       m_audio(audio) {
     setObjectName(QStringLiteral("CreatorForm"));
     setWindowTitle(QStringLiteral("Sonavel Creator"));
@@ -78,6 +80,7 @@ CreatorForm::~CreatorForm() {
     // They work on members of this window, which are gone before its children.
     delete m_optionsForm;
     delete m_searchForm;
+    delete m_backupForm;
     delete m_saveHourlyForm;
     delete m_openHourlyForm;
     m_keywords.SetPane(nullptr);
@@ -200,7 +203,7 @@ void CreatorForm::BuildMenus() {
           BarCommand{"&Create Playlists", "menuCreatePlaylists",
                      &CreatorForm::menuCreatePlaylists_Click},
           BarCommand{"&Options", "menuOptions", &CreatorForm::menuOptions_Click},
-          BarCommand{"&Backup", "menuBackup", nullptr}}) {
+          BarCommand{"&Backup", "menuBackup", &CreatorForm::menuBackup_Click}}) {
         QAction* action = menuBar()->addAction(QString::fromLatin1(command.caption));
         action->setObjectName(QString::fromLatin1(command.name));
         if (command.handler) {
@@ -263,7 +266,7 @@ void CreatorForm::BuildToolbar() {
         {nullptr, {}, nullptr, false, false},
         {"Create Playlists", P::SP_MediaPlay, &F::menuCreatePlaylists_Click, true, true},
         {nullptr, {}, nullptr, false, false},
-        {"Backup", P::SP_DriveFDIcon, &F::NotYetAvailable, true, false},
+        {"Backup", P::SP_DriveFDIcon, &F::menuBackup_Click, true, true},
         {nullptr, {}, nullptr, false, false},
         {"Estimate Time", P::SP_BrowserReload, &F::EstimateTime_Click, true, true},
     };
@@ -723,6 +726,10 @@ void CreatorForm::menuFind_Click() {
 void CreatorForm::menuReplace_Click() {
     if (!m_searchForm) m_searchForm = new SearchForm(m_search, *m_searchPane, this);
     m_searchForm->Open(true);
+}
+
+void CreatorForm::menuBackup_Click() {
+    ShowOwned(m_backupForm, this, m_session, m_backup);
 }
 
 void CreatorForm::menuFindNext_Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackupModule.h"
 #include "ClockEditor.h"
 #include "ClockEstimate.h"
 #include "ClockModule.h"
@@ -32,6 +33,7 @@ namespace sonavel {
 
 class AboutForm;
 class CreatorOptionsForm;
+class BackupForm;
 class KeywordForm;
 class AudioEngine;
 class MediaPlayer;
@@ -161,6 +163,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuFind_Click();
     void menuFindNext_Click();
     void menuReplace_Click();
+    void menuBackup_Click();
     void NotYetAvailable() {}
 
     Session& m_session;
@@ -169,6 +172,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     ClockEstimate m_estimate{m_session, m_keywords, *this};
     HourlyClocks m_hourly{m_session, m_editor, *this};
     SearchModule m_search{m_session};
+    BackupModule m_backup;
     std::unique_ptr<TextEditSearchPane> m_searchPane;
     WidgetEntries m_entries{this};
     Pane m_pane{*this};
@@ -199,6 +203,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QPointer<OpenHourlyClockForm> m_openHourlyForm;
     QPointer<SearchForm> m_searchForm;
     QPointer<CreatorOptionsForm> m_optionsForm;
+    QPointer<BackupForm> m_backupForm;
 };
 
 }  // namespace sonavel
