@@ -89,12 +89,30 @@ void PlayerEngine::ApplySettings() {
 void PlayerEngine::SetManualMode() {
     m_session.Dlg().MsgBox(QStringLiteral("Click 'OK' to set Manual Playlist Selection mode."),
                            MsgButtons::OK, MsgIcon::None, QStringLiteral("Sonavel Player"));
+    SwitchToManualMode();
+}
+
+void PlayerEngine::SwitchToManualMode() {
     m_display.openPlaylistEnabled = true;
     ManualMode = true;
     AutomaticMode = false;
     SetPlayListNotLoaded();
     ShowRecentFiles();
     LogEvent(m_session, QStringLiteral("Manual playlist selection mode set"));
+}
+
+void PlayerEngine::SwitchToAutomaticMode() {
+    m_display.openPlaylistEnabled = false;
+    HideRecentFiles();
+    AutomaticMode = true;
+    ManualMode = false;
+    LogEvent(m_session, QStringLiteral("Automatic playlist selection mode set"));
+    SetPlayListNotLoaded();
+    // The pane keeps its label while no list is loaded in automatic mode, so
+    // the new mode is shown here even when the hour has no playlist.
+    m_display.mode = kAutomaticText;
+    Refresh();
+    if (GetCurrentHourPlaylist()) StartPlaylist();
 }
 
 void PlayerEngine::ShowRecentFiles() {

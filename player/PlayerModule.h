@@ -157,6 +157,11 @@ class PlayerEngine {
     bool LoadPlaylist();
     void LoadRecentPlaylist(const QString& fileName);
     void SetManualMode();
+    // The mode switches of the options window: no question is asked, and the
+    // running playlist is dropped. Automatic starts the current hour's
+    // playlist at once when it can be read.
+    void SwitchToManualMode();
+    void SwitchToAutomaticMode();
     void ShowPlaylistStatus();
     // Shows or hides the recent playlists in the File menu.
     void ShowRecentFiles();

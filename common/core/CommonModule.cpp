@@ -260,6 +260,21 @@ void DeleteRegistry(Session& session, const ResetHooks& hooks) {
     });
 }
 
+bool ConfirmDeleteAllSettings(Session& session) {
+    const QString prompt =
+        QStringLiteral("This action will delete ALL settings for Sonavel stored in the Registry") +
+        kCrLf + QStringLiteral("and ALL saved Keyword definitions.") + kCrLf + kCrLf +
+        QStringLiteral("Export your Keywords and back up any Clocks before you go on.") + kCrLf +
+        kCrLf + QStringLiteral("It is recommended that you uninstall Sonavel using your system's") +
+        kCrLf +
+        QStringLiteral("software manager and then reinstall after performing this function.") +
+        kCrLf + kCrLf + QStringLiteral("Are you sure you want to do this?");
+    return session.Dlg().MsgBox(
+               prompt, MsgButtons::YesNo, MsgIcon::Critical,
+               QStringLiteral("WARNING: You are about to delete ALL settings for Sonavel!"),
+               2) == MsgResult::Yes;
+}
+
 void FirstTimeUse(Session& session) {
     // Every step runs whatever the previous one did: a folder that exists or
     // cannot be made must not keep the defaults from being written.

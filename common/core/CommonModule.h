@@ -45,6 +45,8 @@ struct ResetHooks {
     std::function<void()> afterDefaults;      // unload the options window, show the main window
 };
 void DeleteRegistry(Session& session, const ResetHooks& hooks);
+// The warning the options windows show before the reset; true only on Yes.
+bool ConfirmDeleteAllSettings(Session& session);
 
 // Writes the defaults and the working folders after a welcome; the caller ends
 // the program when it returns.

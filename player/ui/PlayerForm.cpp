@@ -4,6 +4,7 @@
 #include "CommonModule.h"
 #include "ErrorModule.h"
 #include "MediaPlayer.h"
+#include "PlayerOptionsForm.h"
 #include "RecentFiles.h"
 #include "Twips.h"
 #include "UiColor.h"
@@ -241,10 +242,9 @@ void PlayerForm::BuildMenus() {
     MenuEntry(logs, QStringLiteral("Display &Error Log"), QStringLiteral("menuDisplayErrorLog"),
               &F::menuDisplayErrorLog_Click);
 
-    // The options window is not built yet.
     QAction* options = menuBar()->addAction(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("menuOptions"));
-    options->setEnabled(false);
+    connect(options, &QAction::triggered, this, &F::menuOptions_Click);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
@@ -786,20 +786,31 @@ void PlayerForm::menuDisplayCurrentSettings_Click() {
     DisplayCurrentSettings(m_session);
 }
 
+void PlayerForm::menuOptions_Click() {
+    if (!m_engine) return;
+    // One window only: a second click brings the open one forward.
+    if (!m_options) m_options = new PlayerOptionsForm(m_session, *m_engine, *this, this);
+    m_options->show();
+    m_options->raise();
+    m_options->activateWindow();
+}
+
 void PlayerForm::menuLoadSettings_Click() {
     // Player is on air: settings that cannot be read are not a first start.
-    // It keeps what it holds rather than run on blanked folders and names.
-    if (ReadPlayerSettings(m_session, SettingsRead::Running) && m_engine) {
-        m_engine->ApplySettings();
+    // It keeps what it holds rather than run on blanked folders and names,
+    // and the mode it runs in.
+    if (m_engine) {
+        RereadPlayerSettings(m_session, *m_engine);
+    } else {
+        ReadPlayerSettings(m_session, SettingsRead::Running);
     }
 }
 
 void PlayerForm::menuDeleteRegistry_Click() {
     ResetHooks hooks;
     hooks.readSettings = [this] {
-        const bool read = ReadPlayerSettings(m_session, SettingsRead::Running);
-        if (read && m_engine) m_engine->ApplySettings();
-        return read;
+        return m_engine ? RereadPlayerSettings(m_session, *m_engine)
+                        : ReadPlayerSettings(m_session, SettingsRead::Running);
     };
     hooks.afterDefaults = [this] { ShowPlayer(); };
     DeleteRegistry(m_session, hooks);

@@ -24,6 +24,7 @@ class QToolBar;
 namespace sonavel {
 
 class AboutForm;
+class PlayerOptionsForm;
 
 // Player's main window: the two player panels, the playlist pane, the menus
 // and toolbar the operator steers playback with, and the tray icon while the
@@ -118,6 +119,7 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     void menuHelpTopics_Click();
     void menuAbout_Click();
     void menuAboutMediaPlayerControl_Click();
+    void menuOptions_Click();
     void menuDisplayCurrentSettings_Click();
     void menuLoadSettings_Click();
     void menuDeleteRegistry_Click();
@@ -156,6 +158,7 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     QTimer* m_timerDisplay = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QPointer<AboutForm> m_about;
+    QPointer<PlayerOptionsForm> m_options;
 
     // What the element list shows, so a tick with the same list only recolours.
     QStringList m_shownElements;

@@ -114,7 +114,7 @@ TEST_F(PlayerFormTest, WindowCarriesEveryControlWithItsCaptionTipAndName) {
         bar << action->text() + '|' + action->objectName();
     EXPECT_EQ(bar,
               QStringList({"&File|", "&Control|", "&Logs|", "&Options|menuOptions", "&Help|"}));
-    EXPECT_FALSE(Action("menuOptions")->isEnabled()) << "its window does not exist yet";
+    EXPECT_TRUE(Action("menuOptions")->isEnabled());
 
     QStringList file = {"&Open Playlist|menuOpenPlaylist", "-menuRecentFile_0"};
     for (int k = 1; k <= 9; ++k)
