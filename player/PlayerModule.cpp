@@ -29,6 +29,13 @@ bool IsTimeCheck(const QString& element) {
     return element.toLower().contains(QStringLiteral(":timecheck"));
 }
 
+// The name the playlist pane gives a list. Only the hour's lists are named by
+// weekday and hour; a list chosen by hand may be called anything, so it goes
+// by its file name.
+QString PlaylistNameShown(bool manual, const QString& fileName) {
+    return manual ? FormatManualPlaylistName(fileName) : FormatPlaylistName(fileName);
+}
+
 }  // namespace
 
 PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& player2,
@@ -264,7 +271,7 @@ void PlayerEngine::ShowPlaylistStatus() {
         d.playlistRemaining.clear();
         if (PlaylistLoaded) {
             d.playlist =
-                QStringLiteral("Loaded Playlist: ") + FormatManualPlaylistName(PlaylistFileName);
+                QStringLiteral("Loaded Playlist: ") + PlaylistNameShown(true, PlaylistFileName);
             d.playlistBack = playercolor::kWhite;
             d.playlistPaneEnabled = true;
         } else {
@@ -279,7 +286,7 @@ void PlayerEngine::ShowPlaylistStatus() {
         return;
     }
     d.mode = kAutomaticText;
-    d.playlist = QStringLiteral("Current Playlist: ") + FormatPlaylistName(PlaylistFileName);
+    d.playlist = QStringLiteral("Current Playlist: ") + PlaylistNameShown(false, PlaylistFileName);
     d.playlistBack = playercolor::kWhite;
     d.playlistPaneEnabled = true;
     d.playlistTime = QStringLiteral("60:00");
@@ -354,6 +361,7 @@ void PlayerEngine::SetPlayListNotLoaded() {
     d.playlistBack = playercolor::kGrey;
     d.elementNames.clear();
     d.highlighted = 0;
+    d.playingList = {};
     d.playlistTime.clear();
     d.playlistRemaining.clear();
     d.trayTip = kNoPlaylist;
@@ -467,6 +475,8 @@ void PlayerEngine::ShowPlaylistElements() {
         names << FormatElementName(Element(n));
     m_display.elementNames = names;
     m_display.highlighted = CurrentElement;
+    m_display.playingList = {PlaylistNameShown(ManualMode, PlaylistFileName),
+                             ProgramElements.mid(0, LastElement)};
     Refresh();
 }
 

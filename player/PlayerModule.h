@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PlaylistViewer.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -75,6 +77,9 @@ struct PlayerDisplay {
     // 0 none). Names before it are shown as played.
     QStringList elementNames;
     int highlighted = 0;
+    // The list for the playlist viewer; it changes only when a list starts
+    // or is dropped.
+    PlaylistView playingList;
 
     QString statusElement;  // status bar panel "Element"
     QString statusTime;     // status bar panel "Time"

@@ -74,6 +74,15 @@ ScriptedDialogs& ScriptedDialogs::ExpectColor(std::optional<std::int32_t> answer
     return *this;
 }
 
+ScriptedDialogs& ScriptedDialogs::WhileOpen(std::function<void()> action) {
+    if (m_script.empty()) {
+        ADD_FAILURE() << "WhileOpen without an expected box";
+    } else {
+        m_script.back().whileOpen = std::move(action);
+    }
+    return *this;
+}
+
 std::optional<ScriptedDialogs::Step> ScriptedDialogs::Next(ShownDialog::Kind kind,
                                                            const QString& title) {
     if (m_script.empty()) {
@@ -91,6 +100,7 @@ std::optional<ScriptedDialogs::Step> ScriptedDialogs::Next(ShownDialog::Kind kin
         ADD_FAILURE() << "expected " << KindName(kind) << " titled \"" << step.title.toStdString()
                       << "\" but got \"" << title.toStdString() << "\"";
     }
+    if (step.whileOpen) step.whileOpen();
     return step;
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,9 @@ class ScriptedDialogs final : public Dialogs {
     // nullopt: the operator cancels.
     ScriptedDialogs& ExpectInput(std::optional<QString> answer, const QString& title = {});
     ScriptedDialogs& ExpectColor(std::optional<std::int32_t> answer);
+    // Runs while the box expected last is open, before it is answered, as
+    // the events the box's own loop serves would.
+    ScriptedDialogs& WhileOpen(std::function<void()> action);
 
     MsgResult Message(const MessageRequest& request) override;
     std::optional<QString> FileDialog(const FileDialogRequest& request) override;
@@ -66,6 +70,7 @@ class ScriptedDialogs final : public Dialogs {
         MsgResult message = MsgResult::OK;
         // The answer of a file, folder, input or colour box.
         std::optional<QString> text;
+        std::function<void()> whileOpen{};
     };
     std::optional<Step> Next(ShownDialog::Kind kind, const QString& title);
     bool PrinterBox(ShownDialog::Kind kind, int flags);

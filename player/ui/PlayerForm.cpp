@@ -5,6 +5,7 @@
 #include "ErrorModule.h"
 #include "MediaPlayer.h"
 #include "PlayerOptionsForm.h"
+#include "PlaylistForm.h"
 #include "RecentFiles.h"
 #include "Twips.h"
 #include "UiColor.h"
@@ -186,6 +187,8 @@ void PlayerForm::BuildMenus() {
     file->setObjectName(QStringLiteral("menuFile"));
     m_menuOpenPlaylist = MenuEntry(file, QStringLiteral("&Open Playlist"),
                                    QStringLiteral("menuOpenPlaylist"), &F::menuOpenPlaylist_Click);
+    MenuEntry(file, QStringLiteral("&View Playlist"), QStringLiteral("menuViewPlaylist"),
+              &F::menuViewPlaylist_Click);
     AddRecentFileEntries(
         *file,
         [this](const QString& path) {
@@ -410,6 +413,8 @@ void PlayerForm::BuildPanes() {
     m_textCurrentPlaylist->setTextInteractionFlags(Qt::TextSelectableByMouse |
                                                    Qt::TextSelectableByKeyboard);
     m_textCurrentPlaylist->installEventFilter(this);
+    m_listViewport = m_textCurrentPlaylist->viewport();
+    m_listViewport->installEventFilter(this);
     m_inner->installEventFilter(this);
 }
 
@@ -582,6 +587,7 @@ void PlayerForm::Render(const PlayerDisplay& display) {
     }
 
     RenderElementList(display.elementNames, display.highlighted);
+    if (m_playlistForm) m_playlistForm->Show(display.playingList);
 
     SetText(m_statusElement, display.statusElement);
     SetText(m_statusTime, display.statusTime);
@@ -662,6 +668,9 @@ bool PlayerForm::eventFilter(QObject* watched, QEvent* event) {
             ToggleMaintenanceEntries();
             return true;
         }
+    } else if (watched == m_listViewport && event->type() == QEvent::MouseButtonDblClick) {
+        menuViewPlaylist_Click();
+        return true;
     } else if (watched == m_labelApplication && event->type() == QEvent::MouseButtonRelease) {
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) menuAbout_Click();
     }
@@ -741,6 +750,17 @@ void PlayerForm::menuOpenPlaylist_Click() {
     m_engine->RunCommand([this] {
         if (m_engine->LoadPlaylist()) m_engine->StartPlaylist();
     });
+}
+
+void PlayerForm::menuViewPlaylist_Click() {
+    // One viewer: asked again, the open one comes to the front.
+    if (!m_playlistForm || m_playlistForm->isHidden()) {
+        m_playlistForm = new PlaylistForm(m_session, this);
+        m_playlistForm->Show(m_lastDisplay.playingList);
+    }
+    m_playlistForm->show();
+    m_playlistForm->raise();
+    m_playlistForm->activateWindow();
 }
 
 void PlayerForm::menuExit_Click() {

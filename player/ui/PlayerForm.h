@@ -25,6 +25,7 @@ namespace sonavel {
 
 class AboutForm;
 class PlayerOptionsForm;
+class PlaylistForm;
 
 // Player's main window: the two player panels, the playlist pane, the menus
 // and toolbar the operator steers playback with, and the tray icon while the
@@ -111,6 +112,7 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     void TrayActivated(int reason);
 
     void menuOpenPlaylist_Click();
+    void menuViewPlaylist_Click();
     void menuExit_Click();
     void menuHide_Click();
     void menuShow_Click();
@@ -152,6 +154,8 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     QProgressBar* m_barPlaylist = nullptr;
     QLineEdit* m_textPlaylist = nullptr;
     QTextEdit* m_textCurrentPlaylist = nullptr;
+    QWidget* m_listViewport = nullptr;  // where the element list's clicks arrive
+    QPointer<PlaylistForm> m_playlistForm;
     std::array<PanelControls, 2> m_panels{};
     QLabel* m_statusElement = nullptr;
     QLabel* m_statusTime = nullptr;

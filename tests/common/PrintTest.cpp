@@ -1,5 +1,6 @@
 #include "ErrorModule.h"
 #include "PrintModule.h"
+#include "PrintedPages.h"
 #include "QtDialogs.h"
 #include "QtTextPrinter.h"
 #include "QtWindows.h"
@@ -14,7 +15,6 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
 #include <QRegularExpression>
 #include <map>
 
@@ -26,41 +26,12 @@ constexpr int kPrinterDialogFlags = 1835020;
 // Fifteen blanks of Arial at 10 points: the space is 569/2048 of the em.
 constexpr double kIndentPoints = 15 * 10 * 569.0 / 2048.0;
 
-std::unique_ptr<QPrinter> PdfPrinter(const QString& path) {
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setOutputFileName(path);
-    return printer;
-}
-
-QString Run(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), arguments);
-    EXPECT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// The printed pages as pdftotext lays them out, each as its lines without the
-// blanks around them; empty lines left out.
-std::vector<QStringList> Pages(const QString& pdf) {
-    std::vector<QStringList> pages;
-    for (const QString& page : Run({"-layout", pdf, "-"}).split(QLatin1Char('\f'))) {
-        QStringList lines;
-        for (const QString& line : page.split(QLatin1Char('\n'))) {
-            if (!line.trimmed().isEmpty()) lines << line.trimmed();
-        }
-        if (!lines.isEmpty()) pages.push_back(lines);
-    }
-    return pages;
-}
-
 // Where each printed line starts on its page, in points: top -> left.
 std::vector<std::map<double, double>> LineStarts(const QString& pdf) {
     static const QRegularExpression kWord(
         QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)")re"));
     std::vector<std::map<double, double>> pages;
-    for (const QString& line : Run({"-bbox", pdf, "-"}).split(QLatin1Char('\n'))) {
+    for (const QString& line : PdfToText({"-bbox", pdf, "-"}).split(QLatin1Char('\n'))) {
         if (line.contains(QLatin1String("<page "))) pages.emplace_back();
         const QRegularExpressionMatch word = kWord.match(line);
         if (!word.hasMatch() || pages.empty()) continue;
@@ -120,7 +91,7 @@ TEST_F(PrintTest, LogsPrintSixtyCountedLinesToAPageUnderAHeader) {
     ASSERT_TRUE(m_dialogs.AllAnswered());
     EXPECT_EQ(m_dialogs.Shown().back().printerFlags, kPrinterDialogFlags);
     EXPECT_TRUE(m_dialogs.Messages().empty());
-    std::vector<QStringList> pages = Pages(m_pdf);
+    std::vector<QStringList> pages = PrintedPages(m_pdf);
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0],
               QStringList({"Sonavel Log", s.ErrorLogFileName, "Page 1"}) + Numbered(1, 54));
@@ -130,7 +101,7 @@ TEST_F(PrintTest, LogsPrintSixtyCountedLinesToAPageUnderAHeader) {
     DisplayProgramLog(s);
     m_dialogs.ExpectPrinter();
     PrintProgramLogFile(s);
-    pages = Pages(m_pdf);
+    pages = PrintedPages(m_pdf);
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[0],
               QStringList({"Sonavel Log", s.ProgramLogFileName, "Page 1"}) + Numbered(1, 54));
@@ -227,8 +198,8 @@ TEST_F(PrintTest, FailuresAreReportedAndLeaveNeitherWindowNorJobBehind) {
     textfile::WriteLines(s.ErrorLogFileName, Numbered(1, 3));
     m_dialogs.ExpectPrinter();
     PrintErrorLogFile(s);
-    ASSERT_EQ(Pages(m_pdf).size(), 1u);
-    EXPECT_EQ(Pages(m_pdf)[0].mid(3), Numbered(1, 3));
+    ASSERT_EQ(PrintedPages(m_pdf).size(), 1u);
+    EXPECT_EQ(PrintedPages(m_pdf)[0].mid(3), Numbered(1, 3));
 
     // A printer that cannot start the job is a failure of the print command.
     m_printer.Device().setOutputFileName(Path("missing/out.pdf"));

@@ -116,7 +116,8 @@ TEST_F(PlayerFormTest, WindowCarriesEveryControlWithItsCaptionTipAndName) {
               QStringList({"&File|", "&Control|", "&Logs|", "&Options|menuOptions", "&Help|"}));
     EXPECT_TRUE(Action("menuOptions")->isEnabled());
 
-    QStringList file = {"&Open Playlist|menuOpenPlaylist", "-menuRecentFile_0"};
+    QStringList file = {"&Open Playlist|menuOpenPlaylist", "&View Playlist|menuViewPlaylist",
+                        "-menuRecentFile_0"};
     for (int k = 1; k <= 9; ++k)
         file << QStringLiteral("Recent File %1|menuRecentFile_%1").arg(k);
     file << "-menuSeparatorClearRecentFiles"
