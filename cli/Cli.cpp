@@ -4,7 +4,10 @@
 #include "BackupCommand.h"
 #include "ConsoleDialogs.h"
 #include "DemoStation.h"
+#include "Paths.h"
 #include "Version.h"
+
+#include <QCoreApplication>
 
 namespace sonavel {
 
@@ -51,6 +54,8 @@ void PrintProgramHelp(QTextStream& out, const QList<Subcommand>& commands) {
                 {QStringLiteral("version"), QChar(), QStringLiteral("show the version and exit")}})
         << "\nRun '" << kProgram << " COMMAND --help' for a command's own options.\n\n"
         << kExitStatusText;
+    const QString help = HelpIndexPath(QCoreApplication::applicationDirPath());
+    if (!help.isEmpty()) out << "\nHelp pages: " << help << '\n';
 }
 
 void PrintCommandHelp(QTextStream& out, const Subcommand& command) {

@@ -1,4 +1,5 @@
 #include "Cli.h"
+#include "Paths.h"
 #include "Version.h"
 
 #include <unistd.h>
@@ -8,6 +9,7 @@
 using namespace sonavel;
 
 int main(int argc, char** argv) {
+    EnsureRuntimeFolder();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sonavel"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));

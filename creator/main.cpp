@@ -3,6 +3,7 @@
 #include "CreatorForm.h"
 #include "CreatorModule.h"
 #include "KeywordModule.h"
+#include "Paths.h"
 #include "ProgramStart.h"
 #include "SchedulerModule.h"
 #include "Version.h"
@@ -13,9 +14,12 @@
 using namespace sonavel;
 
 int main(int argc, char** argv) {
+    EnsureRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Creator"));
     QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
+    // The desktop matches the window to its entry, and so to its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.sonavel.Creator"));
 
     int exitCode = 0;
     auto services = ProgramServices::Start(Product::Creator, exitCode);

@@ -1,5 +1,6 @@
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
+#include "Paths.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
 #include "ProgramStart.h"
@@ -11,9 +12,12 @@
 using namespace sonavel;
 
 int main(int argc, char** argv) {
+    EnsureRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
     QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
+    // The desktop matches the window to its entry, and so to its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.sonavel.Player"));
     // The window spends much of its life hidden in the tray, where closing a
     // log viewer would otherwise end the program without its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,11 +1,11 @@
 #include "AboutForm.h"
 
+#include "Paths.h"
 #include "Twips.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -181,15 +181,8 @@ void AboutForm::commandSystemInfo_Click() {
 }
 
 void OpenHelpTopics() {
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    for (const QString& relative :
-         {QStringLiteral("../../docs/help/index.html"), QStringLiteral("docs/help/index.html")}) {
-        const QFileInfo help(programDir.filePath(relative));
-        if (help.isFile()) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(help.canonicalFilePath()));
-            return;
-        }
-    }
+    const QString help = HelpIndexPath(QCoreApplication::applicationDirPath());
+    if (!help.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
 }
 
 void AboutForm::ShowFor(QPointer<AboutForm>& about, Product product, QWidget* owner) {

@@ -33,9 +33,8 @@ QStringList DefaultSystemInfoPrograms();
 // The About window of both programs. As a window it has OK and System Info...;
 // as a splash it shows the same face without frame or buttons and goes away
 // by itself. Either way closing deletes it.
-// Opens the programs' help pages. Installed help sits next to the program; in
-// a build tree it is the source tree's docs/help two folders up. Without
-// either, the command does nothing.
+// Opens the programs' help pages where HelpIndexPath finds them for the
+// running program. Without them, the command does nothing.
 void OpenHelpTopics();
 
 class AboutForm final : public QDialog {
