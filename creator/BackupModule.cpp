@@ -244,6 +244,8 @@ BackupModule::Outcome BackupModule::Copy(const QString& location, const QString&
         if (answer == MsgResult::Cancel) return Outcome::Abandoned;
     }
 
+    // Closed while the key file was written or the question was open.
+    if (m_stopRequested) return Outcome::Stopped;
     const CopyCollision collision =
         options.overwrite ? CopyCollision::Overwrite : CopyCollision::NewName;
     m_toCopy = 2 + static_cast<int>(clocks.size());
