@@ -22,6 +22,8 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QFontDialog>
+#include <QHash>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -270,13 +272,33 @@ void CreatorForm::BuildToolbar() {
         {nullptr, {}, nullptr, false, false},
         {"Estimate Time", P::SP_BrowserReload, &F::EstimateTime_Click, true, true},
     };
+    // The desktop's own icons by their freedesktop names where one fits; the
+    // style's icons where the theme has none.
+    const QHash<QString, QString> themeIcons = {
+        {QStringLiteral("New"), QStringLiteral("document-new")},
+        {QStringLiteral("Open"), QStringLiteral("document-open")},
+        {QStringLiteral("Open Default Clock"), QStringLiteral("go-home")},
+        {QStringLiteral("Open Hourly Clock"), QStringLiteral("document-open-recent")},
+        {QStringLiteral("Save"), QStringLiteral("document-save")},
+        {QStringLiteral("Save as Default Clock"), QStringLiteral("document-save-as")},
+        {QStringLiteral("Print"), QStringLiteral("document-print")},
+        {QStringLiteral("Find"), QStringLiteral("edit-find")},
+        {QStringLiteral("Cut"), QStringLiteral("edit-cut")},
+        {QStringLiteral("Copy"), QStringLiteral("edit-copy")},
+        {QStringLiteral("Paste"), QStringLiteral("edit-paste")},
+        {QStringLiteral("Keyword Maintenance"), QStringLiteral("accessories-dictionary")},
+        {QStringLiteral("Create Playlists"), QStringLiteral("system-run")},
+        {QStringLiteral("Backup"), QStringLiteral("drive-removable-media")},
+        {QStringLiteral("Estimate Time"), QStringLiteral("view-refresh")},
+    };
     for (const Button& button : buttons) {
         if (button.key == nullptr) {
             m_toolbar->addSeparator();
             continue;
         }
         const QString key = QString::fromLatin1(button.key);
-        QAction* action = m_toolbar->addAction(style()->standardIcon(button.icon), key);
+        QAction* action = m_toolbar->addAction(
+            QIcon::fromTheme(themeIcons.value(key), style()->standardIcon(button.icon)), key);
         action->setObjectName(key);
         action->setToolTip(key);
         connect(action, &QAction::triggered, this, button.handler);

@@ -17,6 +17,8 @@
 #include <QCursor>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -280,10 +282,24 @@ void PlayerForm::BuildToolbar() {
         {"Exit Now", "ExitNow", "Exit program immediately.", QStyle::SP_BrowserStop,
          &F::menuExit_Click},
     };
-    const auto add = [this](const char* caption, const char* name, const char* tip,
-                            QStyle::StandardPixmap icon) {
+    // The desktop's own icons by their freedesktop names; the style's icons
+    // where the theme has none.
+    const QHash<QString, QString> themeIcons = {
+        {QStringLiteral("Hide"), QStringLiteral("window-minimize")},
+        {QStringLiteral("ExitNow"), QStringLiteral("application-exit")},
+        {QStringLiteral("ExitNext"), QStringLiteral("window-close")},
+        {QStringLiteral("PauseNow"), QStringLiteral("media-playback-pause")},
+        {QStringLiteral("PauseNext"), QStringLiteral("media-seek-forward")},
+        {QStringLiteral("Resume"), QStringLiteral("media-playback-start")},
+        {QStringLiteral("SkipNow"), QStringLiteral("media-skip-forward")},
+        {QStringLiteral("SkipNext"), QStringLiteral("go-next")},
+    };
+    const auto add = [this, &themeIcons](const char* caption, const char* name, const char* tip,
+                                         QStyle::StandardPixmap icon) {
         QAction* action =
-            m_toolbar->addAction(style()->standardIcon(icon), QString::fromLatin1(caption));
+            m_toolbar->addAction(QIcon::fromTheme(themeIcons.value(QString::fromLatin1(name)),
+                                                  style()->standardIcon(icon)),
+                                 QString::fromLatin1(caption));
         action->setObjectName(QString::fromLatin1(name));
         action->setData(QString::fromLatin1(name));
         action->setToolTip(QString::fromLatin1(tip));
