@@ -773,6 +773,7 @@ void PlayerForm::menuViewPlaylist_Click() {
     if (!m_playlistForm || m_playlistForm->isHidden()) {
         m_playlistForm = new PlaylistForm(m_session, this);
         m_playlistForm->Show(m_lastDisplay.playingList);
+        m_playlistForm->move(frameGeometry().center() - m_playlistForm->rect().center());
     }
     m_playlistForm->show();
     m_playlistForm->raise();

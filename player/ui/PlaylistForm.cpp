@@ -15,6 +15,9 @@ namespace {
 constexpr double kMinWidthTwips = 6495;
 constexpr double kMinHeightTwips = 6585;
 constexpr double kTextSideMarginTwips = 60;
+// Wide enough for a full element path at first; the operator may narrow it.
+constexpr double kStartWidthTwips = 10500;
+constexpr double kStartHeightTwips = 7200;
 
 QAction* Entry(QMenu* menu, const QString& caption, const QString& name) {
     QAction* action = menu->addAction(caption);
@@ -62,7 +65,7 @@ PlaylistForm::PlaylistForm(Session& session, QWidget* parent)
 
     // Qt applies no minimum to a minimised window, as the rule wants.
     setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
-    resize(minimumSize());
+    resize(TwipsToPixels(kStartWidthTwips, kStartHeightTwips, this));
 }
 
 void PlaylistForm::Show(const PlaylistView& view) {
