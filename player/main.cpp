@@ -2,6 +2,7 @@
 #include "AudioMediaPlayer.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
+#include "PlayerSoundOutput.h"
 #include "ProgramStart.h"
 #include "Version.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
 
     // The program's one audio engine and the two players on it outlive the window.
     AudioEngine audio;
+    UseSoundDevice(session, audio);
     AudioMediaPlayer player1(audio);
     AudioMediaPlayer player2(audio);
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
