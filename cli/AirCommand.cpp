@@ -6,6 +6,7 @@
 #include "ConsoleDialogs.h"
 #include "ErrorModule.h"
 #include "Events.h"
+#include "PlayerSoundOutput.h"
 #include "RunningCopy.h"
 #include "Session.h"
 #include "SettingsStore.h"
@@ -148,6 +149,10 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         out << line << '\n';
         out.flush();
     };
+    UseSoundDevice(session, audio, options.device, [&err](const QString& text) {
+        err << "sonavel: " << text << '\n';
+        err.flush();
+    });
 
     int status = 0;
     {

@@ -66,6 +66,8 @@ struct AirOptions {
     QString playerLock;
     // Tests play on a silent output paced in real time.
     bool silentOutput = false;
+    // The sound device for this run instead of the stored one.
+    std::optional<QString> device;
 };
 
 // Puts the station on air until the time is up or SIGINT or SIGTERM arrives;

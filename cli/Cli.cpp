@@ -5,6 +5,7 @@
 #include "ConsoleDialogs.h"
 #include "DemoStation.h"
 #include "Paths.h"
+#include "SoundDevices.h"
 #include "Version.h"
 
 #include <QCoreApplication>
@@ -165,6 +166,8 @@ int AirCommand(const ParsedArguments& arguments, CliContext& context) {
     options.playerLock = context.playerLock;
     options.silentOutput = context.silentOutput;
     options.capture = arguments.Value(QStringLiteral("capture"));
+    if (arguments.Has(QStringLiteral("device")))
+        options.device = arguments.Value(QStringLiteral("device"));
     if (arguments.Has(QStringLiteral("for"))) {
         bool ok = false;
         options.seconds = arguments.Value(QStringLiteral("for")).toDouble(&ok);
@@ -194,7 +197,32 @@ int BackupCommand(const ParsedArguments& arguments, CliContext& context) {
                      arguments.Has(QStringLiteral("overwrite")), dialogs, console.err);
 }
 
+int DevicesCommand(const ParsedArguments&, CliContext& context) {
+    const std::shared_ptr<SoundDevices> source =
+        context.soundDevices ? context.soundDevices : SystemSoundDevices();
+    PrintSoundDevices(source->List(), context.console.out);
+    return kExitSuccess;
+}
+
 }  // namespace
+
+void PrintSoundDevices(const std::vector<SoundDevice>& devices, QTextStream& out) {
+    if (devices.empty()) {
+        out << "No sound device was found on this machine.\n"
+            << "Sonavel Player and 'sonavel air' play on the silent output paced in real\n"
+            << "time: the programme keeps its timeline, and nothing is heard.\n";
+        out.flush();
+        return;
+    }
+    out << "Sound devices (* the default):\n";
+    for (const SoundDevice& device : devices) {
+        out << (device.isDefault ? "* " : "  ") << device.name << "  (" << device.hostApi << ", "
+            << device.channels << " channels)\n";
+    }
+    out << "Choose one in Sonavel Player's options (Sound Output) or for one run with\n"
+        << "'sonavel air --device NAME'.\n";
+    out.flush();
+}
 
 QList<Subcommand> StandardSubcommands() {
     return {
@@ -255,7 +283,10 @@ QList<Subcommand> StandardSubcommands() {
                        QStringLiteral("record the air output as a WAV file"),
                        QStringLiteral("FILE")},
              CliOption{QStringLiteral("for"), QChar(),
-                       QStringLiteral("end after this many seconds"), QStringLiteral("SECONDS")}},
+                       QStringLiteral("end after this many seconds"), QStringLiteral("SECONDS")},
+             CliOption{QStringLiteral("device"), QChar(),
+                       QStringLiteral("play on this sound device instead of the stored one"),
+                       QStringLiteral("NAME")}},
             0,
             0,
             AirCommand,
@@ -283,6 +314,22 @@ QList<Subcommand> StandardSubcommands() {
             0,
             0,
             BackupCommand,
+        },
+        Subcommand{
+            QStringLiteral("devices"),
+            QStringLiteral("list the sound devices the station can play on"),
+            QStringLiteral("[OPTION]..."),
+            QStringLiteral(
+                "Lists the sound devices that can play stereo, with their host API and\n"
+                "channels, the default device marked '*'. The names are what Sonavel Player's\n"
+                "Sound Output tab stores and what 'sonavel air --device' takes. A device that\n"
+                "is missing when the Player starts, or that goes while on air, gives way to\n"
+                "the default device, or else to a silent output paced in real time, with one\n"
+                "entry in the error log."),
+            {},
+            0,
+            0,
+            DevicesCommand,
         },
     };
 }

@@ -8,9 +8,12 @@
 #include <QStringList>
 #include <QTextStream>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace sonavel {
+
+class SoundDevices;
 
 // The streams a command talks through; the program hands in the process's
 // own, tests their buffers.
@@ -29,6 +32,8 @@ struct CliContext {
     // Tests: the Player's running-copy lock, and a silent output for air.
     QString playerLock = {};
     bool silentOutput = false;
+    // Tests: the sound devices devices lists; the system's when null.
+    std::shared_ptr<SoundDevices> soundDevices = {};
 };
 
 struct CliOption {
@@ -66,6 +71,10 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 QList<Subcommand> StandardSubcommands();
+
+struct SoundDevice;
+// What 'sonavel devices' prints for these devices.
+void PrintSoundDevices(const std::vector<SoundDevice>& devices, QTextStream& out);
 
 // Runs the command line (without the program's own name) and returns the
 // exit status.

@@ -3,6 +3,7 @@
 #include "Paths.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
+#include "PlayerSoundOutput.h"
 #include "ProgramStart.h"
 #include "Version.h"
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
 
     // The program's one audio engine and the two players on it outlive the window.
     AudioEngine audio;
+    UseSoundDevice(session, audio);
     AudioMediaPlayer player1(audio);
     AudioMediaPlayer player2(audio);
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);

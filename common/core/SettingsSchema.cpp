@@ -3,6 +3,7 @@
 #include "ProgramSettings.h"
 #include "RuntimeError.h"
 #include "Session.h"
+#include "SoundOutputSettings.h"
 
 #include <QLocale>
 #include <cmath>
@@ -134,6 +135,20 @@ void WriteSetting(Session& session, const ProgramSection& section, const Program
                   const SettingValue& value) {
     session.Store().SaveSetting(QString::fromLatin1(kAppName), section.Name(), field.Key(),
                                 SettingText(value));
+}
+
+QString ReadSoundDevice(Session& session) {
+    SoundOutputSettings settings;
+    ReadSettingFields<SoundOutputSettings>(session.Store(), QString::fromLatin1(kAppName),
+                                           QString::fromLatin1(kSoundOutputSection),
+                                           kSoundOutputFields, settings);
+    return settings.Device;
+}
+
+void WriteSoundDevice(Session& session, const QString& device) {
+    session.Store().SaveSetting(QString::fromLatin1(kAppName),
+                                QString::fromLatin1(kSoundOutputSection), soundfield::Device.Key(),
+                                SettingText(SettingValue(device)));
 }
 
 }  // namespace sonavel

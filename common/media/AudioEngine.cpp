@@ -24,7 +24,12 @@ using namespace engine;
 AudioEngine::AudioEngine(const EngineConfig& config)
     : m_config(config),
       m_tailFrames(std::max(0, config.tailMs) * kRate / 1000),
-      m_scratch(kScratchFrames * 2) {
+      m_scratch(kScratchFrames * 2),
+      m_route(Route(kNoOutput, kNoOutput)),
+      m_devices(config.devices ? config.devices : SystemSoundDevices()),
+      m_callerDriven(m_devices->CallerDriven()),
+      m_nextDeviceId(kFirstDeviceId),
+      m_noticeContext(std::make_unique<QObject>()) {
     // Every voice before any output can render: the callback walks the pool
     // while controls borrow and return voices.
     for (auto& voice : m_voices)
@@ -56,8 +61,10 @@ void AudioEngine::Finish() {
         std::lock_guard lock(m_outputMutex);
         if (m_finished) return;
         m_finished = true;
-        m_owner = -1;
-        m_device.reset();
+        m_route = Route(kNoOutput, kNoOutput);
+        m_device = OpenDevice{};
+        m_armed = OpenDevice{};
+        m_lost.clear();
         m_paced.reset();
     }
     m_quit = true;
@@ -120,8 +127,8 @@ void AudioEngine::Kill(int voice) {
 
 bool AudioEngine::Sync() {
     const std::uint64_t target = m_sentSeq;
-    const int owner = m_owner.load();
-    if (owner == kVirtualId || owner == -1) {
+    const int owner = OwnerOf(m_route.load());
+    if (owner == kVirtualId || owner == kNoOutput || m_callerDriven) {
         // Nothing renders on another thread: take the commands here.
         if (!m_rendering.test_and_set(std::memory_order_acquire)) {
             ProcessCommands();
@@ -147,16 +154,23 @@ void AudioEngine::ServiceLoop() {
         std::this_thread::sleep_for(std::chrono::milliseconds(4));
         DeliverEvents();
         DrainCapture(false);
-        if (m_owner.load() == kDeviceId &&
+        // A test's devices render when the test says; only real ones stall.
+        if (!m_callerDriven && OwnerOf(m_route.load()) >= kFirstDeviceId &&
             NowNs() - m_lastRenderNs.load() >
                 std::chrono::duration_cast<std::chrono::nanoseconds>(kStallLimit).count()) {
-            SwitchToPaced("the sound device stopped answering");
+            OutputLost(QStringLiteral("stopped answering"));
+        }
+        // A device that took over at an element: the one it replaced is closed.
+        if (NextOf(m_route.load()) == kNoOutput) {
+            std::unique_lock lock(m_outputMutex, std::try_to_lock);
+            if (lock.owns_lock()) AdoptSwitchedDevice();
         }
     }
     DeliverEvents();
 }
 
 void AudioEngine::DeliverEvents() {
+    std::lock_guard deliver(m_deliverMutex);
     Event event;
     while (m_events.Pop(event)) {
         std::lock_guard lock(m_ownersMutex);
@@ -214,6 +228,12 @@ EngineStats AudioEngine::Stats() const {
         std::lock_guard lock(m_outputMutex);
         stats.output = m_outputName;
         stats.latencyMs = m_latencyMs;
+        // The callback has switched to the armed device; it is adopted later.
+        if (m_armed.stream && OwnerOf(m_route.load()) == m_armed.id) {
+            stats.output = QStringLiteral("sound device \"%1\" (%2)")
+                               .arg(m_armed.device.name, m_armed.device.hostApi);
+            stats.latencyMs = m_armed.stream->LatencyMs();
+        }
     }
     stats.rate = kRate;
     stats.captureError = CaptureError();
@@ -237,7 +257,7 @@ QString AudioEngine::AboutText() const {
                .arg(stats.gaps)
                .arg(stats.gapFrames) +
            QStringLiteral("Decoding: %1\r\nAudio output: %2")
-               .arg(Decoder::LibraryVersions(), DeviceOutput::VersionText());
+               .arg(Decoder::LibraryVersions(), SoundLibraryVersion());
 }
 
 }  // namespace sonavel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SoundDevices.h"
 #include "SpscRing.h"
 
 #include <QString>
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -17,7 +19,7 @@ class QObject;
 namespace sonavel {
 
 enum class OutputKind {
-    Device,   // the default sound device, paced silence when there is none
+    Device,   // the chosen sound device, else the default one, else paced silence
     Paced,    // silence paced in real time: a machine without sound keeps its timeline
     Virtual,  // renders only when asked: deterministic tests
 };
@@ -29,6 +31,10 @@ struct EngineConfig {
     int tailMs = 300;
     // The mix is recorded here as a float WAV when not empty.
     QString capturePath;
+    // The sound device by name; empty for the default device.
+    QString device = {};
+    // Where the devices come from; the sound library's when null.
+    std::shared_ptr<SoundDevices> devices = {};
 };
 
 struct EngineStats {
@@ -107,6 +113,26 @@ class AudioEngine {
 
     // Opens the output if it is not open yet.
     void EnsureRunning();
+
+    // The devices this engine can play on.
+    std::vector<SoundDevice> Devices();
+    // The device asked for by name (empty: the default device). Before the
+    // output opens it is only noted; while it runs, the device is opened now
+    // and takes over at the next element's first frame, or at once when
+    // nothing sounds, so no element is cut and no frame of the programme is
+    // lost. A device that is missing or does not open leaves the default
+    // device, or the one already playing, or else paced silence, playing.
+    void SetDevice(const QString& name);
+    QString Device() const;
+    // Told, once per occurrence, when the chosen device is missing or the
+    // device in use stopped and another output took over. Called on the
+    // thread that built the engine.
+    void SetOutputNotice(std::function<void(const QString&)> notice);
+    // The device in use stopped: the default device takes over, or else
+    // paced silence, so the timeline goes on. The watchdog calls it.
+    void OutputLost(const QString& why);
+    // A caller-driven device renders on the calling thread, as RenderVirtual does.
+    void RenderDriven(int output, float* out, std::size_t frames);
     // The virtual output renders this many frames now, on the calling thread,
     // once each sounding voice's decoder has caught up; the events those
     // frames raise are posted from this thread, so they are in the caller's
@@ -128,7 +154,13 @@ class AudioEngine {
 
   private:
     friend class PacedOutput;
-    friend class DeviceOutput;
+
+    // A device stream and what it plays on.
+    struct OpenDevice {
+        std::unique_ptr<SoundStream> stream;
+        int id = -1;
+        SoundDevice device;
+    };
 
     struct Command {
         enum Type : std::uint8_t { Start, Pause, Resume, Stop, EndNow, Kill };
@@ -154,7 +186,16 @@ class AudioEngine {
     void DrainCapture(bool final);
     void CloseCapture();
     void AwaitDecoders(std::size_t frames);
-    void SwitchToPaced(const char* why);
+    // Under m_outputMutex.
+    OpenDevice OpenOne(const SoundDevice& device);
+    OpenDevice OpenChoice(const QString& name, QString& problem);
+    void Arm(OpenDevice open);
+    void AdoptSwitchedDevice();
+    void StartPaced();
+    void StartService();
+    void Notify(const QString& text);
+    void SetOutputName(const OpenDevice& open);
+    std::int64_t ElementBoundary(std::int64_t bufStart, std::size_t frames) const;
 
     EngineConfig m_config;
     int m_tailFrames;
@@ -175,7 +216,9 @@ class AudioEngine {
     bool m_lastEndValid = false;
     std::vector<float> m_scratch;
     std::atomic_flag m_rendering = ATOMIC_FLAG_INIT;
-    std::atomic<int> m_owner{-1};  // which output may render
+    // Which output may render (low half) and the device armed to take over
+    // at the next element (high half), changed together.
+    std::atomic<std::uint64_t> m_route;
     std::atomic<std::int64_t> m_lastRenderNs{0};
 
     std::atomic<std::uint64_t> m_underrunFrames{0};
@@ -196,10 +239,18 @@ class AudioEngine {
     mutable std::mutex m_outputMutex;
     bool m_finished = false;
     bool m_running = false;
-    std::unique_ptr<class DeviceOutput> m_device;
+    std::shared_ptr<SoundDevices> m_devices;
+    bool m_callerDriven = false;
+    OpenDevice m_device;  // the device playing, or that played before paced silence
+    OpenDevice m_armed;   // takes over at the next element
+    std::vector<std::unique_ptr<SoundStream>> m_lost;  // may never answer a close
+    int m_nextDeviceId;
     std::unique_ptr<class PacedOutput> m_paced;
     QString m_outputName;
     double m_latencyMs = 0;
+    std::function<void(const QString&)> m_notice;  // the building thread's
+    std::unique_ptr<QObject> m_noticeContext;
+    mutable std::mutex m_deliverMutex;  // events come from the service thread or a caller
 
     std::thread m_service;
     std::atomic<bool> m_quit{false};

@@ -71,15 +71,45 @@ void AudioEngine::ProcessCommands() {
     }
 }
 
+std::int64_t AudioEngine::ElementBoundary(std::int64_t bufStart, std::size_t frames) const {
+    bool sounding = false;
+    std::int64_t first = -1;
+    for (const auto& voice : m_voices) {
+        if (voice->state == kScheduled) {
+            const std::int64_t start = std::max(voice->startAt, bufStart);
+            if (first < 0 || start < first) first = start;
+        } else if (Sounding(*voice)) {
+            sounding = true;
+        }
+    }
+    if (first >= 0 && first < bufStart + static_cast<std::int64_t>(frames)) return first;
+    // Nothing to cut: the other device takes over at once.
+    if (first < 0 && !sounding) return bufStart;
+    return -1;
+}
+
 void AudioEngine::Render(float* out, std::size_t frames, int output) {
     std::fill(out, out + frames * 2, 0.0f);
-    if (output != m_owner.load(std::memory_order_acquire)) return;
+    if (output != OwnerOf(m_route.load(std::memory_order_acquire))) return;
     if (m_rendering.test_and_set(std::memory_order_acquire)) return;
     m_lastRenderNs.store(NowNs(), std::memory_order_relaxed);
 
     const std::int64_t bufStart = m_frame.load(std::memory_order_relaxed);
     ProcessCommands();
-    if (output == kVirtualId) AwaitDecoders(frames);
+    // Another device is waiting to take over: this one plays up to the first
+    // frame of the next element and hands over there, so the element before
+    // ends whole here and the next one starts whole there, with no frame of
+    // the timeline lost. The rest of this buffer is silence on this device.
+    const std::uint64_t route = m_route.load(std::memory_order_acquire);
+    bool handOver = false;
+    if (NextOf(route) != kNoOutput) {
+        const std::int64_t boundary = ElementBoundary(bufStart, frames);
+        if (boundary >= 0) {
+            frames = static_cast<std::size_t>(boundary - bufStart);
+            handOver = true;
+        }
+    }
+    if (output == kVirtualId || m_callerDriven) AwaitDecoders(frames);
     for (std::size_t i = 0; i < kMaxVoices; ++i) {
         Voice& voice = *m_voices[i];
         if (voice.state != kIdle && voice.state != kPaused) {
@@ -105,6 +135,13 @@ void AudioEngine::Render(float* out, std::size_t frames, int output) {
         // The recording fell behind; the air goes on regardless, and the
         // run says at its end that the recording is incomplete.
         if (kept < frames) m_captureDropped.fetch_add(frames - kept, std::memory_order_relaxed);
+    }
+    if (handOver) {
+        // Fails only when the UI thread armed another device meanwhile; the
+        // hand-over then waits for the next element.
+        std::uint64_t expected = route;
+        m_route.compare_exchange_strong(expected, Route(NextOf(route), kNoOutput),
+                                        std::memory_order_acq_rel);
     }
     m_rendering.clear(std::memory_order_release);
 }

@@ -3,15 +3,20 @@
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <portaudio.h>
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QObject>
 #include <QString>
+#include <QThread>
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
-// The engine's outputs: the sound device, silence paced in real time, and the
-// virtual output that renders only when a caller asks. Which one renders is
-// decided here; the mixer renders for whichever it is.
+// The engine's outputs: the sound devices, silence paced in real time, and
+// the virtual output that renders only when a caller asks. Which one renders
+// is decided here; the mixer renders for whichever it is.
 
 namespace sonavel {
 
@@ -24,13 +29,140 @@ namespace {
 void SilentAlsa(const char*, int, const char*, int, const char*, ...) {}
 void SilentJack(const char*) {}
 
-int DeviceCallback(const void*, void* out, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                   PaStreamCallbackFlags, void* self) {
-    static_cast<DeviceOutput*>(self)->Fill(static_cast<float*>(out), frames);
-    return paContinue;
+// PortAudio is not safe to call from two threads at once; the options
+// window lists devices while the watchdog may be opening one.
+std::mutex& PortAudioMutex() {
+    static std::mutex mutex;
+    return mutex;
 }
 
+bool InitialisePortAudio() {
+    snd_lib_error_set_handler(SilentAlsa);
+    jack_set_error_function(SilentJack);
+    jack_set_info_function(SilentJack);
+    return Pa_Initialize() == paNoError;
+}
+
+// Under the PortAudio mutex, between initialise and terminate.
+std::vector<std::pair<SoundDevice, PaDeviceIndex>> ListPortAudio() {
+    std::vector<std::pair<SoundDevice, PaDeviceIndex>> devices;
+    const PaDeviceIndex byDefault = Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        // The engine plays stereo.
+        if (!info || info->maxOutputChannels < 2) continue;
+        const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+        devices.push_back({SoundDevice{QString::fromUtf8(info->name),
+                                       api ? QString::fromUtf8(api->name) : QString(),
+                                       info->maxOutputChannels, i == byDefault},
+                           i});
+    }
+    return devices;
+}
+
+class PortAudioStream final : public SoundStream {
+  public:
+    PortAudioStream(AudioEngine& engine, int output) : m_engine(engine), m_output(output) {}
+    ~PortAudioStream() override {
+        const std::lock_guard lock(PortAudioMutex());
+        if (m_stream) {
+            Pa_AbortStream(m_stream);
+            Pa_CloseStream(m_stream);
+        }
+        Pa_Terminate();
+    }
+    PortAudioStream(const PortAudioStream&) = delete;
+    PortAudioStream& operator=(const PortAudioStream&) = delete;
+
+    double LatencyMs() const override { return m_latencyMs; }
+
+    // Under the PortAudio mutex, initialised.
+    bool Start(PaDeviceIndex index) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+        PaStreamParameters params{};
+        params.device = index;
+        params.channelCount = 2;
+        params.sampleFormat = paFloat32;
+        params.suggestedLatency = std::max(0.040, info ? info->defaultLowOutputLatency : 0.040);
+        if (Pa_OpenStream(&m_stream, nullptr, &params, AudioEngine::kRate,
+                          paFramesPerBufferUnspecified, paClipOff, &Callback, this) != paNoError) {
+            m_stream = nullptr;
+            return false;
+        }
+        if (Pa_StartStream(m_stream) != paNoError) return false;
+        const PaStreamInfo* stream = Pa_GetStreamInfo(m_stream);
+        m_latencyMs = (stream ? stream->outputLatency : params.suggestedLatency) * 1000.0;
+        return true;
+    }
+
+  private:
+    static int Callback(const void*, void* out, unsigned long frames,
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
+        auto* stream = static_cast<PortAudioStream*>(self);
+        stream->m_engine.Render(static_cast<float*>(out), frames, stream->m_output);
+        return paContinue;
+    }
+
+    AudioEngine& m_engine;
+    int m_output;
+    PaStream* m_stream = nullptr;
+    double m_latencyMs = 0;
+};
+
+class PortAudioDevices final : public SoundDevices {
+  public:
+    std::vector<SoundDevice> List() override {
+        const std::lock_guard lock(PortAudioMutex());
+        std::vector<SoundDevice> devices;
+        if (!InitialisePortAudio()) return devices;
+        for (auto& [device, index] : ListPortAudio())
+            devices.push_back(device);
+        Pa_Terminate();
+        return devices;
+    }
+
+    std::unique_ptr<SoundStream> Open(const SoundDevice& device, AudioEngine& engine,
+                                      int output) override {
+        std::unique_ptr<PortAudioStream> stream;
+        {
+            const std::lock_guard lock(PortAudioMutex());
+            if (!InitialisePortAudio()) return nullptr;
+            // The stream keeps the library initialised until it is closed.
+            stream = std::make_unique<PortAudioStream>(engine, output);
+            PaDeviceIndex index = paNoDevice;
+            for (const auto& [listed, at] : ListPortAudio()) {
+                if (listed == device) index = at;
+            }
+            if (index != paNoDevice && stream->Start(index)) return stream;
+        }
+        return nullptr;  // closed outside the lock, which its destructor takes
+    }
+};
+
 }  // namespace
+
+std::shared_ptr<SoundDevices> SystemSoundDevices() {
+    static const auto devices = std::make_shared<PortAudioDevices>();
+    return devices;
+}
+
+const SoundDevice* FindSoundDevice(const std::vector<SoundDevice>& devices, const QString& name) {
+    if (name.isEmpty()) return DefaultSoundDevice(devices);
+    const auto found = std::find_if(devices.begin(), devices.end(),
+                                    [&](const SoundDevice& device) { return device.name == name; });
+    return found == devices.end() ? nullptr : &*found;
+}
+
+const SoundDevice* DefaultSoundDevice(const std::vector<SoundDevice>& devices) {
+    const auto found = std::find_if(devices.begin(), devices.end(),
+                                    [](const SoundDevice& device) { return device.isDefault; });
+    return found == devices.end() ? nullptr : &*found;
+}
+
+QString SoundLibraryVersion() {
+    return QString::fromLatin1(Pa_GetVersionText());
+}
 
 // ---------------------------------------------------------------------------
 // Paced silence
@@ -50,95 +182,267 @@ void PacedOutput::Run() {
 }
 
 // ---------------------------------------------------------------------------
-// The sound device
-
-std::unique_ptr<DeviceOutput> DeviceOutput::Open(AudioEngine& engine, QString& name,
-                                                 double& latencyMs) {
-    snd_lib_error_set_handler(SilentAlsa);
-    jack_set_error_function(SilentJack);
-    jack_set_info_function(SilentJack);
-    if (Pa_Initialize() != paNoError) return nullptr;
-    std::unique_ptr<DeviceOutput> output(new DeviceOutput(engine));
-    output->m_initialised = true;
-    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
-    if (device == paNoDevice) return nullptr;
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-    PaStreamParameters params{};
-    params.device = device;
-    params.channelCount = 2;
-    params.sampleFormat = paFloat32;
-    params.suggestedLatency = std::max(0.040, info ? info->defaultLowOutputLatency : 0.040);
-    if (Pa_OpenStream(&output->m_stream, nullptr, &params, AudioEngine::kRate,
-                      paFramesPerBufferUnspecified, paClipOff, &DeviceCallback,
-                      output.get()) != paNoError) {
-        output->m_stream = nullptr;
-        return nullptr;
-    }
-    if (Pa_StartStream(output->m_stream) != paNoError) return nullptr;
-    const PaStreamInfo* stream = Pa_GetStreamInfo(output->m_stream);
-    latencyMs = stream ? stream->outputLatency * 1000.0 : params.suggestedLatency * 1000.0;
-    name = QStringLiteral("sound device \"%1\"").arg(QString::fromUtf8(info ? info->name : "?"));
-    return output;
-}
-
-DeviceOutput::~DeviceOutput() {
-    if (m_stream) {
-        Pa_AbortStream(m_stream);
-        Pa_CloseStream(m_stream);
-    }
-    if (m_initialised) Pa_Terminate();
-}
-
-void DeviceOutput::Fill(float* out, unsigned long frames) {
-    m_engine.Render(out, frames, kDeviceId);
-}
-
-QString DeviceOutput::VersionText() {
-    return QString::fromLatin1(Pa_GetVersionText());
-}
-
-// ---------------------------------------------------------------------------
 // Choosing the output
 
-void AudioEngine::EnsureRunning() {
+namespace {
+
+QString DeviceName(const SoundDevice& device) {
+    return QStringLiteral("\"%1\"").arg(device.name);
+}
+
+const QString kPacedName = QStringLiteral("the silent output paced in real time");
+
+}  // namespace
+
+std::vector<SoundDevice> AudioEngine::Devices() {
+    return m_devices->List();
+}
+
+QString AudioEngine::Device() const {
     std::lock_guard lock(m_outputMutex);
-    if (m_running || m_finished) return;
-    m_running = true;
-    m_lastRenderNs = NowNs();
-    if (m_config.output == OutputKind::Virtual) {
-        // Nothing runs behind the caller's back: it renders, and receives
-        // the events and writes the recording itself.
-        m_outputName = QStringLiteral("virtual clock (renders on request)");
-        m_owner = kVirtualId;
-        return;
+    return m_config.device;
+}
+
+void AudioEngine::SetOutputNotice(std::function<void(const QString&)> notice) {
+    std::lock_guard lock(m_outputMutex);
+    m_notice = std::move(notice);
+}
+
+void AudioEngine::Notify(const QString& text) {
+    if (text.isEmpty()) return;
+    // The notice writes the error log, which belongs to the building thread.
+    QMetaObject::invokeMethod(
+        m_noticeContext.get(),
+        [this, text] {
+            std::function<void(const QString&)> notice;
+            {
+                std::lock_guard lock(m_outputMutex);
+                notice = m_notice;
+            }
+            if (notice) notice(text);
+        },
+        QThread::currentThread() == m_noticeContext->thread() ? Qt::DirectConnection
+                                                              : Qt::QueuedConnection);
+}
+
+AudioEngine::OpenDevice AudioEngine::OpenOne(const SoundDevice& device) {
+    OpenDevice open;
+    open.stream = m_devices->Open(device, *this, m_nextDeviceId);
+    if (open.stream) {
+        open.id = m_nextDeviceId++;
+        open.device = device;
     }
-    if (m_config.output == OutputKind::Device) {
-        m_owner = kDeviceId;
-        m_device = DeviceOutput::Open(*this, m_outputName, m_latencyMs);
-        if (!m_device)
-            m_outputName = QStringLiteral("silent output paced in real time (no sound device)");
+    return open;
+}
+
+AudioEngine::OpenDevice AudioEngine::OpenChoice(const QString& name, QString& problem) {
+    const std::vector<SoundDevice> devices = m_devices->List();
+    const SoundDevice* wanted = FindSoundDevice(devices, name);
+    if (wanted) {
+        OpenDevice open = OpenOne(*wanted);
+        if (open.stream || name.isEmpty()) return open;
+        problem = QStringLiteral("The sound device \"%1\" could not be opened").arg(name);
+    } else if (name.isEmpty()) {
+        return {};
     } else {
-        m_outputName = QStringLiteral("silent output paced in real time");
+        problem = QStringLiteral("The sound device \"%1\" is not available").arg(name);
     }
-    if (!m_device) {
-        m_latencyMs = 1000.0 * kPacedPeriod / kRate;
-        m_owner = kPacedId;
-        m_paced = std::make_unique<PacedOutput>(*this);
+    const SoundDevice* fallback = DefaultSoundDevice(devices);
+    if (fallback && fallback != wanted) return OpenOne(*fallback);
+    return {};
+}
+
+void AudioEngine::Arm(OpenDevice open) {
+    for (;;) {
+        std::uint64_t route = m_route.load();
+        const int owner = OwnerOf(route);
+        if (owner < kFirstDeviceId) {
+            // Paced silence reaches nobody: the device takes over at once.
+            m_route = Route(open.id, kNoOutput);
+            m_paced.reset();
+            m_armed = OpenDevice{};
+            m_device = std::move(open);
+            SetOutputName(m_device);
+            return;
+        }
+        // For the callback to take at the next element; a device armed
+        // before and not taken is closed. The callback may take it meanwhile:
+        // then it is adopted and the new one armed after it.
+        if (m_route.compare_exchange_strong(route, Route(owner, open.id))) {
+            m_armed = std::move(open);
+            return;
+        }
+        AdoptSwitchedDevice();
     }
+}
+
+void AudioEngine::SetOutputName(const OpenDevice& open) {
+    m_outputName =
+        QStringLiteral("sound device %1 (%2)").arg(DeviceName(open.device), open.device.hostApi);
+    m_latencyMs = open.stream->LatencyMs();
+}
+
+void AudioEngine::StartPaced() {
+    m_latencyMs = 1000.0 * kPacedPeriod / kRate;
+    m_route = Route(kPacedId, kNoOutput);
+    if (!m_paced) m_paced = std::make_unique<PacedOutput>(*this);
+    // The paced output runs on its own: its events need the service thread.
+    StartService();
+}
+
+void AudioEngine::StartService() {
+    if (m_service.joinable()) return;
     // Opening a device can take longer than the watchdog allows a callback.
     m_lastRenderNs = NowNs();
     m_service = std::thread([this] { ServiceLoop(); });
 }
 
-void AudioEngine::SwitchToPaced(const char* why) {
-    std::lock_guard lock(m_outputMutex);
-    if (m_owner != kDeviceId) return;
-    // The timeline goes on from the frame the device reached; the device may
-    // come back, but it no longer renders.
-    m_owner = kPacedId;
-    m_outputName = QStringLiteral("silent output paced in real time (%1)").arg(QLatin1String(why));
-    m_latencyMs = 1000.0 * kPacedPeriod / kRate;
-    m_paced = std::make_unique<PacedOutput>(*this);
+void AudioEngine::AdoptSwitchedDevice() {
+    // The armed device became the owner in the callback: the one it replaced
+    // is silent from then on and can be closed.
+    if (!m_armed.stream || OwnerOf(m_route.load()) != m_armed.id) return;
+    m_device = std::move(m_armed);
+    m_armed = OpenDevice{};
+    SetOutputName(m_device);
+}
+
+void AudioEngine::EnsureRunning() {
+    QString problem;
+    {
+        std::lock_guard lock(m_outputMutex);
+        if (m_running || m_finished) return;
+        m_running = true;
+        m_lastRenderNs = NowNs();
+        if (m_config.output == OutputKind::Virtual) {
+            // Nothing runs behind the caller's back: it renders, and receives
+            // the events and writes the recording itself.
+            m_outputName = QStringLiteral("virtual clock (renders on request)");
+            m_route = Route(kVirtualId, kNoOutput);
+            return;
+        }
+        if (m_config.output == OutputKind::Device) {
+            m_device = OpenChoice(m_config.device, problem);
+            if (m_device.stream) {
+                SetOutputName(m_device);
+                m_route = Route(m_device.id, kNoOutput);
+                if (!m_callerDriven) StartService();
+            } else {
+                m_outputName = QStringLiteral("silent output paced in real time (no sound device)");
+                StartPaced();
+            }
+        } else {
+            m_outputName = QStringLiteral("silent output paced in real time");
+            StartPaced();
+        }
+        if (!problem.isEmpty()) {
+            problem += m_device.stream
+                           ? QStringLiteral("; playing on %1.").arg(DeviceName(m_device.device))
+                           : QStringLiteral("; playing on %1.").arg(kPacedName);
+        }
+    }
+    Notify(problem);
+}
+
+void AudioEngine::SetDevice(const QString& name) {
+    QString problem;
+    {
+        std::lock_guard lock(m_outputMutex);
+        m_config.device = name;
+        if (!m_running || m_finished || m_config.output != OutputKind::Device) return;
+        AdoptSwitchedDevice();
+        const std::vector<SoundDevice> devices = m_devices->List();
+        const SoundDevice* wanted = FindSoundDevice(devices, name);
+        // The device named, then the default one.
+        std::vector<const SoundDevice*> candidates;
+        if (wanted) candidates.push_back(wanted);
+        if (!wanted && !name.isEmpty())
+            problem = QStringLiteral("The sound device \"%1\" is not available").arg(name);
+        const SoundDevice* fallback = DefaultSoundDevice(devices);
+        if (!name.isEmpty() && fallback && fallback != wanted) candidates.push_back(fallback);
+
+        const SoundDevice* chosen = nullptr;
+        for (const SoundDevice* candidate : candidates) {
+            const bool playing = m_device.stream && OwnerOf(m_route.load()) == m_device.id &&
+                                 *candidate == m_device.device;
+            if (playing) {
+                // Already on air (a device cannot always be opened twice):
+                // whatever was armed is dropped, unless the callback took it.
+                std::uint64_t route = m_route.load();
+                if (!m_armed.stream ||
+                    m_route.compare_exchange_strong(route, Route(OwnerOf(route), kNoOutput))) {
+                    m_armed = OpenDevice{};
+                    chosen = candidate;
+                    break;
+                }
+                AdoptSwitchedDevice();
+            } else if (m_armed.stream && *candidate == m_armed.device) {
+                chosen = candidate;  // on its way
+                break;
+            }
+            OpenDevice open = OpenOne(*candidate);
+            if (open.stream) {
+                chosen = candidate;
+                Arm(std::move(open));
+                break;
+            }
+            if (candidate == wanted && !name.isEmpty())
+                problem = QStringLiteral("The sound device \"%1\" could not be opened").arg(name);
+        }
+        if (!problem.isEmpty()) {
+            if (chosen) {
+                problem += QStringLiteral("; playing on %1.").arg(DeviceName(*chosen));
+            } else if (m_device.stream && OwnerOf(m_route.load()) == m_device.id) {
+                problem +=
+                    QStringLiteral("; playing on %1 still.").arg(DeviceName(m_device.device));
+            } else {
+                problem += QStringLiteral("; playing on %1.").arg(kPacedName);
+            }
+        }
+    }
+    Notify(problem);
+}
+
+void AudioEngine::OutputLost(const QString& why) {
+    QString problem;
+    {
+        std::lock_guard lock(m_outputMutex);
+        AdoptSwitchedDevice();
+        const std::uint64_t route = m_route.load();
+        if (OwnerOf(route) < kFirstDeviceId || OwnerOf(route) != m_device.id) return;
+        const SoundDevice lost = m_device.device;
+        // The lost stream may never answer a close; it is kept, silent, to the end.
+        m_lost.push_back(std::move(m_device.stream));
+        m_device = OpenDevice{};
+        // Whatever takes over gets the watchdog's full allowance.
+        m_lastRenderNs = NowNs();
+        problem = QStringLiteral("The sound device %1 %2").arg(DeviceName(lost), why);
+        if (m_armed.stream) {
+            // The device chosen meanwhile takes over now rather than at an element.
+            m_device = std::move(m_armed);
+            m_armed = OpenDevice{};
+            m_route = Route(m_device.id, kNoOutput);
+        } else {
+            // The timeline goes on at once, silently, while the default device
+            // is opened; a device of the same name has gone with the lost one.
+            m_outputName =
+                QStringLiteral("silent output paced in real time (the sound device %1)").arg(why);
+            StartPaced();
+            const std::vector<SoundDevice> devices = m_devices->List();
+            const SoundDevice* fallback = DefaultSoundDevice(devices);
+            if (fallback && fallback->name != lost.name) {
+                m_device = OpenOne(*fallback);
+                if (m_device.stream) m_route = Route(m_device.id, kNoOutput);
+            }
+        }
+        if (m_device.stream) {
+            m_paced.reset();
+            SetOutputName(m_device);
+            problem += QStringLiteral("; playing on %1.").arg(DeviceName(m_device.device));
+        } else {
+            problem += QStringLiteral("; playing on %1.").arg(kPacedName);
+        }
+    }
+    Notify(problem);
 }
 
 void AudioEngine::RenderVirtual(std::int64_t frames) {
@@ -154,8 +458,14 @@ void AudioEngine::RenderVirtual(std::int64_t frames) {
     DeliverEvents();
 }
 
+void AudioEngine::RenderDriven(int output, float* out, std::size_t frames) {
+    Render(out, frames, output);
+    DrainCapture(false);
+    DeliverEvents();
+}
+
 void AudioEngine::AwaitDecoders(std::size_t frames) {
-    // Only the virtual output waits: it stands for a device that is never
+    // Only the virtual output and a test's devices wait: they stand for a device that is never
     // late, so whether a voice has data must not depend on how the decoder
     // threads were scheduled. A decoder that has stopped answering still
     // cannot hold the caller for long.

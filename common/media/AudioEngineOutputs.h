@@ -16,8 +16,21 @@ namespace sonavel {
 
 namespace engine {
 
-// Which output may render; the others' calls render silence.
-enum OutputId { kDeviceId = 0, kPacedId = 1, kVirtualId = 2 };
+// Which output may render; the others' calls render silence. Every device
+// stream opened gets an id of its own from kFirstDeviceId on, so a stream
+// that was replaced can never render again.
+enum OutputId { kNoOutput = -1, kPacedId = 1, kVirtualId = 2, kFirstDeviceId = 3 };
+
+inline constexpr std::uint64_t Route(int owner, int next) {
+    return (std::uint64_t{static_cast<std::uint32_t>(next)} << 32) |
+           static_cast<std::uint32_t>(owner);
+}
+inline constexpr int OwnerOf(std::uint64_t route) {
+    return static_cast<int>(static_cast<std::uint32_t>(route));
+}
+inline constexpr int NextOf(std::uint64_t route) {
+    return static_cast<int>(static_cast<std::uint32_t>(route >> 32));
+}
 
 // Callback-side voice states.
 enum VoiceState {
@@ -67,27 +80,7 @@ class PacedOutput {
     std::thread m_thread;
 };
 
-// The default sound device through PortAudio.
-class DeviceOutput {
-  public:
-    // Null when there is no device or it cannot be opened.
-    static std::unique_ptr<DeviceOutput> Open(AudioEngine& engine, QString& name,
-                                              double& latencyMs);
-    // The output library's version, for the about box.
-    static QString VersionText();
-    ~DeviceOutput();
-    DeviceOutput(const DeviceOutput&) = delete;
-    DeviceOutput& operator=(const DeviceOutput&) = delete;
-
-    // Called on the device's own thread.
-    void Fill(float* out, unsigned long frames);
-
-  private:
-    explicit DeviceOutput(AudioEngine& engine) : m_engine(engine) {}
-
-    AudioEngine& m_engine;
-    void* m_stream = nullptr;  // PaStream*
-    bool m_initialised = false;
-};
+// The output library's version, for the about box.
+QString SoundLibraryVersion();
 
 }  // namespace sonavel

@@ -44,6 +44,8 @@ class AudioMediaPlayer final : public MediaPlayer {
     QString ErrorDescription() const override;
     QString ErrorCorrection() const override;
     QString AboutText() const override;
+    // The engine it plays on, for the choice of sound device.
+    AudioEngine& Engine() const { return m_engine; }
 
     // Events of the output callback, delivered on this object's thread.
     Q_INVOKABLE void OnEngineEvent(int type, int voice, uint token);

@@ -1,3 +1,4 @@
+#include "../media/TestSounds.h"
 #include "AirCommand.h"
 #include "CapturedConsole.h"
 #include "CommonModule.h"
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 
 using namespace sonavel;
+namespace ts = sonavel::testsounds;
 
 namespace {
 
@@ -187,6 +189,31 @@ TEST_F(AirProgramTest, TheTimeBeingUpEndsTheRunInsideTheEnginesWaits) {
     EXPECT_TRUE(out.contains("  Program Ended\nOutput: ")) << out.toStdString();
 }
 
+// The device asked for is not there: another output plays, said once
+// however many elements follow.
+TEST_F(AirProgramTest, AMissingDeviceGivesWayOnceAndTheProgrammePlays) {
+    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
+    QDir().mkpath(lists);
+    const QString sound = m_dir.filePath("tone.wav");
+    ASSERT_TRUE(
+        ts::Write(sound, ts::Signal(4800, 2, 9), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
+        for (int hour = 0; hour < 24; ++hour)
+            textfile::WriteLines(
+                QDir(lists).filePath(
+                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
+                {sound, sound, sound});
+    m_process.setArguments({"air", "--device", "Nowhere", "--for", "1"});
+    m_process.start();
+    ASSERT_TRUE(m_process.waitForFinished(20000));
+    EXPECT_EQ(m_process.exitCode(), 0);
+    const QString err = QString::fromUtf8(m_process.readAllStandardError());
+    EXPECT_EQ(err.count("sonavel: The sound device \"Nowhere\" is not available; playing on "), 1)
+        << err.toStdString();
+    const QString out = QString::fromUtf8(m_process.readAllStandardOutput());
+    EXPECT_GE(out.count("Program Element: tone"), 2) << out.toStdString();
+}
+
 TEST(AirArgumentsTest, BadValuesAreUsageErrors) {
     const struct {
         QStringList arguments;
@@ -195,6 +222,7 @@ TEST(AirArgumentsTest, BadValuesAreUsageErrors) {
         {{"air", "--for"}, "sonavel: air: option '--for' requires an argument"},
         {{"air", "--for", "soon"}, "sonavel: air: invalid number of seconds 'soon'"},
         {{"air", "--for=-5"}, "sonavel: air: invalid number of seconds '-5'"},
+        {{"air", "--device"}, "sonavel: air: option '--device' requires an argument"},
         {{"air", "now"}, "sonavel: air: extra operand 'now'"},
         {{"create-playlists", "--yes=no"},
          "sonavel: create-playlists: option '--yes' doesn't allow an argument"},

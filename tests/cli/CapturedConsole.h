@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QString>
 #include <QTextStream>
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -20,6 +21,7 @@ struct CapturedConsole {
     int Run(const QStringList& arguments, std::optional<StationPaths> station = std::nullopt,
             const QList<Subcommand>& commands = StandardSubcommands()) {
         CliContext context{console, std::move(station)};
+        context.soundDevices = soundDevices;
         const int status = RunCli(arguments, context, commands);
         out.flush();
         err.flush();
@@ -31,6 +33,7 @@ struct CapturedConsole {
     QTextStream out{&outText, QIODevice::WriteOnly};
     QTextStream err{&errText, QIODevice::WriteOnly};
     Console console;
+    std::shared_ptr<SoundDevices> soundDevices;  // the system's when null
 };
 
 }  // namespace sonavel

@@ -1,4 +1,5 @@
 #include "CapturedConsole.h"
+#include "FakeSoundDevices.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -75,6 +76,37 @@ TEST(CliTest, HelpGoesToStandardOutputWhateverElseTheCommandLineSays) {
     CapturedConsole version;
     EXPECT_EQ(version.Run({"--version"}), kExitSuccess);
     EXPECT_TRUE(version.outText.startsWith("sonavel "));
+}
+
+TEST(CliTest, DevicesListsTheCardsOrNamesTheSilentOutputWithoutOne) {
+    const auto cards = std::make_shared<FakeSoundDevices>();
+    CapturedConsole none;
+    none.soundDevices = cards;
+    EXPECT_EQ(none.Run({"devices"}), kExitSuccess);
+    EXPECT_EQ(none.outText,
+              "No sound device was found on this machine.\n"
+              "Sonavel Player and 'sonavel air' play on the silent output paced in real\n"
+              "time: the programme keeps its timeline, and nothing is heard.\n");
+
+    cards->Add("USB Desk");
+    cards->Add("default", true);
+    CapturedConsole two;
+    two.soundDevices = cards;
+    EXPECT_EQ(two.Run({"devices"}), kExitSuccess);
+    EXPECT_TRUE(
+        two.outText.startsWith("Sound devices (* the default):\n"
+                               "  USB Desk  (Fake, 2 channels)\n"
+                               "* default  (Fake, 2 channels)\n"))
+        << two.outText.toStdString();
+    EXPECT_TRUE(two.errText.isEmpty());
+
+    CapturedConsole help;
+    EXPECT_EQ(help.Run({"--help"}), kExitSuccess);
+    EXPECT_TRUE(help.outText.contains("\n  devices             list the sound devices"));
+    CapturedConsole air;
+    EXPECT_EQ(air.Run({"air", "--help"}), kExitSuccess);
+    EXPECT_TRUE(air.outText.contains("      --device=NAME     play on this sound device"))
+        << air.outText.toStdString();
 }
 
 }  // namespace

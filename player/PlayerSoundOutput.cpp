@@ -1,0 +1,37 @@
+#include "PlayerSoundOutput.h"
+
+#include "AudioEngine.h"
+#include "ErrorModule.h"
+#include "SoundOutputSettings.h"
+#include "Session.h"
+
+namespace sonavel {
+
+void UseSoundDevice(Session& session, AudioEngine& engine, const std::optional<QString>& forThisRun,
+                    std::function<void(const QString&)> alsoTell) {
+    QString device;
+    if (forThisRun) {
+        device = *forThisRun;
+    } else {
+        // An unreadable store must not keep the station off air: the default
+        // device plays.
+        try {
+            device = ReadSoundDevice(session);
+        } catch (const RuntimeError&) {
+        }
+    }
+    engine.SetOutputNotice(
+        [&session, &engine, alsoTell = std::move(alsoTell)](const QString& text) {
+            if (alsoTell) alsoTell(text);
+            LogError(session, 0, QStringLiteral("SoundOutput"), text, QStringLiteral("AudioEngine"),
+                     QStringLiteral("Device"), engine.Device());
+        });
+    engine.SetDevice(device);
+}
+
+void ChooseSoundDevice(Session& session, AudioEngine* engine, const QString& device) {
+    WriteSoundDevice(session, device);
+    if (engine) engine->SetDevice(device);
+}
+
+}  // namespace sonavel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+
+namespace sonavel {
+
+class AudioEngine;
+class Session;
+
+// The "Sound Output" tab of Player's options window: which sound device the
+// programme plays on. Without an engine it lists the system's devices and
+// Apply only stores the choice.
+class SoundOutputPage final : public QWidget {
+    Q_OBJECT
+  public:
+    SoundOutputPage(Session& session, QWidget* parent = nullptr, AudioEngine* engine = nullptr);
+
+    // The name the combo shows chosen; empty for the default device.
+    QString Choice() const;
+    // Stores the choice and moves the engine to it at its next element.
+    void Apply();
+
+  signals:
+    // The operator chose another entry.
+    void changed();
+
+  private:
+    Session& m_session;
+    AudioEngine* m_engine;
+    QComboBox* m_combo;
+    QLabel* m_note;
+};
+
+}  // namespace sonavel
