@@ -776,7 +776,8 @@ void CreatorForm::menuOptions_Click() {
         hooks.closeWindow = [this] {
             if (m_optionsForm) m_optionsForm->close();
         };
-        m_optionsForm = new CreatorOptionsForm(m_session, m_keywords, *this, hooks, this);
+        m_optionsForm =
+            new CreatorOptionsForm(m_session, m_keywords, *this, std::move(hooks), this);
         connect(m_optionsForm, &CreatorOptionsForm::Closed, this, [this] {
             if (isMinimized()) showNormal();
             show();
