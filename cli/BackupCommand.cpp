@@ -34,8 +34,13 @@ int BackupRun(const StationPaths& station, const QString& to, bool overwrite, Di
         const BackupModule::Outcome outcome = backup.Backup(location, options);
         const bool done =
             outcome == BackupModule::Outcome::Done && backup.FilesCopied() == backup.FilesToCopy();
-        err << "sonavel: backup: " << backup.FilesCopied() << " of " << backup.FilesToCopy()
-            << " files copied to " << location << (done ? "\n" : "; the backup is incomplete\n");
+        if (backup.FilesToCopy() == 0) {
+            err << "sonavel: backup: nothing was copied to " << location << '\n';
+        } else {
+            err << "sonavel: backup: " << backup.FilesCopied() << " of " << backup.FilesToCopy()
+                << " files copied to " << location
+                << (done ? "\n" : "; the backup is incomplete\n");
+        }
         err.flush();
         return done ? 0 : 1;
     } catch (const RuntimeError& error) {

@@ -150,7 +150,7 @@ QString BackupModule::TargetFolder(const QString& location) {
         return {};
     }
     if (IsRemovableDisk(location)) {
-        const QString volume = FirstWritableVolume(MountedVolumes(), RemovableDiskParents);
+        QString volume = FirstWritableVolume(MountedVolumes(), RemovableDiskParents);
         if (volume.isEmpty()) ShowFailure(QString(), location);
         return volume;
     }

@@ -15,7 +15,7 @@ namespace sonavel {
 
 namespace {
 
-constexpr qint64 kChunk = 256 * 1024;
+constexpr qint64 kChunk = 256LL * 1024;
 // A folder that already holds this many copies of a name is not being
 // backed up to sensibly any more.
 constexpr int kMostNumberedNames = 9999;
