@@ -5,13 +5,18 @@
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QComboBox>
-#include <QSignalSpy>
-#include <QTest>
+#include <QKeyEvent>
 
 using namespace sonavel;
 
 namespace {
+
+void Press(QWidget* widget, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+}
 
 class SoundOutputPageTest : public TempFolderTest {
   protected:
@@ -43,19 +48,20 @@ TEST_F(SoundOutputPageTest, ListsTheDevicesAndAppliesTheOperatorsChoice) {
                                   "Card B (Fake, 2 channels)", "Gone Card (not available)"}));
     EXPECT_EQ(page.Choice(), "Gone Card");
 
-    QSignalSpy changed(&page, &SoundOutputPage::changed);
+    int changed = 0;
+    QObject::connect(&page, &SoundOutputPage::changed, [&] { ++changed; });
     page.show();
     combo->setFocus();
-    QTest::keyClick(combo, Qt::Key_Up);
-    EXPECT_EQ(changed.count(), 1);
+    Press(combo, Qt::Key_Up);
+    EXPECT_EQ(changed, 1);
     EXPECT_EQ(page.Choice(), "Card B");
     EXPECT_EQ(Stored(), "Gone Card") << "nothing is stored before Apply";
     page.Apply();
     EXPECT_EQ(Stored(), "Card B");
     EXPECT_EQ(engine.Device(), "Card B");
 
-    QTest::keyClick(combo, Qt::Key_Home);
-    EXPECT_EQ(changed.count(), 2);
+    Press(combo, Qt::Key_Home);
+    EXPECT_EQ(changed, 2);
     page.Apply();
     EXPECT_EQ(Stored(), "");
     EXPECT_EQ(engine.Device(), "");
