@@ -105,7 +105,7 @@ TEST(CliTest, DevicesListsTheCardsOrNamesTheSilentOutputWithoutOne) {
     EXPECT_TRUE(help.outText.contains("\n  devices             list the sound devices"));
     CapturedConsole air;
     EXPECT_EQ(air.Run({"air", "--help"}), kExitSuccess);
-    EXPECT_TRUE(air.outText.contains("      --device=NAME     play on this sound device"))
+    EXPECT_TRUE(air.outText.contains("      --device=NAME   play on this sound device"))
         << air.outText.toStdString();
 }
 
