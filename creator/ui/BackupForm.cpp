@@ -143,11 +143,10 @@ void BackupForm::commandBrowse_Click() {
     if (start.isEmpty() && !BackupModule::IsRemovableDisk(location)) start = location;
     const QString folder =
         m_session.Dlg().BrowseForFolder(QStringLiteral("Browse for Backup Location"), start);
-    // Cancel changes nothing: the location typed or chosen before stays.
-    if (folder.isEmpty()) return;
-    m_session.Creator.BackupLocation = folder;
-    m_backup.LastBrowseFolder = folder;
+    // Cancel leaves no location chosen; Backup then refuses rather than guess.
+    if (!folder.isEmpty()) m_backup.LastBrowseFolder = folder;
     m_location->setText(folder);
+    m_session.Creator.BackupLocation = folder;
 }
 
 void BackupForm::commandBackup_Click() {

@@ -2,8 +2,8 @@
 
 #include "AboutForm.h"
 #include "AudioMediaPlayer.h"
-#include "CreatorOptionsForm.h"
 #include "BackupForm.h"
+#include "CreatorOptionsForm.h"
 #include "FormatModule.h"
 #include "HourlyClockForms.h"
 #include "KeywordForm.h"
@@ -193,7 +193,7 @@ void CreatorForm::BuildMenus() {
     MenuEntry(edit, QStringLiteral("Set &Font..."), QStringLiteral("menuSetFont"),
               &CreatorForm::menuSetFont_Click);
 
-    // Commands on the menu bar itself. The backup window is not built yet.
+    // Commands on the menu bar itself.
     struct BarCommand {
         const char* caption;
         const char* name;
@@ -208,11 +208,7 @@ void CreatorForm::BuildMenus() {
           BarCommand{"&Backup", "menuBackup", &CreatorForm::menuBackup_Click}}) {
         QAction* action = menuBar()->addAction(QString::fromLatin1(command.caption));
         action->setObjectName(QString::fromLatin1(command.name));
-        if (command.handler) {
-            connect(action, &QAction::triggered, this, command.handler);
-        } else {
-            m_notYetAvailable << action;
-        }
+        connect(action, &QAction::triggered, this, command.handler);
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -237,40 +233,36 @@ void CreatorForm::BuildToolbar() {
         QStyle::StandardPixmap icon;
         void (CreatorForm::*handler)();
         bool enabled;
-        bool available;
     };
     using P = QStyle::StandardPixmap;
     using F = CreatorForm;
-    // Groups are divided by a null key. The buttons marked unavailable open
-    // windows that are not built yet.
+    // Groups are divided by a null key.
     const Button buttons[] = {
-        {"New", P::SP_FileIcon, &F::menuNew_Click, true, true},
-        {nullptr, {}, nullptr, false, false},
-        {"Open", P::SP_DialogOpenButton, &F::menuOpen_Click, true, true},
-        {"Open Default Clock", P::SP_DirHomeIcon, &F::menuOpenDefaultClock_Click, true, true},
-        {"Open Hourly Clock", P::SP_FileDialogDetailedView, &F::menuOpenHourlyClock_Click, true,
-         true},
-        {nullptr, {}, nullptr, false, false},
-        {"Save", P::SP_DialogSaveButton, &F::menuSave_Click, false, true},
-        {"Save as Default Clock", P::SP_DriveHDIcon, &F::menuSaveAsDefaultClock_Click, false, true},
-        {"Save as Hourly Clock", P::SP_FileDialogListView, &F::menuSaveAsHourlyClock_Click, false,
-         true},
-        {nullptr, {}, nullptr, false, false},
-        {"Print", P::SP_FileDialogContentsView, &F::menuPrint_Click, true, true},
-        {nullptr, {}, nullptr, false, false},
-        {"Find", P::SP_FileDialogInfoView, &F::menuFind_Click, false, true},
-        {nullptr, {}, nullptr, false, false},
-        {"Cut", P::SP_DialogDiscardButton, &F::menuCut_Click, false, true},
-        {"Copy", P::SP_FileLinkIcon, &F::menuCopy_Click, false, true},
-        {"Paste", P::SP_DialogApplyButton, &F::menuPaste_Click, true, true},
-        {nullptr, {}, nullptr, false, false},
-        {"Keyword Maintenance", P::SP_DirIcon, &F::menuKeywordMaintenance_Click, true, true},
-        {nullptr, {}, nullptr, false, false},
-        {"Create Playlists", P::SP_MediaPlay, &F::menuCreatePlaylists_Click, true, true},
-        {nullptr, {}, nullptr, false, false},
-        {"Backup", P::SP_DriveFDIcon, &F::menuBackup_Click, true, true},
-        {nullptr, {}, nullptr, false, false},
-        {"Estimate Time", P::SP_BrowserReload, &F::EstimateTime_Click, true, true},
+        {"New", P::SP_FileIcon, &F::menuNew_Click, true},
+        {nullptr, {}, nullptr, false},
+        {"Open", P::SP_DialogOpenButton, &F::menuOpen_Click, true},
+        {"Open Default Clock", P::SP_DirHomeIcon, &F::menuOpenDefaultClock_Click, true},
+        {"Open Hourly Clock", P::SP_FileDialogDetailedView, &F::menuOpenHourlyClock_Click, true},
+        {nullptr, {}, nullptr, false},
+        {"Save", P::SP_DialogSaveButton, &F::menuSave_Click, false},
+        {"Save as Default Clock", P::SP_DriveHDIcon, &F::menuSaveAsDefaultClock_Click, false},
+        {"Save as Hourly Clock", P::SP_FileDialogListView, &F::menuSaveAsHourlyClock_Click, false},
+        {nullptr, {}, nullptr, false},
+        {"Print", P::SP_FileDialogContentsView, &F::menuPrint_Click, true},
+        {nullptr, {}, nullptr, false},
+        {"Find", P::SP_FileDialogInfoView, &F::menuFind_Click, false},
+        {nullptr, {}, nullptr, false},
+        {"Cut", P::SP_DialogDiscardButton, &F::menuCut_Click, false},
+        {"Copy", P::SP_FileLinkIcon, &F::menuCopy_Click, false},
+        {"Paste", P::SP_DialogApplyButton, &F::menuPaste_Click, true},
+        {nullptr, {}, nullptr, false},
+        {"Keyword Maintenance", P::SP_DirIcon, &F::menuKeywordMaintenance_Click, true},
+        {nullptr, {}, nullptr, false},
+        {"Create Playlists", P::SP_MediaPlay, &F::menuCreatePlaylists_Click, true},
+        {nullptr, {}, nullptr, false},
+        {"Backup", P::SP_DriveFDIcon, &F::menuBackup_Click, true},
+        {nullptr, {}, nullptr, false},
+        {"Estimate Time", P::SP_BrowserReload, &F::EstimateTime_Click, true},
     };
     // The desktop's own icons by their freedesktop names where one fits; the
     // style's icons where the theme has none.
@@ -302,11 +294,8 @@ void CreatorForm::BuildToolbar() {
         action->setObjectName(key);
         action->setToolTip(key);
         connect(action, &QAction::triggered, this, button.handler);
-        if (!button.available) m_notYetAvailable << action;
         action->setEnabled(button.enabled);
     }
-    for (QAction* action : std::as_const(m_notYetAvailable))
-        action->setEnabled(false);
 }
 
 void CreatorForm::BuildPanes() {
@@ -412,7 +401,7 @@ void CreatorForm::PlaceControls() {
 
 void CreatorForm::SetCommandEnabled(QAction* action, bool enabled) {
     if (action == nullptr) return;
-    action->setEnabled(enabled && !m_notYetAvailable.contains(action));
+    action->setEnabled(enabled);
 }
 
 QAction* CreatorForm::Command(const QString& name) const {

@@ -164,7 +164,6 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuFindNext_Click();
     void menuReplace_Click();
     void menuBackup_Click();
-    void NotYetAvailable() {}
 
     Session& m_session;
     KeywordModule& m_keywords;
@@ -194,7 +193,6 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     std::vector<PreviewRun> m_previewRuns;
     QLabel* m_fileNamePanel = nullptr;
     QLabel* m_estimatedTimePanel = nullptr;
-    QSet<QAction*> m_notYetAvailable;
     AudioEngine& m_audio;
     MediaPlayer* m_mediaPlayer = nullptr;
     QPointer<AboutForm> m_about;

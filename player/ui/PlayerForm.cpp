@@ -1,6 +1,7 @@
 #include "PlayerForm.h"
 
 #include "AboutForm.h"
+#include "AudioMediaPlayer.h"
 #include "CommonModule.h"
 #include "ErrorModule.h"
 #include "MediaPlayer.h"
@@ -826,7 +827,12 @@ void PlayerForm::menuDisplayCurrentSettings_Click() {
 void PlayerForm::menuOptions_Click() {
     if (!m_engine) return;
     // One window only: a second click brings the open one forward.
-    if (!m_options) m_options = new PlayerOptionsForm(m_session, *m_engine, *this, this);
+    if (!m_options) {
+        // The sound output page moves the engine both players sound through.
+        auto* audio = dynamic_cast<AudioMediaPlayer*>(m_player1);
+        m_options = new PlayerOptionsForm(m_session, *m_engine, *this, this,
+                                          audio ? &audio->Engine() : nullptr);
+    }
     m_options->show();
     m_options->raise();
     m_options->activateWindow();

@@ -4,6 +4,7 @@
 #include "ErrorModule.h"
 #include "PlayerModule.h"
 #include "Session.h"
+#include "SoundOutputPage.h"
 #include "Windows.h"
 
 #include <QCheckBox>
@@ -72,10 +73,11 @@ void Finish(QWidget* page) {
 }  // namespace
 
 PlayerOptionsForm::PlayerOptionsForm(Session& session, PlayerEngine& engine, MainWindow& mainWindow,
-                                     QWidget* parent)
+                                     QWidget* parent, AudioEngine* audio)
     : QWidget(parent, Qt::Window),
       m_session(session),
       m_engine(engine),
+      m_audio(audio),
       m_mainWindow(mainWindow),
       m_options(session, engine) {
     setObjectName(QStringLiteral("PlayerOptionsForm"));
@@ -125,7 +127,7 @@ PlayerOptionsForm::PlayerOptionsForm(Session& session, PlayerEngine& engine, Mai
 }
 
 void PlayerOptionsForm::AddExtraPages() {
-    // The sound-output page is added here.
+    AddPage(new SoundOutputPage(m_session, this, m_audio), QStringLiteral("Sound Output"));
 }
 
 void PlayerOptionsForm::AddPage(QWidget* page, const QString& caption,

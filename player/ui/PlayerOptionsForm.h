@@ -13,6 +13,7 @@ class QTabWidget;
 
 namespace sonavel {
 
+class AudioEngine;
 class MainWindow;
 class PlayerEngine;
 class Session;
@@ -24,8 +25,10 @@ class Session;
 class PlayerOptionsForm final : public QWidget {
     Q_OBJECT
   public:
+    // `audio` is the engine the programme sounds through, moved by the sound
+    // output page; without one that page only stores the choice.
     PlayerOptionsForm(Session& session, PlayerEngine& engine, MainWindow& mainWindow,
-                      QWidget* parent);
+                      QWidget* parent, AudioEngine* audio = nullptr);
 
     // A further page after the five of the window: `apply` runs at Apply and
     // OK, before the settings are stored.
@@ -66,6 +69,7 @@ class PlayerOptionsForm final : public QWidget {
 
     Session& m_session;
     PlayerEngine& m_engine;
+    AudioEngine* m_audio;
     MainWindow& m_mainWindow;
     PlayerOptions m_options;
     std::vector<std::function<void()>> m_pageApplies;
