@@ -2,8 +2,8 @@
 
 #include "AudioEngine.h"
 #include "ErrorModule.h"
-#include "SoundOutputSettings.h"
 #include "Session.h"
+#include "SoundOutputSettings.h"
 
 namespace sonavel {
 

@@ -162,11 +162,27 @@ TEST_F(CreatorFormTest, CommandsStartAsTabledAndUnbuiltOnesStayGreyed) {
     EXPECT_EQ(Action("Save as Default Clock")->toolTip(), "Save as Default Clock");
     EXPECT_FALSE(Action(RecentFileEntry(1))->isVisible());
 
-    for (const char* on :
-         {"menuNew", "menuOpen", "menuOpenDefaultClock", "menuPrint", "menuPrintSetup", "menuPaste",
-          "menuSetFont", "New", "Open", "Print", "Paste", "menuCreatePlaylists", "Create Playlists",
-          "menuKeywordMaintenance", "Keyword Maintenance", "menuOpenHourlyClock",
-          "Open Hourly Clock", "Estimate Time", "menuOptions", "menuBackup", "Backup"}) {
+    for (const char* on : {"menuNew",
+                           "menuOpen",
+                           "menuOpenDefaultClock",
+                           "menuPrint",
+                           "menuPrintSetup",
+                           "menuPaste",
+                           "menuSetFont",
+                           "New",
+                           "Open",
+                           "Print",
+                           "Paste",
+                           "menuCreatePlaylists",
+                           "Create Playlists",
+                           "menuKeywordMaintenance",
+                           "Keyword Maintenance",
+                           "menuOpenHourlyClock",
+                           "Open Hourly Clock",
+                           "Estimate Time",
+                           "menuOptions",
+                           "menuBackup",
+                           "Backup"}) {
         EXPECT_TRUE(Enabled(on)) << on;
     }
     const QStringList fileCommands = {"menuSave",
