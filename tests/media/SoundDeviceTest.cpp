@@ -24,7 +24,7 @@ class SoundDeviceTest : public ::testing::Test {
     }
 
     QString Wav(const QString& name, long frames, unsigned seed) {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         EXPECT_TRUE(ts::Write(path, ts::Signal(frames, 2, seed), 2, 48000,
                               SF_FORMAT_WAV | SF_FORMAT_FLOAT));
         return path;
