@@ -194,19 +194,8 @@ void CreatorOptions::Load() {
 
 void CreatorOptions::Delete() {
     if (RefusedDuringRun()) return;
-    const QString warning =
-        QStringLiteral("This will delete all settings for ") + m_session.FullName() +
-        QStringLiteral(" stored in the") + kCrLf + QStringLiteral("Registry, and all Keywords.") +
-        kCrLf + kCrLf +
-        QStringLiteral("Export your Keywords and back up any Clocks before you go on.") + kCrLf +
-        kCrLf + QStringLiteral("It is recommended that you uninstall Sonavel using your system's") +
-        kCrLf +
-        QStringLiteral("software manager and then reinstall after performing this function.") +
-        kCrLf + kCrLf + QStringLiteral("Are you sure you want to do this?");
-    const MsgResult answer = m_session.Dlg().MsgBox(
-        warning, MsgButtons::YesNo, MsgIcon::Critical,
-        QStringLiteral("WARNING: You are about to delete ALL settings for Sonavel!"), 2);
-    if (answer != MsgResult::Yes) return;
+    // Both programs warn in the same words.
+    if (!ConfirmDeleteAllSettings(m_session)) return;
 
     bool closed = false;
     ResetHooks hooks;
