@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "AirCommand.h"
+#include "AsRunLog.h"
 #include "BackupCommand.h"
 #include "ConsoleDialogs.h"
 #include "DemoStation.h"
@@ -197,6 +198,51 @@ int BackupCommand(const ParsedArguments& arguments, CliContext& context) {
                      arguments.Has(QStringLiteral("overwrite")), dialogs, console.err);
 }
 
+int AsRunCommand(const ParsedArguments& arguments, CliContext& context) {
+    Console& console = context.console;
+    QDate days[2];
+    const QString names[2] = {QStringLiteral("from"), QStringLiteral("to")};
+    for (int i = 0; i < 2; ++i) {
+        if (!arguments.Has(names[i])) continue;
+        const QString text = arguments.Value(names[i]);
+        days[i] = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+        if (!days[i].isValid()) {
+            console.err << "sonavel: as-run: invalid date '" << text << "' (use YYYY-MM-DD)\n"
+                        << "Try 'sonavel as-run --help' for more information.\n";
+            console.err.flush();
+            return kExitUsage;
+        }
+    }
+    // One day given names the period; none means today.
+    QDate& from = days[0];
+    QDate& to = days[1];
+    if (!from.isValid() && !to.isValid()) from = to = QDate::currentDate();
+    if (!from.isValid()) from = to;
+    if (!to.isValid()) to = from;
+    if (from > to) {
+        console.err << "sonavel: as-run: --from " << from.toString(Qt::ISODate) << " is after --to "
+                    << to.toString(Qt::ISODate) << '\n';
+        console.err.flush();
+        return kExitUsage;
+    }
+    const StationPaths station = context.station ? *context.station : StationPaths::ForUser();
+    QStringList unreadable;
+    const QByteArray records = asrun::Read(station.programFolder, from, to, &unreadable);
+    for (const QString& path : unreadable)
+        console.err << "sonavel: as-run: cannot read " << path << '\n';
+    // Standard output is UTF-8, as the files are: a name in any script
+    // comes out as it was logged.
+    console.out << asrun::Header() << "\r\n" << QString::fromUtf8(records);
+    console.out.flush();
+    if (records.isEmpty()) {
+        console.err << "sonavel: as-run: nothing went to air from " << from.toString(Qt::ISODate)
+                    << " to " << to.toString(Qt::ISODate) << " in "
+                    << asrun::Folder(station.programFolder) << '\n';
+        console.err.flush();
+    }
+    return unreadable.isEmpty() ? kExitSuccess : 1;
+}
+
 int DevicesCommand(const ParsedArguments&, CliContext& context) {
     const std::shared_ptr<SoundDevices> source =
         context.soundDevices ? context.soundDevices : SystemSoundDevices();
@@ -314,6 +360,28 @@ QList<Subcommand> StandardSubcommands() {
             0,
             0,
             BackupCommand,
+        },
+        Subcommand{
+            QStringLiteral("as-run"),
+            QStringLiteral("print what went to air over a period, as CSV"),
+            QStringLiteral("[--from DATE] [--to DATE]"),
+            QStringLiteral(
+                "Prints the as-run log of the days from --from to --to (YYYY-MM-DD, both\n"
+                "included; one of them alone is that day; neither is today) under one header\n"
+                "line: start,end,seconds,ended,element,file,playlist. Sonavel Player and\n"
+                "'sonavel air' write a line for every element that went to air when it comes\n"
+                "off, into Logs/AsRun-YYYY-MM-DD.csv of the program folder, dated by its end:\n"
+                "start and end as ISO 8601 with the offset from UTC, the seconds it sounded\n"
+                "(pauses left out), how it ended (complete, paused then resumed, skipped,\n"
+                "failed, or stopped when its playlist was dropped or the program ended), its\n"
+                "name, its file and its playlist. Fields are quoted as RFC 4180 says."),
+            {CliOption{QStringLiteral("from"), QChar(), QStringLiteral("the first day"),
+                       QStringLiteral("DATE")},
+             CliOption{QStringLiteral("to"), QChar(), QStringLiteral("the last day"),
+                       QStringLiteral("DATE")}},
+            0,
+            0,
+            AsRunCommand,
         },
         Subcommand{
             QStringLiteral("devices"),

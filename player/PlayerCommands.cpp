@@ -139,6 +139,7 @@ void PlayerEngine::SkipNow() {
     const int player = ActivePlayer(*this, true);
     if (player == 0) return;
     MediaPlayer& control = Player(player);
+    m_asRun.Mark(player, asrun::Ending::Skipped);
     control.SetCurrentPosition(control.Duration());
     WaitUntil([&control] { return control.ReadyState() == media::kReadyComplete; }, MaxPolls);
 }
@@ -176,6 +177,7 @@ void PlayerEngine::PauseNow() {
     m_display.Command(PlayerCommand::SkipNow).enabled = false;
     m_display.Command(PlayerCommand::SkipNext).enabled = false;
     Player(player).Pause();
+    m_asRun.Paused(player);
     LogEvent(m_session, QStringLiteral("Playlist paused"));
     Refresh();
 }
@@ -184,10 +186,11 @@ void PlayerEngine::Resume() {
     // Only a pause is resumed: a control left paused by a dropped playlist
     // must stay silent.
     if (!Paused) return;
-    if (Player(1).PlayState() == media::kPaused) {
-        Player(1).Play();
-    } else if (Player(2).PlayState() == media::kPaused) {
-        Player(2).Play();
+    for (int p = 1; p <= 2; ++p) {
+        if (Player(p).PlayState() != media::kPaused) continue;
+        Player(p).Play();
+        m_asRun.Resumed(p);
+        break;
     }
     Paused = false;
     PauseNextPending = false;
@@ -199,6 +202,7 @@ void PlayerEngine::Resume() {
     // the element waiting in player 1 is the one to go on with.
     if (Player(1).ReadyState() == media::kReadyComplete && ActivePlayer(*this, false) == 0) {
         Player(1).Play();
+        if (!m_asRun.OnAir(1)) OnAir(1);
     }
     Refresh();
 }
@@ -219,6 +223,9 @@ void PlayerEngine::ClearNextCommands() {
 
 void PlayerEngine::MediaPlayer_Error(int player) {
     MediaPlayer& control = Player(player);
+    // Whether or not the error is one to report, the element on air did not
+    // go out as it should.
+    m_asRun.Mark(player, asrun::Ending::Failed);
     const std::int32_t code = control.ErrorCode();
     const ErrorRow* row = nullptr;
     for (const ErrorRow& candidate : kErrorRows) {

@@ -40,7 +40,11 @@ QString PlaylistNameShown(bool manual, const QString& fileName) {
 
 PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& player2,
                            PlayerWindow& window)
-    : m_session(session), m_player1(player1), m_player2(player2), m_window(window) {
+    : m_session(session),
+      m_player1(player1),
+      m_player2(player2),
+      m_window(window),
+      m_asRun(session) {
     // An exception must not leave an event handler: the event loop would end
     // the program, and with it the programme on air. What failed has been
     // reported or logged by the procedure that raised it.
@@ -52,10 +56,19 @@ PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& 
     };
     for (int p = 1; p <= 2; ++p) {
         MediaPlayer& player = Player(p);
-        QObject::connect(&player, &MediaPlayer::PlayStateChange, &m_context,
-                         [this, p, guarded](int OldState, int NewState) {
-                             guarded([&] { MediaPlayer_PlayStateChange(p, OldState, NewState); });
-                         });
+        QObject::connect(
+            &player, &MediaPlayer::PlayStateChange, &m_context,
+            [this, p, guarded](int OldState, int NewState) {
+                // Whatever the engine makes of it, the element is
+                // off the air; a report that arrives after the
+                // control was started again is about the one before.
+                MediaPlayer& control = Player(p);
+                if (NewState == media::kStopped && control.PlayState() != media::kPlaying) {
+                    if (control.ErrorCode() != 0) m_asRun.Mark(p, asrun::Ending::Failed);
+                    m_asRun.Ended(p);
+                }
+                guarded([&] { MediaPlayer_PlayStateChange(p, OldState, NewState); });
+            });
         QObject::connect(&player, &MediaPlayer::Error, &m_context,
                          [this, p, guarded] { guarded([&] { MediaPlayer_Error(p); }); });
     }
@@ -344,6 +357,8 @@ void PlayerEngine::UpdateDisplay() {
 }
 
 void PlayerEngine::SetPlayListNotLoaded() {
+    // A paused element is cut off as much as a sounding one.
+    m_asRun.StopAll();
     PlaylistLoaded = false;
     PlayerRunning = false;
     m_haltedForExit = false;
@@ -491,6 +506,7 @@ void PlayerEngine::HighlightCurrentElement(int index) {
 void PlayerEngine::StopForExit() {
     m_ended = true;
     m_deferred.clear();
+    m_asRun.StopAll();
     PlaylistLoaded = false;
     PlayerRunning = false;
     for (int p = 1; p <= 2; ++p) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AsRunLog.h"
 #include "PlaylistViewer.h"
 
 #include <QObject>
@@ -270,6 +271,9 @@ class PlayerEngine {
     void NoticeHourChange(const QTime& now);
     // Ends a switch and lets the commands that waited for it run.
     void EndSwitch();
+    // The player has started sounding what it holds: the as-run log is told
+    // its name and file.
+    void OnAir(int player);
     void ShowNextCommands();
     void PostDeferred();
     void RunDeferred();
@@ -279,6 +283,7 @@ class PlayerEngine {
     MediaPlayer& m_player2;
     PlayerWindow& m_window;
     PlayerDisplay m_display;
+    asrun::Recorder m_asRun;
     int m_secondsRemaining = 3600;  // of the playlist's hour
     bool m_haltedForExit = false;   // a due Exit Next started nothing
     bool m_ended = false;           // "Program Ended": nothing may start again

@@ -83,6 +83,15 @@ void PlayerEngine::NoticeHourChange(const QTime& now) {
     }
 }
 
+void PlayerEngine::OnAir(int player) {
+    // Named as the player's panel names it.
+    const QString file = Player(player).FileName();
+    m_asRun.Started(
+        player,
+        TimeCheckLoaded[player - 1] ? QStringLiteral("Time Check") : FormatElementName(file), file,
+        PlaylistFileName);
+}
+
 void PlayerEngine::EndSwitch() {
     ElementChanging = false;
     PostDeferred();
@@ -152,6 +161,7 @@ bool PlayerEngine::PlayProgramElement(int player) {
                      QStringLiteral("Sound file not found: ") + name, {}, {}, {});
             return false;
         }
+        OnAir(player);
     }
 
     if (Paused) {
@@ -172,6 +182,7 @@ void PlayerEngine::StartPlaylist() {
     }
     // A list chosen while another plays must not sound on top of it; pausing
     // raises no end of element, so the old list cannot move the new one on.
+    m_asRun.StopAll();
     for (int p = 1; p <= 2; ++p) {
         if (Player(p).PlayState() == media::kPlaying) Player(p).Pause();
     }
@@ -347,6 +358,7 @@ bool PlayerEngine::PlayTimeCheck(int player) {
         ShowPlayerElement(player);
         EnablePlayer(player);
         control.Play();
+        OnAir(player);
     }
     ElementChanging = wasChanging;
     if (!wasChanging) PostDeferred();

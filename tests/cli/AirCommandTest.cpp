@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace sonavel;
@@ -212,6 +213,33 @@ TEST_F(AirProgramTest, AMissingDeviceGivesWayOnceAndTheProgrammePlays) {
         << err.toStdString();
     const QString out = QString::fromUtf8(m_process.readAllStandardOutput());
     EXPECT_GE(out.count("Program Element: tone"), 2) << out.toStdString();
+
+    // The as-run log accounts for what the output played, to within one
+    // element: every tone that sounded has its line, the one cut by the end
+    // included.
+    const QRegularExpression frames(QStringLiteral(", (\\d+) frames at 48000 Hz"));
+    const QRegularExpressionMatch played = frames.match(out);
+    ASSERT_TRUE(played.hasMatch()) << out.toStdString();
+    QProcess report;
+    report.setProcessEnvironment(m_process.processEnvironment());
+    const QDate today = QDate::currentDate();
+    report.start(QStringLiteral(SONAVEL_PROGRAM),
+                 {"as-run", "--from", today.addDays(-1).toString(Qt::ISODate), "--to",
+                  today.toString(Qt::ISODate)});
+    ASSERT_TRUE(report.waitForFinished(10000));
+    EXPECT_EQ(report.exitCode(), 0);
+    const QStringList lines =
+        QString::fromUtf8(report.readAllStandardOutput()).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 3);
+    double seconds = 0;
+    for (const QString& line : lines.mid(1)) {
+        seconds += line.section(u',', 2, 2).toDouble();
+        EXPECT_EQ(line.section(u',', 4, 5), "tone," + sound);
+        EXPECT_TRUE(line.section(u',', 6).startsWith(lists + "/")) << line.toStdString();
+    }
+    EXPECT_EQ(lines.last().section(u',', 3, 3), "stopped");
+    EXPECT_NEAR(seconds, played.captured(1).toDouble() / 48000, 0.1)
+        << lines.join('\n').toStdString();
 }
 
 TEST(AirArgumentsTest, BadValuesAreUsageErrors) {

@@ -1,7 +1,9 @@
+#include "AsRunLog.h"
 #include "CapturedConsole.h"
 #include "FakeSoundDevices.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -107,6 +109,62 @@ TEST(CliTest, DevicesListsTheCardsOrNamesTheSilentOutputWithoutOne) {
     EXPECT_EQ(air.Run({"air", "--help"}), kExitSuccess);
     EXPECT_TRUE(air.outText.contains("      --device=NAME   play on this sound device"))
         << air.outText.toStdString();
+}
+
+TEST(CliTest, AsRunPrintsTheDaysOfAPeriodUnderOneHeader) {
+    QTemporaryDir dir;
+    const StationPaths station{dir.filePath(QStringLiteral("settings.db")), dir.path(), {}};
+    const auto log = [&](int day, const QString& element) {
+        asrun::Line line;
+        line.start = QDateTime(QDate(2026, 12, day), QTime(9, 0));
+        line.end = line.start.addSecs(61);
+        line.seconds = 61;
+        line.element = element;
+        ASSERT_TRUE(asrun::Append(dir.path(), line));
+    };
+    log(6, QStringLiteral("Sunday, late"));
+    log(4, QStringLiteral("Friday"));
+    log(5, QStringLiteral("Saturday"));
+    log(5, QStringLiteral("Saturday again"));
+    const QString header = asrun::Header() + QStringLiteral("\r\n");
+
+    CapturedConsole period;
+    EXPECT_EQ(period.Run({"as-run", "--from", "2026-12-05", "--to=2026-12-06"}, station),
+              kExitSuccess);
+    EXPECT_TRUE(period.outText.startsWith(header));
+    EXPECT_EQ(period.outText.count(asrun::Header()), 1);
+    EXPECT_EQ(period.outText.count(QStringLiteral("\r\n")), 4);
+    const qsizetype saturday = period.outText.indexOf(QStringLiteral(",Saturday,"));
+    const qsizetype again = period.outText.indexOf(QStringLiteral(",Saturday again,"));
+    const qsizetype sunday = period.outText.indexOf(QStringLiteral(",\"Sunday, late\","));
+    EXPECT_TRUE(saturday > 0 && saturday < again && again < sunday) << period.outText.toStdString();
+    EXPECT_TRUE(period.errText.isEmpty());
+
+    // One day alone is that day; a day without a file prints only the header.
+    CapturedConsole friday;
+    EXPECT_EQ(friday.Run({"as-run", "--to", "2026-12-04"}, station), kExitSuccess);
+    EXPECT_EQ(friday.outText.count(QStringLiteral("\r\n")), 2);
+    CapturedConsole empty;
+    EXPECT_EQ(empty.Run({"as-run", "--from", "2026-11-30"}, station), kExitSuccess);
+    EXPECT_EQ(empty.outText, header);
+    EXPECT_TRUE(empty.errText.contains(QStringLiteral("nothing went to air")));
+
+    // A pipe where a day's file should be is reported, never waited on.
+    const QString pipe = asrun::FileName(dir.path(), QDate(2026, 12, 7));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    CapturedConsole blocked;
+    EXPECT_EQ(blocked.Run({"as-run", "--from", "2026-12-06", "--to", "2026-12-07"}, station), 1);
+    EXPECT_TRUE(blocked.outText.contains(QStringLiteral("Sunday, late")));
+    EXPECT_TRUE(blocked.errText.contains(QStringLiteral("cannot read ") + pipe));
+
+    for (const QStringList& wrong :
+         {QStringList{"as-run", "--from", "7 Dec 2026"},
+          QStringList{"as-run", "--from", "2026-02-30"},
+          QStringList{"as-run", "--from", "2026-12-07", "--to", "2026-12-06"}}) {
+        CapturedConsole console;
+        EXPECT_EQ(console.Run(wrong, station), kExitUsage) << wrong.join(' ').toStdString();
+        EXPECT_TRUE(console.outText.isEmpty());
+    }
 }
 
 }  // namespace
