@@ -10,15 +10,12 @@
 #include "RunningCopy.h"
 #include "Session.h"
 #include "SettingsStore.h"
+#include "SignalWatch.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -62,57 +59,6 @@ void AirSession::Stop() {
     LogEvent(m_session, QStringLiteral("Program Ended"));
     m_engine.StopForExit();
 }
-
-namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    // Only async-signal-safe work here: the event loop reads the pipe.
-    [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the run through the event loop, so the ending is
-// the same clean one as when the time is up. The pipe is read by every
-// event-serving pass, the engine's nested waits included.
-class SignalWatch {
-  public:
-    explicit SignalWatch(std::function<void()> onSignal) {
-        if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
-                         [onSignal = std::move(onSignal)] {
-                             char byte = 0;
-                             while (read(g_signalPipe[0], &byte, 1) > 0) {
-                             }
-                             onSignal();
-                         });
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
-    }
-    ~SignalWatch() {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-        m_notifier.reset();
-        for (int& fd : g_signalPipe) {
-            if (fd >= 0) close(fd);
-            fd = -1;
-        }
-    }
-    SignalWatch(const SignalWatch&) = delete;
-    SignalWatch& operator=(const SignalWatch&) = delete;
-
-  private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-};
-
-}  // namespace
 
 int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
     const StationPaths station = options.station ? *options.station : StationPaths::ForUser();

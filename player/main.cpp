@@ -5,6 +5,7 @@
 #include "PlayerModule.h"
 #include "PlayerSoundOutput.h"
 #include "ProgramStart.h"
+#include "SignalWatch.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -38,8 +39,13 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
-    const int result = RunPlayer(session, *form, engine);
-    const bool ended = form->IsUnloaded();
+    int result = 0;
+    {
+        SignalWatch watch([&form] { form->EndOnSignal(); });
+        result = RunPlayer(session, *form, engine);
+    }
+    // A signal's end is thanked by nobody: no one may be there to click.
+    const bool ended = form->IsUnloaded() && !form->EndedBySignal();
     form->SetEngine(nullptr);
     form.reset();
     // Only a shut-down the operator went through is thanked; first-time use

@@ -4,6 +4,7 @@
 #include "AudioMediaPlayer.h"
 #include "CommonModule.h"
 #include "ErrorModule.h"
+#include "Events.h"
 #include "MediaPlayer.h"
 #include "PlayerOptionsForm.h"
 #include "PlaylistForm.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHash>
@@ -713,7 +715,7 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (m_engine && m_engine->Busy() && !m_closeDue) {
+    if (m_engine && m_engine->Busy() && !m_closeDue && !m_endWithoutAsking) {
         // Asking now would hold the switch under way for as long as the
         // question stays open; the exit is asked once the switch is over.
         event->ignore();
@@ -727,7 +729,10 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
     // Commands that come while the question is open wait for its answer.
     std::optional<PlayerEngine::Hold> hold;
     if (m_engine) hold.emplace(*m_engine);
-    if (ConfirmExit(m_session) == MsgResult::No) {
+    MsgResult answer = m_endWithoutAsking ? MsgResult::Yes : ConfirmExit(m_session);
+    // A signal that came while the question was open has answered it.
+    if (m_endWithoutAsking) answer = MsgResult::Yes;
+    if (answer == MsgResult::No) {
         event->ignore();
         if (m_engine) m_engine->ExitDeclined();
         return;
@@ -757,6 +762,29 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
     event->accept();
     m_unloaded = true;
     emit Unloaded();
+}
+
+void PlayerForm::EndOnSignal() {
+    if (m_unloading) return;
+    m_endWithoutAsking = true;
+    // The waits of a switch under way return at once rather than at their
+    // bounds; the programme ends where it stands.
+    AbandonWaits();
+    // A box left open would hold the shut-down until the system kills the
+    // program. Each one closed returns to whoever opened it, the exit
+    // question included, which then goes on as if answered Yes.
+    for (int boxes = 0; boxes < 10; ++boxes) {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || box == this) break;
+        if (!box->close()) {
+            auto* dialog = qobject_cast<QDialog*>(box);
+            if (!dialog) break;
+            dialog->reject();
+        }
+    }
+    // From the event loop: a close() while the exit question is open would
+    // be refused as one already under way.
+    QTimer::singleShot(0, this, [this] { close(); });
 }
 
 // ---------------------------------------------------------------------------

@@ -67,6 +67,11 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     // The shut-down has run: the program is over, whether or not its event
     // loop was running when the operator confirmed.
     bool IsUnloaded() const { return m_unloaded; }
+    // The system ends the program (SIGTERM at a shut-down, SIGINT on a
+    // terminal): it shuts down as on Exit, without the question nobody is
+    // there to answer.
+    void EndOnSignal();
+    bool EndedBySignal() const { return m_endWithoutAsking; }
 
     // Whether the maintenance entries are shown; Ctrl+Alt+Shift+F12 in the
     // element list switches them.
@@ -174,6 +179,7 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     bool m_unloading = false;
     bool m_unloaded = false;
     bool m_closeDue = false;  // the exit that waited for a switch is asked now
+    bool m_endWithoutAsking = false;
 };
 
 // Player's start-up on this window and engine, then its event loop until the

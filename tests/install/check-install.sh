@@ -147,11 +147,16 @@ grep -q "Program Loaded" "$log" 2>/dev/null || fail "sonavel-player did not star
 [ "$(elements)" -ge 2 ] || fail "sonavel-player is not on air"
 [ -f "$home/tmp/sonavel-runtime-$(id -u)/sonavel-player.lock" ] ||
     fail "sonavel-player took no lock in its private runtime folder"
+# Stopped as a shut-down of the machine stops it: the programme is closed
+# in both logs, and nothing is asked or written on standard error.
 [ -s "$player_pid" ] && kill "$(cat "$player_pid")" 2>/dev/null
-wait "$launcher" 2>/dev/null
-# Left out: the offscreen platform's notes and the launcher's word that the
-# player was stopped.
-if grep -v -e "^This plugin does not support" -e "^Terminated$" "$work/player.err" | grep -q .; then
+wait "$launcher" 2>/dev/null || fail "sonavel-player did not end cleanly on SIGTERM"
+[ "$(tail -n 1 "$log" | tr -d '\r' | sed 's/.*  //')" = "Program Ended" ] ||
+    fail "sonavel-player ended on SIGTERM without \"Program Ended\": $(tail -n 1 "$log")"
+grep -q ",stopped," "$home/station/data/Sonavel/Logs"/AsRun-*.csv 2>/dev/null ||
+    fail "the element on air at SIGTERM has no as-run line"
+# Left out: the offscreen platform's notes.
+if grep -v -e "^This plugin does not support" "$work/player.err" | grep -q .; then
     fail "sonavel-player wrote on standard error: $(cat "$work/player.err")"
 fi
 

@@ -1,3 +1,4 @@
+#include "AsRunLog.h"
 #include "CommonModule.h"
 #include "FakeMediaPlayer.h"
 #include "PlayerForm.h"
@@ -7,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -550,6 +552,67 @@ TEST_F(PlayerRunTest, ExitConfirmedDuringASwitchEndsTheProgramOnceTheSwitchIsOve
     EXPECT_NE(player1.PlayState(), media::kPlaying);
     EXPECT_NE(player2.PlayState(), media::kPlaying);
     EXPECT_EQ(player1.FileName(), "/snd/c.wav") << "the switch finished its preload first";
+}
+
+// SIGTERM at a shut-down of the machine: nobody is there to answer, and the
+// logs must still close the programme.
+TEST_F(PlayerRunTest, SignalEndsTheProgramWithoutAskingInTheMiddleOfASwitch) {
+    form->findChild<QTimer*>("timerDisplay")->stop();
+    bool duringSwitch = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        m_clock.Advance(4000);
+        player1.SetNeverReady("/snd/c.wav");
+        player1.Finish();
+        QTimer::singleShot(0, form.get(), [&] {
+            duringSwitch = engine.ElementChanging;
+            m_clock.Advance(3000);
+            form->EndOnSignal();
+        });
+    });
+
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(duringSwitch);
+    EXPECT_TRUE(form->IsUnloaded());
+    EXPECT_TRUE(form->EndedBySignal());
+    EXPECT_TRUE(m_dialogs.Messages().empty());
+    EXPECT_EQ(ProgramLog().filter("Program Ended").size(), 1);
+    EXPECT_EQ(ProgramLog().last(), "Program Ended");
+    EXPECT_NE(player2.PlayState(), media::kPlaying);
+    // The element the signal cut is accounted for: a, then b stopped.
+    const QString asRun = QString::fromUtf8(
+        asrun::Read(session.ProgramFolder(), QDate(2026, 12, 7), QDate(2026, 12, 7)));
+    EXPECT_EQ(asRun.count("\r\n"), 2) << asRun.toStdString();
+    EXPECT_TRUE(asRun.contains(",4.000,complete,a,/snd/a.wav,")) << asRun.toStdString();
+    EXPECT_TRUE(asRun.contains(",3.000,stopped,b,/snd/b.wav,")) << asRun.toStdString();
+}
+
+TEST_F(PlayerRunTest, SignalWhileTheExitQuestionIsOpenEndsTheProgramOnce) {
+    QTimer::singleShot(0, form.get(), [&] { Action("menuExit")->trigger(); });
+    // The operator would have said No; the signal came first.
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::No).WhileOpen([&] {
+        form->EndOnSignal();
+    });
+
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(form->IsUnloaded());
+    EXPECT_EQ(m_dialogs.Messages().size(), 1u);
+    EXPECT_EQ(ProgramLog().filter("Program Ended").size(), 1);
+    EXPECT_NE(player1.PlayState(), media::kPlaying);
+    EXPECT_NE(player2.PlayState(), media::kPlaying);
+}
+
+TEST_F(PlayerRunTest, SignalClosesABoxLeftOpenAndEndsTheProgram) {
+    int boxResult = -1;
+    QTimer::singleShot(0, form.get(), [&] {
+        QDialog box(form.get());
+        QTimer::singleShot(0, form.get(), [&] { form->EndOnSignal(); });
+        boxResult = box.exec();
+    });
+
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(boxResult, QDialog::Rejected);
+    EXPECT_TRUE(form->IsUnloaded());
+    EXPECT_EQ(ProgramLog().filter("Program Ended").size(), 1);
 }
 
 }  // namespace
