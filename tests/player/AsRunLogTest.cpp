@@ -138,7 +138,7 @@ TEST_F(AsRunTest, EachElementOnAirGetsOneLineSayingHowItCameOff) {
     }();
     EXPECT_EQ(bytes.count("\r\n"), 6);
     EXPECT_TRUE(bytes.contains("\"Rock, \"\"Live\"\" at Zo\xc3\xab's\""));
-    // The spec's program log is untouched by it.
+    // The program log stays as it was: the as-run log is a file of its own.
     EXPECT_FALSE(ProgramLog().join(u'\n').contains(QStringLiteral("As-run")));
 }
 
