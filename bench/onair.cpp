@@ -7,6 +7,9 @@
 //    and an MP3 cut off in its first frame between them, one of them first in
 //    the list: the silence between the good elements, whether each good one
 //    played whole, and what a bad first element costs before anything sounds.
+// 3. Faults outside the sound: an error log that cannot be written, a file
+//    rewritten on disk while it waits its turn, and the whole process stopped
+//    for a second: the silence, and any frame that is not the programme's.
 #include "AnswerOk.h"
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
@@ -19,7 +22,10 @@
 #include "TestSounds.h"
 #include "TextFile.h"
 
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,6 +35,7 @@
 #include <QThread>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -73,9 +80,16 @@ struct AirResult {
     std::vector<float> recording;
 };
 
+// What else happens while a list plays.
+struct Trouble {
+    QString errorLog;  // the error log's file; none when empty
+    // Called as the list plays, with the seconds since it started.
+    std::function<void(double)> during;
+};
+
 // Plays one list once, in manual mode, through the Player window and engine.
 AirResult PutOnAir(const QString& folder, const QString& playlist, const QString& times,
-                   const QString& capture) {
+                   const QString& capture, const Trouble& trouble = {}) {
     AirResult result;
     const QString logPath = QDir(folder).filePath(QStringLiteral("program.log"));
     QFile::remove(logPath);
@@ -91,6 +105,8 @@ AirResult PutOnAir(const QString& folder, const QString& playlist, const QString
         session.ProgramLogFileName = logPath;
         session.Player.Manual = true;
         session.Player.TimeCheckFolder = times;
+        session.ErrorLoggingEnabled = !trouble.errorLog.isEmpty();
+        session.ErrorLogFileName = trouble.errorLog;
 
         PlayerForm form(session, &player1, &player2);
         PlayerEngine engine(session, form.MediaPlayer1(), form.MediaPlayer2(), form);
@@ -113,6 +129,7 @@ AirResult PutOnAir(const QString& folder, const QString& playlist, const QString
         while (engine.PlayerRunning && timer.elapsed() < 300000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             QThread::msleep(2);
+            if (trouble.during) trouble.during(timer.elapsed() / 1000.0);
         }
         // The last element's tail sounds out.
         QElapsedTimer tail;
@@ -288,5 +305,75 @@ int main(int argc, char** argv) {
         << " seconds=" << QString::number(run.seconds, 'f', 1) << Qt::endl;
     if (Sum(silences) != 0 || whole != kGood || strays != 0 || leadMs < 0 || leadMs > 100)
         status = 1;
+
+    // --- 3. Faults outside the sound.
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    QDir().mkpath(outside);
+    // A folder where the error log should be: no entry can be written.
+    const QString errorLog = QDir(outside).filePath(QStringLiteral("Error.log"));
+    QDir().mkpath(errorLog);
+    QStringList outsideLines;
+    QString rewritten;
+    for (int k = 0; k < 6; ++k) {
+        // The third element is longer than the decoder reads ahead, so most
+        // of it would be read after it is rewritten.
+        const long frames = k == 2 ? 6 * 48000 : 48000 + 4800 * k;
+        std::vector<float> samples(static_cast<std::size_t>(frames) * 2);
+        for (long f = 0; f < frames; ++f)
+            samples[f * 2] = samples[f * 2 + 1] = (f % 2 ? -1.0f : 1.0f) * Level(k);
+        const QString path = QDir(outside).filePath(QStringLiteral("element%1.wav").arg(k));
+        if (!testsounds::Write(path, samples, 2, 48000, kFloatWav.format)) return 1;
+        if (k == 2) rewritten = path;
+        outsideLines << path;
+        // Missing files make the engine write to the error log it cannot write.
+        if (k == 1 || k == 4) outsideLines << QDir(outside).filePath(QStringLiteral("gone.wav"));
+    }
+    textfile::WriteLines(dir.filePath(QStringLiteral("outside.lst")), outsideLines);
+    bool rewrote = false;
+    bool stopped = false;
+    Trouble trouble;
+    trouble.errorLog = errorLog;
+    trouble.during = [&](double seconds) {
+        if (!rewrote && seconds > 0.5) {
+            // Rewritten in place with other data while it waits its turn.
+            rewrote = true;
+            QFile file(rewritten);
+            if (file.open(QIODevice::ReadWrite) && file.seek(4096))
+                file.write(QByteArray(1 << 20, 'x'));
+        }
+        if (!stopped && seconds > 6.0) {
+            // The whole process stands still for a second, as under SIGSTOP
+            // or a paused virtual machine.
+            stopped = true;
+            const pid_t self = getpid();
+            if (fork() == 0) {
+                kill(self, SIGSTOP);
+                usleep(1000000);
+                kill(self, SIGCONT);
+                _exit(0);
+            }
+            usleep(1500000);
+        }
+    };
+    const AirResult rough = PutOnAir(dir.path(), dir.filePath(QStringLiteral("outside.lst")), times,
+                                     dir.filePath(QStringLiteral("outside.wav")), trouble);
+    wait(nullptr);
+    const std::vector<long> gapsOutside = testsounds::SilentRuns(rough.recording);
+    int foreign = 0;
+    std::vector<int> order;
+    for (std::size_t f = 0; f < rough.recording.size() / 2; ++f) {
+        const float left = rough.recording[f * 2];
+        if (left == 0.0f && rough.recording[f * 2 + 1] == 0.0f) continue;
+        const int k = ElementOf(left);
+        if (k < 0 || k >= 6 || std::fabs(std::fabs(left) - Level(k)) > 1e-6f) {
+            ++foreign;
+            continue;
+        }
+        if (order.empty() || order.back() != k) order.push_back(k);
+    }
+    out << "outside: silent_frames=" << Sum(gapsOutside) << " foreign_frames=" << foreign
+        << " elements_heard=" << order.size() << '/' << 6
+        << " seconds=" << QString::number(rough.seconds, 'f', 1) << Qt::endl;
+    if (Sum(gapsOutside) != 0 || foreign != 0 || order.size() != 6) status = 1;
     return status;
 }

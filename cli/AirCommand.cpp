@@ -27,32 +27,12 @@ AirSession::AirSession(Session& session, MediaPlayer& player1, MediaPlayer& play
 }
 
 bool AirSession::Start(int& exitCode) {
-    const QTime now = m_session.Time().Now().time();
-    m_lastTry = now.hour() * 60 + now.minute();
-    const bool started = StartPlayer(m_session, m_engine, *this, exitCode, PlayerStartKind::OnAir);
-    m_wasRunning = m_engine.PlayerRunning;
-    return started;
-}
-
-void AirSession::TryHourPlaylist() {
-    const QTime now = m_session.Time().Now().time();
-    m_lastTry = now.hour() * 60 + now.minute();
-    if (m_engine.GetCurrentHourPlaylist()) m_engine.StartPlaylist();
-    m_wasRunning = m_engine.PlayerRunning;
+    return StartPlayer(m_session, m_engine, *this, exitCode, PlayerStartKind::OnAir);
 }
 
 void AirSession::Tick() {
+    // The engine's tick tries a silent hour again by itself.
     m_engine.UpdateDisplay();
-    const bool wasRunning = m_wasRunning;
-    m_wasRunning = m_engine.PlayerRunning;
-    if (m_engine.PlayerRunning) return;
-    const QTime now = m_session.Time().Now().time();
-    const int minute = now.hour() * 60 + now.minute();
-    // A list that has just stopped was tried by the engine itself, at the
-    // hour change or at its end: the next try is due a minute later.
-    if (wasRunning) m_lastTry = minute;
-    if (minute != m_lastTry) TryHourPlaylist();
-    m_wasRunning = m_engine.PlayerRunning;
 }
 
 void AirSession::Stop() {
@@ -61,11 +41,19 @@ void AirSession::Stop() {
 }
 
 int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
+    // Watched from the start: a signal before the programme is on air ends
+    // the run as cleanly as one during it, the air check closed whole.
+    std::function<void()> onSignal;
+    SignalWatch watch([&onSignal] {
+        if (onSignal) onSignal();
+    });
     const StationPaths station = options.station ? *options.station : StationPaths::ForUser();
-    // The same lock as the Player's window: a station never plays twice.
-    const QString lockPath = options.playerLock.isEmpty()
-                                 ? RunningCopyLock::DefaultPath(QStringLiteral("player"))
-                                 : options.playerLock;
+    // The same lock as the Player's window, beside the station's store: a
+    // station never plays twice, however each copy was started.
+    const QString lockPath =
+        options.playerLock.isEmpty()
+            ? RunningCopyLock::StationPath(station.settingsFile, QStringLiteral("player"))
+            : options.playerLock;
     RunningCopyLock lock(lockPath);
     if (lock.AlreadyRunning()) {
         err << "sonavel: Sonavel Player is already running (" << lockPath << ").\n";
@@ -122,7 +110,7 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
             AbandonWaits();
             loop.quit();
         };
-        SignalWatch watch(end);
+        onSignal = end;
         QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
             air.Tick();
             if (air.EndRequested()) end();
@@ -133,6 +121,12 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         if (options.seconds > 0) deadline.start(static_cast<int>(options.seconds * 1000));
         // Started from the loop, so a signal during the first load is served.
         QTimer::singleShot(0, &loop, [&] {
+            if (SignalWatch::Received()) {
+                // Asked to end before anything went on air.
+                refused = true;
+                end();
+                return;
+            }
             if (air.Start(status)) {
                 if (!ended) tick.start();
                 return;
@@ -148,6 +142,7 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         });
         loop.exec();
         end();
+        onSignal = nullptr;
         ResumeWaits();
         if (refused) return status;
     }

@@ -16,8 +16,8 @@ class MediaPlayer;
 class Session;
 
 // The Player engine on air without a window. Nobody answers boxes here: an
-// hour whose playlist is missing or blank is logged and tried again at the
-// next minute, so a server never sits silent behind a box nobody sees.
+// hour whose playlist is missing or blank is logged and tried again every few
+// seconds, so a server never sits silent behind a box nobody sees.
 class AirSession final : private PlayerWindow, private PlayerMainWindow {
   public:
     AirSession(Session& session, MediaPlayer& player1, MediaPlayer& player2);
@@ -36,8 +36,6 @@ class AirSession final : private PlayerWindow, private PlayerMainWindow {
     bool EndRequested() const { return m_endRequested; }
 
   private:
-    void TryHourPlaylist();
-
     void Render(const PlayerDisplay&) override {}
     NamedEntries& Entries() override { return m_entries; }
     void Unload() override { m_endRequested = true; }
@@ -53,8 +51,6 @@ class AirSession final : private PlayerWindow, private PlayerMainWindow {
     // The menu the Player's window would carry, kept for the engine's recent files.
     MemoryEntries m_entries = RecentFileMenuEntries();
     PlayerEngine m_engine;
-    int m_lastTry = -1;  // minute of the day of the last try
-    bool m_wasRunning = false;
     bool m_endRequested = false;
 };
 

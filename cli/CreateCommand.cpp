@@ -97,9 +97,10 @@ void WriteDefaultsIfFresh(Session& session, const StationPaths& station, QTextSt
 int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err) {
     // Two runs at once would write the same files; Creator's own run, or its
     // edit pane, must not be changed behind its back either.
-    const QString lockPath = station.creatorLock.isEmpty()
-                                 ? RunningCopyLock::DefaultPath(QStringLiteral("creator"))
-                                 : station.creatorLock;
+    const QString lockPath =
+        station.creatorLock.isEmpty()
+            ? RunningCopyLock::StationPath(station.settingsFile, QStringLiteral("creator"))
+            : station.creatorLock;
     RunningCopyLock lock(lockPath);
     if (lock.AlreadyRunning()) {
         err << "sonavel: Sonavel Creator is running (" << lockPath

@@ -16,7 +16,7 @@ struct StationPaths {
     QString settingsFile;
     QString programFolder;
     // Creator's running-copy lock: a run from the command line takes it too.
-    // Empty: the user's.
+    // Empty: the station's own, beside its settings store.
     QString creatorLock;
 
     // The user's station, where both programs find it.

@@ -1,5 +1,6 @@
 #include "Cli.h"
 #include "Paths.h"
+#include "SignalWatch.h"
 #include "Version.h"
 
 #include <unistd.h>
@@ -9,6 +10,9 @@
 using namespace sonavel;
 
 int main(int argc, char** argv) {
+    // First of all: `sonavel air` stopped during its start-up still closes
+    // its air check and logs its end.
+    SignalWatch::CatchEarly();
     EnsureRuntimeFolder();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sonavel"));

@@ -240,9 +240,9 @@ void PlayerEngine::MediaPlayer_Error(int player) {
         LogEvent(m_session, QStringLiteral("Program Element not played (see Error Log)."));
     }
     const QString name = QStringLiteral("MediaPlayer") + QString::number(player);
-    LogError(m_session, 0, QString::number(code) + QLatin1Char(' ') + name + QLatin1Char('1'),
-             description, name + QStringLiteral("_Error"), QStringLiteral("Element/FileName"),
-             QString::number(CurrentElement) + QStringLiteral(" - ") + control.FileName());
+    Fault(0, QString::number(code) + QLatin1Char(' ') + name + QLatin1Char('1'), description,
+          name + QStringLiteral("_Error"), QStringLiteral("Element/FileName"),
+          QString::number(CurrentElement) + QStringLiteral(" - ") + control.FileName());
 }
 
 }  // namespace sonavel

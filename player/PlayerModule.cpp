@@ -71,6 +71,10 @@ PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& 
             });
         QObject::connect(&player, &MediaPlayer::Error, &m_context,
                          [this, p, guarded] { guarded([&] { MediaPlayer_Error(p); }); });
+        QObject::connect(&player, &MediaPlayer::Cut, &m_context,
+                         [this, p, guarded](const QString& description) {
+                             guarded([&] { OnCut(p, description); });
+                         });
     }
     // Until a playlist runs, only the commands that arm something are offered.
     for (PlayerCommand c : {PlayerCommand::PauseNow, PlayerCommand::SkipNow, PlayerCommand::Resume})
@@ -107,8 +111,10 @@ void PlayerEngine::ApplySettings() {
 }
 
 void PlayerEngine::SetManualMode() {
+    if (Ending()) return;
     m_session.Dlg().MsgBox(QStringLiteral("Click 'OK' to set Manual Playlist Selection mode."),
                            MsgButtons::OK, MsgIcon::None, QStringLiteral("Sonavel Player"));
+    if (Ending()) return;
     SwitchToManualMode();
 }
 
@@ -162,11 +168,11 @@ QStringList PlayerEngine::ReadPlaylistFile(const QString& path) {
         }
     }
     if (dropped > 0) {
-        LogError(m_session, 0, QStringLiteral("ReadPlaylist"),
-                 QStringLiteral("Playlist holds more than ") + QString::number(kMostElements) +
-                     QStringLiteral(" elements; ") + QString::number(dropped) +
-                     QStringLiteral(" were not loaded"),
-                 QStringLiteral("PlayerModule"), QStringLiteral("PlaylistFileName"), path);
+        Fault(0, QStringLiteral("ReadPlaylist"),
+              QStringLiteral("Playlist holds more than ") + QString::number(kMostElements) +
+                  QStringLiteral(" elements; ") + QString::number(dropped) +
+                  QStringLiteral(" were not loaded"),
+              QStringLiteral("PlayerModule"), QStringLiteral("PlaylistFileName"), path);
     }
     return elements;
 }
@@ -177,8 +183,14 @@ void PlayerEngine::SetElements(const QStringList& elements) {
 }
 
 bool PlayerEngine::GetCurrentHourPlaylist() {
+    ++m_readingHour;
+    struct Done {
+        int& depth;
+        ~Done() { --depth; }
+    } done{m_readingHour};
     for (;;) {
-        const QDateTime now = m_session.Time().Now();
+        if (Ending()) return false;
+        const QDateTime now = SwitchTime();
         const int weekday = now.date().dayOfWeek() % 7 + 1;  // Sunday = 1
         PlaylistFileName = m_session.Player.PlaylistFolder + QLatin1Char('/') +
                            WeekdayToken(weekday) +
@@ -200,9 +212,12 @@ bool PlayerEngine::GetCurrentHourPlaylist() {
             if (n != err::kFileNotFound && n != err::kPathNotFound && n != err::kBadFileName) {
                 // The operator is not asked, but a station must be able to
                 // find out why its hour stayed silent.
-                LogError(m_session, n, error.Source(), error.Description(),
-                         QStringLiteral("GetCurrentHourPlaylist"),
-                         QStringLiteral("PlaylistFileName"), PlaylistFileName);
+                if (m_lastProblem != error.Description()) {
+                    Fault(n, error.Source(), error.Description(),
+                          QStringLiteral("GetCurrentHourPlaylist"),
+                          QStringLiteral("PlaylistFileName"), PlaylistFileName);
+                }
+                m_lastProblem = error.Description();
                 return false;
             }
             problem =
@@ -210,17 +225,22 @@ bool PlayerEngine::GetCurrentHourPlaylist() {
                 m_session.Player.PlaylistFolder + QStringLiteral(".");
         }
         if (problem.isEmpty()) {
+            m_lastProblem.clear();
             PlaylistLoaded = true;
             return true;
         }
-        if (Unattended) {
-            LogEvent(m_session, problem);
+        if (Unattended || m_quiet) {
+            // Tried again every few seconds: said once, not at every try.
+            if (problem != m_lastProblem) LogEvent(m_session, problem);
+            m_lastProblem = problem;
             return false;
         }
         const MsgResult answer = m_session.Dlg().MsgBox(
             problem + QStringLiteral("\r\nClick 'OK' to set the Playlist Folder, Click 'Cancel' "
                                      "to exit Automatic Mode."),
             MsgButtons::OKCancel, MsgIcon::Critical, QStringLiteral("Sonavel Player"));
+        // Closed by the program's end: neither answer was given.
+        if (Ending()) return false;
         if (answer != MsgResult::OK) {
             SetManualMode();
             return false;
@@ -243,7 +263,7 @@ bool PlayerEngine::LoadPlaylist() {
         request.initialFolder = settings.PlaylistFolder;
     }
     const std::optional<QString> chosen = m_session.Dlg().FileDialog(request);
-    if (!chosen) return false;
+    if (!chosen || Ending()) return false;
     return ReadChosenPlaylist(*chosen, true);
 }
 
@@ -258,9 +278,9 @@ bool PlayerEngine::ReadChosenPlaylist(const QString& path, bool remember) {
     try {
         elements = ReadPlaylistFile(path);
     } catch (const RuntimeError& error) {
-        LogError(m_session, error.Number(), error.Source(), error.Description(),
-                 remember ? QStringLiteral("LoadPlaylist") : QStringLiteral("LoadRecentPlaylist"),
-                 QStringLiteral("PlaylistFileName"), path);
+        Fault(error.Number(), error.Source(), error.Description(),
+              remember ? QStringLiteral("LoadPlaylist") : QStringLiteral("LoadRecentPlaylist"),
+              QStringLiteral("PlaylistFileName"), path);
         return false;
     }
     // Two lists never sound at once.
@@ -334,8 +354,9 @@ void PlayerEngine::ShowPlaylistStatus() {
 // The display tick and the panels
 
 void PlayerEngine::UpdateDisplay() {
-    if (!PlayerRunning) return;
     const QDateTime now = m_session.Time().Now();
+    RetrySilentHour(now);
+    if (!PlayerRunning) return;
     m_display.statusTime = now.time().toString(QStringLiteral("h:mm:ss AP"));
     if (ExitRequested) {
         ExitRequested = false;
@@ -513,6 +534,69 @@ void PlayerEngine::StopForExit() {
         const int state = Player(p).PlayState();
         if (state == media::kPlaying || state == media::kPaused) Player(p).Stop();
     }
+}
+
+// ---------------------------------------------------------------------------
+// Faults that must not stop the programme
+
+void PlayerEngine::Fault(std::int32_t number, const QString& source, const QString& description,
+                         const QString& module, const QString& variable, const QString& data) {
+    try {
+        LogError(m_session, number, source, description, module, variable, data);
+    } catch (const RuntimeError&) {
+        // The log has said what it could; the programme goes on regardless.
+    }
+}
+
+QDateTime PlayerEngine::SwitchTime() const {
+    return m_switchAt.isValid() ? m_switchAt : m_session.Time().Now();
+}
+
+void PlayerEngine::RetrySilentHour(const QDateTime& now) {
+    const bool silent = AutomaticMode && !PlayerRunning && !m_ended;
+    if (!silent) {
+        m_silentSince = {};
+        return;
+    }
+    if (!m_silentSince.isValid()) {
+        m_silentSince = now;
+        m_lastRetry = now;
+        return;
+    }
+    // A clock set back must not put the next try off for the difference.
+    const qint64 sinceTry = m_lastRetry.secsTo(now);
+    if (Busy() || m_readingHour > 0 || (sinceTry >= 0 && sinceTry < RetrySeconds)) return;
+    m_lastRetry = now;
+    const bool wasQuiet = m_quiet;
+    m_quiet = true;
+    bool read = false;
+    try {
+        read = GetCurrentHourPlaylist();
+    } catch (const RuntimeError&) {
+        read = false;
+    }
+    m_quiet = wasQuiet;
+    if (!read || Ending()) return;
+    const QDateTime since = m_silentSince;
+    StartPlaylist();
+    if (!PlayerRunning) return;
+    m_silentSince = {};
+    LogEvent(m_session, QStringLiteral("Silence ended after %1 s: playing %2")
+                            .arg(std::max<qint64>(0, since.secsTo(now)))
+                            .arg(PlaylistFileName));
+}
+
+void PlayerEngine::OnCut(int player, const QString& description) {
+    // Before its start the cut belongs to the element the player holds next.
+    if (m_asRun.OnAir(player)) {
+        m_asRun.Mark(player, asrun::Ending::Failed);
+    } else {
+        m_cutBeforeAir[player - 1] = true;
+    }
+    LogEvent(m_session, QStringLiteral("Program Element ended early (see Error Log)."));
+    const QString name = QStringLiteral("MediaPlayer") + QString::number(player);
+    Fault(0, name, description, name + QStringLiteral("_Error"), QStringLiteral("Element/FileName"),
+          QString::number(CurrentElement) + QStringLiteral(" - ") + Player(player).FileName());
 }
 
 }  // namespace sonavel

@@ -3,6 +3,7 @@
 #include "AsRunLog.h"
 #include "PlaylistViewer.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -236,12 +237,20 @@ class PlayerEngine {
     // --- shut-down: nothing starts after this, and both players fall silent.
     void StopForExit();
     bool Ended() const { return m_ended; }
+    // The program is about to end on its own (a signal): the boxes it closes
+    // on its way return as if cancelled, and nothing their answers would
+    // start may run.
+    void EndComing() { m_endComing = true; }
+    // The program is ending, or has ended.
+    bool Ending() const { return m_ended || m_endComing; }
 
     // The longest a poll waits on a player, in passes; tests shorten it.
     int MaxPolls = 10000;
     // Nobody answers boxes: a missing or blank hour playlist is written to
-    // the program log and the hour stays silent until the caller tries again.
+    // the program log and the hour stays silent until it is tried again.
     bool Unattended = false;
+    // How often a silent automatic hour is tried again, on the display tick.
+    int RetrySeconds = 5;
 
   private:
     // The element lines of a playlist file; raises RuntimeError when it
@@ -256,6 +265,8 @@ class PlayerEngine {
     // list's start a list that cannot play at all is stopped rather than
     // restarted.
     void SwitchTo(int q, bool listStart);
+    // Loads as LoadProgramElement does; a fault outside the sound fails the load.
+    bool LoadGuarded(int index, int player);
     void StartHourPlaylist();
     void EndOfList();
     void ShowPlayerName(int player);
@@ -277,6 +288,20 @@ class PlayerEngine {
     void ShowNextCommands();
     void PostDeferred();
     void RunDeferred();
+    // The error log as the engine writes it: a log that cannot be written
+    // must never leave a switch half made, so nothing it raises gets out.
+    void Fault(std::int32_t number, const QString& source, const QString& description,
+               const QString& module = {}, const QString& variable = {}, const QString& data = {});
+    // The moment the element being switched to starts: the last frame of the
+    // one that ended is still to sound when its end is reported. The hour,
+    // the hour's playlist and a time check's minute are read for it.
+    QDateTime SwitchTime() const;
+    // An automatic hour without a list is tried again every RetrySeconds
+    // while nothing plays, without boxes; the silence is logged when it ends.
+    void RetrySilentHour(const QDateTime& now);
+    // A control's element ends before its time: named in both logs, and in
+    // the as-run log as failed.
+    void OnCut(int player, const QString& description);
 
     Session& m_session;
     MediaPlayer& m_player1;
@@ -287,9 +312,17 @@ class PlayerEngine {
     int m_secondsRemaining = 3600;  // of the playlist's hour
     bool m_haltedForExit = false;   // a due Exit Next started nothing
     bool m_ended = false;           // "Program Ended": nothing may start again
+    bool m_endComing = false;
     int m_holds = 0;
     std::deque<std::function<void()>> m_deferred;
     bool m_deferredPosted = false;
+    QDateTime m_switchAt;     // valid while a switch made at an element's end runs
+    QDateTime m_silentSince;  // automatic mode with nothing playing, since
+    QDateTime m_lastRetry;
+    QString m_lastProblem;  // of the hour's playlist, logged once until it changes
+    bool m_quiet = false;   // a retry: no boxes
+    int m_readingHour = 0;  // GetCurrentHourPlaylist runs, perhaps behind a box
+    std::array<bool, 2> m_cutBeforeAir{};
     // The engine's side of its connections and queued runs: none of them
     // reaches an engine that is gone.
     QObject m_context;

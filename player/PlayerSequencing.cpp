@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
+#include <cmath>
 
 namespace sonavel {
 
@@ -90,6 +91,8 @@ void PlayerEngine::OnAir(int player) {
         player,
         TimeCheckLoaded[player - 1] ? QStringLiteral("Time Check") : FormatElementName(file), file,
         PlaylistFileName);
+    if (m_cutBeforeAir[player - 1]) m_asRun.Mark(player, asrun::Ending::Failed);
+    m_cutBeforeAir[player - 1] = false;
 }
 
 void PlayerEngine::EndSwitch() {
@@ -130,10 +133,9 @@ bool PlayerEngine::PlayProgramElement(int player) {
     if (StartsAsTimeCheck(element)) {
         LogEvent(m_session, QStringLiteral("Program Element: Time Check"));
         if (!PlayTimeCheck(player)) {
-            LogError(
-                m_session, 0, QStringLiteral("PlayProgramElement"),
-                QStringLiteral("Time Check file not found in ") + m_session.Player.TimeCheckFolder,
-                {}, {}, {});
+            Fault(
+                0, QStringLiteral("PlayProgramElement"),
+                QStringLiteral("Time Check file not found in ") + m_session.Player.TimeCheckFolder);
             return false;
         }
     } else {
@@ -157,8 +159,8 @@ bool PlayerEngine::PlayProgramElement(int player) {
             if (m_ended) return false;
         }
         if (!playing) {
-            LogError(m_session, 0, QStringLiteral("PlayProgramElement"),
-                     QStringLiteral("Sound file not found: ") + name, {}, {}, {});
+            Fault(0, QStringLiteral("PlayProgramElement"),
+                  QStringLiteral("Sound file not found: ") + name);
             return false;
         }
         OnAir(player);
@@ -187,7 +189,7 @@ void PlayerEngine::StartPlaylist() {
         if (Player(p).PlayState() == media::kPlaying) Player(p).Pause();
     }
 
-    PlaylistStartHour = m_session.Time().Now().time().hour();
+    PlaylistStartHour = SwitchTime().time().hour();
     HourEndSeconds = (PlaylistStartHour + 1) * 3600;
     m_display.Command(PlayerCommand::PauseNow).enabled = true;
     m_display.Command(PlayerCommand::SkipNow).enabled = true;
@@ -199,7 +201,7 @@ void PlayerEngine::StartPlaylist() {
     ShowPlaylistElements();
     ElementChanging = true;
 
-    while (!LoadProgramElement(CurrentElement, 1) && !m_ended && CurrentElement < LastElement) {
+    while (!LoadGuarded(CurrentElement, 1) && !m_ended && CurrentElement < LastElement) {
         LogEvent(m_session,
                  QStringLiteral("Program Element Not Found: ") + Element(CurrentElement));
         ++CurrentElement;
@@ -224,9 +226,18 @@ void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int New
     }
 
     Hold hold(*this);
+    // What follows starts where the element's last frame sounds, which may be
+    // a few hundred milliseconds from now and in the next hour: the hour, its
+    // playlist and a time check's minute are those of that moment.
+    m_switchAt = m_session.Time().Now().addMSecs(
+        static_cast<qint64>(std::lround(control.SecondsToEnd() * 1000.0)));
+    struct ClearSwitchTime {
+        QDateTime& at;
+        ~ClearSwitchTime() { at = {}; }
+    } clearSwitchTime{m_switchAt};
     // The end itself tells the hour: a tick that came late, or not at all
     // within the new hour, must not let the old list run on.
-    const QTime now = m_session.Time().Now().time();
+    const QTime now = m_switchAt.time();
     NoticeHourChange(now);
     // A flag set for an hour whose list has already started is stale and
     // would drop the list after its first element.
@@ -246,7 +257,15 @@ void PlayerEngine::MediaPlayer_PlayStateChange(int player, int OldState, int New
 }
 
 void PlayerEngine::StartHourPlaylist() {
-    if (GetCurrentHourPlaylist()) {
+    bool read = false;
+    try {
+        read = GetCurrentHourPlaylist();
+    } catch (const RuntimeError&) {
+        // Whatever kept the hour's list from being read, the programme must
+        // not stop on it: the hour is tried again while it is silent.
+        read = false;
+    }
+    if (read) {
         StartPlaylist();
     } else if (PlayerRunning) {
         // Nothing plays and nothing will end: the list is gone.
@@ -269,7 +288,15 @@ void PlayerEngine::SwitchTo(int q, bool listStart) {
     ElementChanging = true;
     for (;;) {
         const bool exitDue = ExitNextPending && !SkipNextPending;
-        if (PlayProgramElement(q)) break;
+        // A fault outside the sound (a log, a folder) passes the element over
+        // as a media error would; the switch always comes to its end.
+        bool started = false;
+        try {
+            started = PlayProgramElement(q);
+        } catch (const RuntimeError&) {
+            started = false;
+        }
+        if (started) break;
         if (m_ended) {
             EndSwitch();
             return;
@@ -298,12 +325,11 @@ void PlayerEngine::SwitchTo(int q, bool listStart) {
             return;
         }
         ++CurrentElement;
-        LoadProgramElement(CurrentElement, q);
+        LoadGuarded(CurrentElement, q);
         if (CurrentElement + 1 > LastElement) DisablePlayer(listStart ? q : p);
     }
 
-    while (!LoadProgramElement(CurrentElement + 1, p) && !m_ended &&
-           CurrentElement + 1 < LastElement) {
+    while (!LoadGuarded(CurrentElement + 1, p) && !m_ended && CurrentElement + 1 < LastElement) {
         ++CurrentElement;
     }
     if (CurrentElement + 1 > LastElement) DisablePlayer(p);
@@ -330,13 +356,21 @@ void PlayerEngine::ExitDeclined() {
     SwitchTo(HeldElement[0] == CurrentElement ? 1 : 2, false);
 }
 
+bool PlayerEngine::LoadGuarded(int index, int player) {
+    try {
+        return LoadProgramElement(index, player);
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
 bool PlayerEngine::PlayTimeCheck(int player) {
     // Called inside an element switch: leave the switch marked as it was, so
     // an end or a SkipNow arriving during the preload that follows still
     // waits for the switch to finish.
     const bool wasChanging = ElementChanging;
     ElementChanging = true;
-    const QTime now = m_session.Time().Now().time();
+    const QTime now = SwitchTime().time();
     const QString file = m_session.Player.TimeCheckFolder + QLatin1Char('/') +
                          TwoDigits(now.hour()) + TwoDigits(now.minute()) + QStringLiteral(".wav");
     if (!QFileInfo(file).isFile()) {

@@ -1,10 +1,12 @@
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
+#include "Events.h"
 #include "Paths.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
 #include "PlayerSoundOutput.h"
 #include "ProgramStart.h"
+#include "QtDialogs.h"
 #include "SignalWatch.h"
 #include "Version.h"
 
@@ -14,6 +16,9 @@
 using namespace sonavel;
 
 int main(int argc, char** argv) {
+    // First of all: a shut-down of the machine or a closed terminal during
+    // the start-up still ends the program cleanly.
+    SignalWatch::CatchEarly();
     EnsureRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
@@ -24,11 +29,23 @@ int main(int argc, char** argv) {
     // log viewer would otherwise end the program without its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Until the window exists, a signal closes whatever box the start-up
+    // shows and the program ends once the start-up has returned.
+    PlayerForm* window = nullptr;
+    SignalWatch watch([&window] {
+        if (window) {
+            window->EndOnSignal();
+        } else {
+            AbandonWaits();
+            CloseModalBoxes();
+        }
+    });
+
     // The session starts with both logs and error-report suppression off;
     // they stay so until the settings are read.
     int exitCode = 0;
     auto services = ProgramServices::Start(Product::Player, exitCode);
-    if (!services) return exitCode;
+    if (!services || SignalWatch::Received()) return exitCode;
     Session& session = services->GetSession();
 
     // The program's one audio engine and the two players on it outlive the window.
@@ -39,11 +56,9 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
-    int result = 0;
-    {
-        SignalWatch watch([&form] { form->EndOnSignal(); });
-        result = RunPlayer(session, *form, engine);
-    }
+    window = form.get();
+    const int result = RunPlayer(session, *form, engine);
+    window = nullptr;
     // A signal's end is thanked by nobody: no one may be there to click.
     const bool ended = form->IsUnloaded() && !form->EndedBySignal();
     form->SetEngine(nullptr);

@@ -1,8 +1,9 @@
 #include "RunningCopy.h"
 
+#include "Paths.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace sonavel {
 
@@ -14,10 +15,13 @@ RunningCopyLock::RunningCopyLock(const QString& lockPath)
     m_held = m_lock->tryLock(0);
 }
 
+QString RunningCopyLock::StationPath(const QString& settingsFile, const QString& programName) {
+    return QFileInfo(settingsFile).absolutePath() + QStringLiteral("/sonavel-") + programName +
+           QStringLiteral(".lock");
+}
+
 QString RunningCopyLock::DefaultPath(const QString& programName) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) folder = QDir::tempPath();
-    return folder + QStringLiteral("/sonavel-") + programName + QStringLiteral(".lock");
+    return StationPath(DefaultSettingsPath(), programName);
 }
 
 }  // namespace sonavel

@@ -13,7 +13,12 @@ class RunningCopyLock {
     explicit RunningCopyLock(const QString& lockPath);
     bool AlreadyRunning() const { return !m_held; }
 
-    // The per-user lock file of a program ("creator", "player").
+    // The lock of a program ("creator", "player") on the station whose
+    // settings store is settingsFile: it lies beside the store, so every copy
+    // that would work on the same station meets it, whatever its login, its
+    // runtime folder or the service manager that started it.
+    static QString StationPath(const QString& settingsFile, const QString& programName);
+    // The lock of a program on the user's own station.
     static QString DefaultPath(const QString& programName);
 
   private:

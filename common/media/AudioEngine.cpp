@@ -67,6 +67,8 @@ void AudioEngine::Finish() {
         m_lost.clear();
         m_paced.reset();
     }
+    m_retryWake.notify_all();
+    if (m_retry.joinable()) m_retry.join();
     m_quit = true;
     if (m_service.joinable()) m_service.join();
     // Whatever the outputs rendered last is recorded, then the file is closed.
@@ -148,17 +150,26 @@ bool AudioEngine::Sync() {
 // Service thread: events to the UI thread, the capture file, the watchdog.
 
 void AudioEngine::ServiceLoop() {
+    StallWatch watch;
     while (!m_quit.load()) {
         // Ends are reported a tail ahead, so a few milliseconds here cost
         // nothing on air and keep the thread from waking needlessly.
         std::this_thread::sleep_for(std::chrono::milliseconds(4));
         DeliverEvents();
         DrainCapture(false);
-        // A test's devices render when the test says; only real ones stall.
-        if (!m_callerDriven && OwnerOf(m_route.load()) >= kFirstDeviceId &&
-            NowNs() - m_lastRenderNs.load() >
-                std::chrono::duration_cast<std::chrono::nanoseconds>(kStallLimit).count()) {
-            OutputLost(QStringLiteral("stopped answering"));
+        switch (watch.Check(NowNs(), m_lastRenderNs.load())) {
+            case StallWatch::Verdict::ProcessStalled:
+                // The card stood still with everything else; it gets its full
+                // allowance again from now, and stays the card.
+                m_lastRenderNs = NowNs();
+                break;
+            case StallWatch::Verdict::DeviceSilent:
+                // A test's devices render when the test says; only real ones stall.
+                if (!m_callerDriven && OwnerOf(m_route.load()) >= kFirstDeviceId)
+                    OutputLost(QStringLiteral("stopped answering"));
+                break;
+            case StallWatch::Verdict::Fine:
+                break;
         }
         // A device that took over at an element: the one it replaced is closed.
         if (NextOf(m_route.load()) == kNoOutput) {

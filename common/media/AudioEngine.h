@@ -128,9 +128,16 @@ class AudioEngine {
     // device in use stopped and another output took over. Called on the
     // thread that built the engine.
     void SetOutputNotice(std::function<void(const QString&)> notice);
-    // The device in use stopped: the default device takes over, or else
-    // paced silence, so the timeline goes on. The watchdog calls it.
+    // The device in use stopped: paced silence takes over at once, so the
+    // timeline goes on, then the same device is opened again, or else the
+    // default device. The watchdog calls it.
     void OutputLost(const QString& why);
+    // While the output is not the chosen device, tries that device again and
+    // takes it back once it answers (at once from paced silence, at the next
+    // element from another device). A thread of the engine calls it every few
+    // seconds; a test's devices call it when the test says. True when there
+    // is nothing more to retry.
+    bool RetryChosenDevice();
     // A caller-driven device renders on the calling thread, as RenderVirtual does.
     void RenderDriven(int output, float* out, std::size_t frames);
     // The virtual output renders this many frames now, on the calling thread,
@@ -193,6 +200,10 @@ class AudioEngine {
     void AdoptSwitchedDevice();
     void StartPaced();
     void StartService();
+    // Whether the device playing is the one the configuration chooses.
+    bool OnChosenDevice(const std::vector<SoundDevice>& devices) const;
+    void StartRetry();
+    void RetryLoop();
     void Notify(const QString& text);
     void SetOutputName(const OpenDevice& open);
     std::int64_t ElementBoundary(std::int64_t bufStart, std::size_t frames) const;
@@ -254,6 +265,13 @@ class AudioEngine {
 
     std::thread m_service;
     std::atomic<bool> m_quit{false};
+
+    // Taking the chosen device back after it was given up (m_outputMutex).
+    std::thread m_retry;
+    std::condition_variable m_retryWake;
+    bool m_retrying = false;
+    std::int64_t m_retryDelayMs = 0;   // grows while a taken-back device keeps failing
+    std::int64_t m_takenBackAtNs = 0;  // when the chosen device last came back
 };
 
 }  // namespace sonavel

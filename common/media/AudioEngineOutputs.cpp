@@ -76,6 +76,7 @@ class PortAudioStream final : public SoundStream {
     PortAudioStream& operator=(const PortAudioStream&) = delete;
 
     double LatencyMs() const override { return m_latencyMs; }
+    bool Answering() const override { return m_calls.load(std::memory_order_relaxed) > 0; }
 
     // Under the PortAudio mutex, initialised.
     bool Start(PaDeviceIndex index) {
@@ -100,6 +101,7 @@ class PortAudioStream final : public SoundStream {
     static int Callback(const void*, void* out, unsigned long frames,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
         auto* stream = static_cast<PortAudioStream*>(self);
+        stream->m_calls.fetch_add(1, std::memory_order_relaxed);
         stream->m_engine.Render(static_cast<float*>(out), frames, stream->m_output);
         return paContinue;
     }
@@ -108,6 +110,7 @@ class PortAudioStream final : public SoundStream {
     int m_output;
     PaStream* m_stream = nullptr;
     double m_latencyMs = 0;
+    std::atomic<std::uint64_t> m_calls{0};
 };
 
 class PortAudioDevices final : public SoundDevices {
@@ -338,6 +341,8 @@ void AudioEngine::EnsureRunning() {
             problem += m_device.stream
                            ? QStringLiteral("; playing on %1.").arg(DeviceName(m_device.device))
                            : QStringLiteral("; playing on %1.").arg(kPacedName);
+            // The chosen device is taken as soon as it is there.
+            StartRetry();
         }
     }
     Notify(problem);
@@ -397,6 +402,7 @@ void AudioEngine::SetDevice(const QString& name) {
             } else {
                 problem += QStringLiteral("; playing on %1.").arg(kPacedName);
             }
+            if (!chosen || chosen != wanted) StartRetry();
         }
     }
     Notify(problem);
@@ -416,22 +422,37 @@ void AudioEngine::OutputLost(const QString& why) {
         // Whatever takes over gets the watchdog's full allowance.
         m_lastRenderNs = NowNs();
         problem = QStringLiteral("The sound device %1 %2").arg(DeviceName(lost), why);
+        // A device taken back that fails again soon is not a device that
+        // came back: it is tried less and less often, so a card that opens
+        // but never plays does not fill the error log.
+        const bool relapse = m_takenBackAtNs != 0 && NowNs() - m_takenBackAtNs < 60'000'000'000LL;
+        m_retryDelayMs = relapse ? std::min<std::int64_t>(m_retryDelayMs * 2, 300'000)
+                                 : std::chrono::milliseconds(kDeviceRetry).count();
+        m_takenBackAtNs = 0;
         if (m_armed.stream) {
             // The device chosen meanwhile takes over now rather than at an element.
             m_device = std::move(m_armed);
             m_armed = OpenDevice{};
             m_route = Route(m_device.id, kNoOutput);
         } else {
-            // The timeline goes on at once, silently, while the default device
-            // is opened; a device of the same name has gone with the lost one.
+            // The timeline goes on at once, silently, while a device is
+            // opened: the same one first (a stream that stopped can often be
+            // opened again), then the default one.
             m_outputName =
                 QStringLiteral("silent output paced in real time (the sound device %1)").arg(why);
             StartPaced();
             const std::vector<SoundDevice> devices = m_devices->List();
+            std::vector<SoundDevice> candidates;
+            if (!relapse && FindSoundDevice(devices, lost.name)) candidates.push_back(lost);
             const SoundDevice* fallback = DefaultSoundDevice(devices);
-            if (fallback && fallback->name != lost.name) {
-                m_device = OpenOne(*fallback);
-                if (m_device.stream) m_route = Route(m_device.id, kNoOutput);
+            if (fallback && fallback->name != lost.name) candidates.push_back(*fallback);
+            for (const SoundDevice& candidate : candidates) {
+                m_device = OpenOne(candidate);
+                if (m_device.stream) {
+                    m_route = Route(m_device.id, kNoOutput);
+                    if (candidate.name == lost.name) m_takenBackAtNs = NowNs();
+                    break;
+                }
             }
         }
         if (m_device.stream) {
@@ -441,8 +462,69 @@ void AudioEngine::OutputLost(const QString& why) {
         } else {
             problem += QStringLiteral("; playing on %1.").arg(kPacedName);
         }
+        StartRetry();
     }
     Notify(problem);
+}
+
+bool AudioEngine::OnChosenDevice(const std::vector<SoundDevice>& devices) const {
+    if (!m_device.stream || OwnerOf(m_route.load()) != m_device.id) return false;
+    const SoundDevice* chosen = FindSoundDevice(devices, m_config.device);
+    return chosen && chosen->name == m_device.device.name;
+}
+
+void AudioEngine::StartRetry() {
+    // A test's devices are retried when the test says.
+    if (m_callerDriven || m_retrying || m_finished || m_config.output != OutputKind::Device) return;
+    if (m_retry.joinable()) m_retry.join();  // one that has just given up
+    m_retrying = true;
+    if (m_retryDelayMs <= 0) m_retryDelayMs = std::chrono::milliseconds(kDeviceRetry).count();
+    m_retry = std::thread([this] { RetryLoop(); });
+}
+
+void AudioEngine::RetryLoop() {
+    std::unique_lock lock(m_outputMutex);
+    while (!m_finished) {
+        m_retryWake.wait_for(lock, std::chrono::milliseconds(m_retryDelayMs));
+        if (m_finished) break;
+        lock.unlock();
+        const bool done = RetryChosenDevice();
+        lock.lock();
+        if (done) break;
+    }
+    m_retrying = false;
+}
+
+bool AudioEngine::RetryChosenDevice() {
+    QString notice;
+    {
+        std::unique_lock lock(m_outputMutex);
+        if (m_finished || !m_running || m_config.output != OutputKind::Device) return true;
+        AdoptSwitchedDevice();
+        const std::vector<SoundDevice> devices = m_devices->List();
+        if (OnChosenDevice(devices)) return true;
+        const SoundDevice* chosen = FindSoundDevice(devices, m_config.device);
+        if (!chosen) return false;
+        if (m_armed.stream && m_armed.device.name == chosen->name) return false;  // on its way
+        OpenDevice open = OpenOne(*chosen);
+        if (!open.stream) return false;
+        // Open is not enough: the device must ask for sound. The lock is let
+        // go meanwhile, so the watchdog and a choice in the window go on.
+        lock.unlock();
+        for (int wait = 0; wait < 100 && !open.stream->Answering(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        lock.lock();
+        if (m_finished || !open.stream->Answering()) {
+            m_lost.push_back(std::move(open.stream));  // may never answer a close
+            return m_finished;
+        }
+        const QString name = DeviceName(open.device);
+        Arm(std::move(open));
+        m_takenBackAtNs = NowNs();
+        notice = QStringLiteral("The sound device %1 answers again; playing on %1.").arg(name);
+    }
+    Notify(notice);
+    return true;
 }
 
 void AudioEngine::RenderVirtual(std::int64_t frames) {

@@ -5,6 +5,7 @@
 
 #include "AudioEngine.h"
 
+#include <time.h>
 #include <QString>
 #include <atomic>
 #include <chrono>
@@ -50,11 +51,45 @@ inline constexpr std::size_t kScratchFrames = 4096;
 inline constexpr int kPacedPeriod = AudioEngine::kRate / 100;
 inline constexpr auto kStallLimit = std::chrono::milliseconds(250);
 
+// The watchdog's clock: it goes on counting while the machine is suspended,
+// so a suspend reads as the stall it is.
 inline std::int64_t NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }
+
+inline constexpr std::int64_t kStallLimitNs =
+    std::chrono::duration_cast<std::chrono::nanoseconds>(kStallLimit).count();
+// How often a card that was given up is tried again.
+inline constexpr auto kDeviceRetry = std::chrono::seconds(3);
+
+// Tells a card that stopped answering from a process that stood still. The
+// service thread looks every few milliseconds; when its own look comes late
+// by more than half the limit, the whole process (or the machine) was
+// stopped (SIGSTOP, a paused virtual machine, a suspend, swapping), the card
+// with it, and the card's silence says nothing about the card.
+class StallWatch {
+  public:
+    enum class Verdict { Fine, ProcessStalled, DeviceSilent };
+
+    // now and lastRender on NowNs's clock.
+    Verdict Check(std::int64_t now, std::int64_t lastRender) {
+        const std::int64_t previous = m_lastLook;
+        m_lastLook = now;
+        if (previous != 0 && now - previous > kStallLimitNs / 2) {
+            m_stalledNs = now - previous;
+            return Verdict::ProcessStalled;
+        }
+        return now - lastRender > kStallLimitNs ? Verdict::DeviceSilent : Verdict::Fine;
+    }
+    // How long the process stood still, at the last ProcessStalled.
+    std::int64_t StalledNs() const { return m_stalledNs; }
+
+  private:
+    std::int64_t m_lastLook = 0;
+    std::int64_t m_stalledNs = 0;
+};
 
 }  // namespace engine
 

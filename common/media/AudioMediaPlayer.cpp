@@ -2,6 +2,8 @@
 
 #include "AudioEngine.h"
 
+#include <sys/stat.h>
+#include <QFile>
 #include <QMetaObject>
 #include <chrono>
 #include <cmath>
@@ -72,8 +74,30 @@ void AudioMediaPlayer::MakeQuiet(int slot) {
     }
 }
 
+AudioMediaPlayer::Job::Identity AudioMediaPlayer::IdentityOf(const QString& path) {
+    Job::Identity identity;
+    struct stat info {};
+    if (stat(QFile::encodeName(path).constData(), &info) != 0) return identity;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = info.st_size;
+    identity.modifiedNs = qint64{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+    return identity;
+}
+
+bool AudioMediaPlayer::Changed(const Job& job) {
+    const Job::Identity now = IdentityOf(job.path);
+    // A file deleted after it was opened is still read whole through the
+    // decoder's handle; only one changed in place or put in its stead is
+    // not the sound that was opened.
+    return now.size >= 0 && now != job.identity;
+}
+
 void AudioMediaPlayer::Install(Job& job, std::unique_ptr<Decoder> decoder) {
     const std::size_t slot = static_cast<std::size_t>(&job - m_jobs.data());
+    // Taken once the decoder has the file open: a file replaced just before
+    // is still read whole through the decoder's own handle.
+    job.identity = IdentityOf(job.path);
     if (job.seekTo > 0) decoder->Seek(job.seekTo);
     m_offset[slot] =
         decoder->FileRate() > 0 ? static_cast<double>(job.seekTo) / decoder->FileRate() : 0.0;
@@ -129,6 +153,7 @@ void AudioMediaPlayer::Load(const QString& path, bool wait, std::int64_t seekTo)
     }
     m_current = slot;
     m_needsReload = false;
+    m_endedEarly = false;
 
     if (voiceIndex < 0) {
         RaiseError(
@@ -169,10 +194,14 @@ QString AudioMediaPlayer::CorrectionFor(std::int32_t code) {
                : QStringLiteral("Check that the file is a sound file this player can decode.");
 }
 
-void AudioMediaPlayer::RaiseError(std::int32_t code, const QString& description) {
+void AudioMediaPlayer::SetError(std::int32_t code, const QString& description) {
     m_errorCode = code;
     m_errorDescription = description;
     m_errorCorrection = CorrectionFor(code);
+}
+
+void AudioMediaPlayer::RaiseError(std::int32_t code, const QString& description) {
+    SetError(code, description);
     QMetaObject::invokeMethod(
         this, [this] { emit Error(); }, Qt::QueuedConnection);
 }
@@ -229,16 +258,22 @@ void AudioMediaPlayer::DecoderLoop() {
                 if (decoder) {
                     Install(job, std::move(decoder));
                 } else {
+                    // The report is queued before the refusal shows: whoever
+                    // sees the refusal and serves the queue then hears of it
+                    // while the control still holds the file, before a next
+                    // load could take its place and leave the file unnamed.
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, token, failure] {
+                            if (token != m_token) return;
+                            SetError(failure.code, failure.description);
+                            emit Error();
+                        },
+                        Qt::QueuedConnection);
                     job.openPending = false;
                     job.failure = failure;
                     m_failed[static_cast<std::size_t>(slot)].store(true, std::memory_order_release);
                     m_readyChanged.notify_all();
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, token, failure] {
-                            if (token == m_token) RaiseError(failure.code, failure.description);
-                        },
-                        Qt::QueuedConnection);
                 }
                 worked = true;
             }
@@ -260,10 +295,21 @@ bool AudioMediaPlayer::Fill(int slot, std::unique_lock<std::mutex>& lock) {
     if (voice.ring.Writable() < kChunkFrames) return false;
     thread_local std::vector<float> buffer(kChunkFrames * 2);
     std::int64_t got = 0;
+    QString cut;
     try {
         got = job.decoder->Read(buffer.data(), static_cast<std::int64_t>(kChunkFrames));
-    } catch (const MediaError&) {
-        got = 0;  // damaged data: what could be decoded plays, then the element ends
+    } catch (const MediaError& error) {
+        // Damaged data: what could be decoded plays, then the element ends.
+        got = 0;
+        cut = error.description;
+    }
+    // Checked after the read: a file rewritten in place before it was read
+    // shows a new time or size by then, so what was read is thrown away
+    // rather than played as noise. A read that found the end early or bad
+    // data is explained by the change too.
+    if (Changed(job)) {
+        got = 0;
+        cut = QStringLiteral("it changed on disk after it was opened");
     }
     if (got > 0) {
         // A damaged file can decode to NaN or infinity; such samples are
@@ -275,15 +321,38 @@ bool AudioMediaPlayer::Fill(int slot, std::unique_lock<std::mutex>& lock) {
         voice.ring.Write(buffer.data(), static_cast<std::size_t>(got));
         job.decoded += got;
     } else {
-        job.ended = true;
-        voice.totalFrames.store(job.decoded, std::memory_order_release);
-        voice.decodeEnded.store(true, std::memory_order_release);
+        EndDecoding(job, voice, cut);
     }
     if (!m_ready[s] && (job.ended || job.decoded >= kReadyFrames)) {
         m_ready[s] = true;
         m_readyChanged.notify_all();
     }
     return true;
+}
+
+void AudioMediaPlayer::EndDecoding(Job& job, Voice& voice, const QString& why) {
+    job.ended = true;
+    voice.totalFrames.store(job.decoded, std::memory_order_release);
+    voice.decodeEnded.store(true, std::memory_order_release);
+    const int rate = job.decoder->FileRate();
+    if (rate <= 0) return;
+    const double declared =
+        static_cast<double>(job.decoder->FileFrames() - job.seekTo) * AudioEngine::kRate / rate;
+    // A few milliseconds either way are the resampler's, not the file's.
+    constexpr double kSlack = AudioEngine::kRate / 100.0;
+    if (why.isEmpty() && static_cast<double>(job.decoded) + kSlack >= declared) return;
+    const auto seconds = [&](double outputFrames) {
+        return QString::number(
+            static_cast<double>(job.seekTo) / rate + outputFrames / AudioEngine::kRate, 'f', 3);
+    };
+    const QString where =
+        QStringLiteral("%1 stops at %2 s of its %3 s")
+            .arg(job.path, seconds(static_cast<double>(job.decoded)), seconds(declared));
+    const QString description = why.isEmpty()
+                                    ? where + QStringLiteral(": the file is shorter than it says")
+                                    : where + QStringLiteral(": ") + why;
+    QMetaObject::invokeMethod(
+        this, [this, description] { emit Cut(description); }, Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------------------
@@ -334,6 +403,7 @@ void AudioMediaPlayer::Stop() {
     m_engine.Stop(m_voices[s]);
     m_lastSeq[s] = m_engine.SentSeq();
     m_needsReload = true;
+    m_endedEarly = true;
     ChangeState(media::kStopped);
 }
 
@@ -347,6 +417,7 @@ void AudioMediaPlayer::SetCurrentPosition(double seconds) {
         m_engine.EndNow(m_voices[s]);
         m_lastSeq[s] = m_engine.SentSeq();
         m_needsReload = true;
+        m_endedEarly = true;
         ChangeState(media::kStopped);
         return;
     }
@@ -410,6 +481,17 @@ double AudioMediaPlayer::CurrentPosition() const {
             ? static_cast<double>(m_engine.VoiceAt(voice).playedFrames.load()) / AudioEngine::kRate
             : 0.0;
     return std::min(m_offset[s].load() + played, m_duration[s].load());
+}
+
+double AudioMediaPlayer::SecondsToEnd() const {
+    if (m_current < 0 || m_endedEarly) return 0.0;
+    const int voice = m_voices[static_cast<std::size_t>(m_current)];
+    if (voice < 0) return 0.0;
+    const Voice& sounding = m_engine.VoiceAt(voice);
+    if (!sounding.decodeEnded.load(std::memory_order_acquire)) return 0.0;
+    const std::int64_t left = sounding.totalFrames.load(std::memory_order_acquire) -
+                              sounding.playedFrames.load(std::memory_order_acquire);
+    return static_cast<double>(std::max<std::int64_t>(0, left)) / AudioEngine::kRate;
 }
 
 QString AudioMediaPlayer::AboutText() const {

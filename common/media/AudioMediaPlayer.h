@@ -13,6 +13,7 @@
 namespace sonavel {
 
 class AudioEngine;
+struct Voice;
 
 // The media player control on a program's audio engine: one decoder thread
 // and two voices, so that the next element can be opened while the tail of
@@ -44,6 +45,7 @@ class AudioMediaPlayer final : public MediaPlayer {
     QString ErrorDescription() const override;
     QString ErrorCorrection() const override;
     QString AboutText() const override;
+    double SecondsToEnd() const override;
     // The engine it plays on, for the choice of sound device.
     AudioEngine& Engine() const { return m_engine; }
 
@@ -61,7 +63,20 @@ class AudioMediaPlayer final : public MediaPlayer {
         bool ended = false;
         MediaError failure{0, {}};  // why the background open refused the file
         std::int64_t decoded = 0;
+        // What the file was when it was opened: data read after it changed
+        // is not the sound that was opened, and never reaches the air.
+        struct Identity {
+            quint64 device = 0;
+            quint64 inode = 0;
+            qint64 size = -1;
+            qint64 modifiedNs = 0;
+            bool operator==(const Identity&) const = default;
+        } identity;
     };
+    static Job::Identity IdentityOf(const QString& path);
+    static bool Changed(const Job& job);
+    // Ends the job's decoding here; says why when it ended before its time.
+    void EndDecoding(Job& job, Voice& voice, const QString& why);
 
     // Opens path into a free voice; waits for readiness when wait is set.
     void Load(const QString& path, bool wait, std::int64_t seekTo = 0);
@@ -69,6 +84,8 @@ class AudioMediaPlayer final : public MediaPlayer {
     void MakeQuiet(int slot);
     void Install(Job& job, std::unique_ptr<Decoder> decoder);
     bool WaitReady(int slot, int milliseconds);
+    void SetError(std::int32_t code, const QString& description);
+    // Sets the error and reports it through the event queue.
     void RaiseError(std::int32_t code, const QString& description);
     // The refusal of the current file by the decoder thread that the event
     // queue has not brought yet; code 0 when there is none.
@@ -105,6 +122,7 @@ class AudioMediaPlayer final : public MediaPlayer {
     std::int32_t m_errorCode = 0;
     QString m_errorDescription;
     QString m_errorCorrection;
+    bool m_endedEarly = false;  // the current element was skipped or stopped
 };
 
 }  // namespace sonavel

@@ -151,6 +151,14 @@ std::vector<float> DownmixGains(SNDFILE* file, int channels) {
         std::fill(gains.begin(), gains.end(), 0.0f);
         gains[0] = 1.0f;
         gains[3] = 1.0f;
+        return gains;
+    }
+    // Every channel of a surround master may be near full scale at once; the
+    // fold-down is scaled so that its sum never is more than full scale, or a
+    // loud 7.1 file would be clipped for its whole length.
+    for (int c = 0; c < channels; ++c) {
+        if (leftSum > 1.0f) gains[std::size_t{2} * c] /= leftSum;
+        if (rightSum > 1.0f) gains[2 * c + 1] /= rightSum;
     }
     return gains;
 }

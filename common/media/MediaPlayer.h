@@ -55,12 +55,23 @@ class MediaPlayer : public QObject {
 
     // The text of the control's own about window.
     virtual QString AboutText() const = 0;
+
+    // Beyond the control's own members, what the output really does.
+    // Seconds until the last frame of the element that has just reported its
+    // end sounds: its end is reported that much ahead so the next element can
+    // follow without a gap. 0 when it has sounded or cannot be known.
+    virtual double SecondsToEnd() const { return 0.0; }
     // Shows it.
     void AboutBox(Dialogs& dialogs);
 
   signals:
     void PlayStateChange(int OldState, int NewState);
     void Error();
+    // The element stops before the length its file declared: the data turned
+    // bad, the file was cut short, or it changed on disk after it was opened.
+    // What sounded is what could be decoded up to there, and the element ends
+    // there as at its end; the text names the file and where it stopped.
+    void Cut(const QString& description);
 };
 
 }  // namespace sonavel

@@ -23,6 +23,9 @@ class SoundStream {
   public:
     virtual ~SoundStream() = default;
     virtual double LatencyMs() const = 0;
+    // Whether the device has asked for sound since the stream was opened: a
+    // card that opens but never calls back is not taken back.
+    virtual bool Answering() const { return true; }
 };
 
 // The devices an engine can play on: the sound library's, or a test's. A

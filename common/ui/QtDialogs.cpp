@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -254,6 +255,18 @@ std::optional<std::int32_t> QtDialogs::ColorDialog(std::int32_t initial) {
 bool QtDialogs::PrintSetupDialog(int /*flags*/) {
     QPageSetupDialog dialog(&Printer().Device(), QApplication::activeWindow());
     return dialog.exec() == QDialog::Accepted;
+}
+
+void CloseModalBoxes(const QWidget* keep) {
+    for (int boxes = 0; boxes < 10; ++boxes) {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || box == keep) break;
+        if (!box->close()) {
+            auto* dialog = qobject_cast<QDialog*>(box);
+            if (!dialog) break;
+            dialog->reject();
+        }
+    }
 }
 
 }  // namespace sonavel

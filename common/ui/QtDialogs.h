@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+class QWidget;
+
 namespace sonavel {
 
 class QtTextPrinter;
@@ -38,5 +40,10 @@ class QtDialogs final : public Dialogs {
     QtTextPrinter* m_printer;
     std::unique_ptr<QtTextPrinter> m_ownPrinter;
 };
+
+// Closes every modal box that is open, innermost first, except keep: a
+// program ending on a signal must not wait for a click nobody may give. Each
+// box closed returns to whoever opened it as a Cancel (or a close).
+void CloseModalBoxes(const QWidget* keep = nullptr);
 
 }  // namespace sonavel

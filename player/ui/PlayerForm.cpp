@@ -8,6 +8,7 @@
 #include "MediaPlayer.h"
 #include "PlayerOptionsForm.h"
 #include "PlaylistForm.h"
+#include "QtDialogs.h"
 #include "RecentFiles.h"
 #include "Twips.h"
 #include "UiColor.h"
@@ -767,21 +768,14 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
 void PlayerForm::EndOnSignal() {
     if (m_unloading) return;
     m_endWithoutAsking = true;
+    if (m_engine) m_engine->EndComing();
     // The waits of a switch under way return at once rather than at their
     // bounds; the programme ends where it stands.
     AbandonWaits();
     // A box left open would hold the shut-down until the system kills the
     // program. Each one closed returns to whoever opened it, the exit
     // question included, which then goes on as if answered Yes.
-    for (int boxes = 0; boxes < 10; ++boxes) {
-        QWidget* box = QApplication::activeModalWidget();
-        if (!box || box == this) break;
-        if (!box->close()) {
-            auto* dialog = qobject_cast<QDialog*>(box);
-            if (!dialog) break;
-            dialog->reject();
-        }
-    }
+    CloseModalBoxes(this);
     // From the event loop: a close() while the exit question is open would
     // be refused as one already under way.
     QTimer::singleShot(0, this, [this] { close(); });

@@ -9,13 +9,21 @@
 #include "TempFolder.h"
 #include "TextFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 using namespace sonavel;
 namespace ts = sonavel::testsounds;
@@ -60,7 +68,7 @@ class AirSessionTest : public TempFolderTest {
     FakeMediaPlayer player2;
 };
 
-TEST_F(AirSessionTest, NextHourStartsAfterTheElementAndAMissingOneIsRetriedEachMinute) {
+TEST_F(AirSessionTest, NextHourStartsAfterTheElementAndAMissingOneIsRetriedEveryFiveSeconds) {
     Playlist("Mon0900.lst", {"/s/nine-a.wav", "/s/nine-b.wav", "/s/nine-c.wav"});
     At(9, 59, 50);
     AirSession air(*m_session, player1, player2);
@@ -84,18 +92,26 @@ TEST_F(AirSessionTest, NextHourStartsAfterTheElementAndAMissingOneIsRetriedEachM
     EXPECT_TRUE(
         Log().last().startsWith("The playlist file for the current hour cannot be located in "));
 
-    // Within the minute nothing is tried again; at the next one it is.
+    // Tried again every five seconds, said once; the list comes on air at
+    // the first try after it is there, and the silence is logged.
+    for (const int second : {21, 24, 26, 27}) {
+        At(10, 0, second);
+        air.Tick();
+        EXPECT_FALSE(air.Engine().PlayerRunning) << second;
+    }
     Playlist("Mon1000.lst", {"/s/ten-a.wav", "/s/ten-b.wav"});
-    At(10, 0, 40);
+    At(10, 0, 30);
     air.Tick();
-    EXPECT_FALSE(air.Engine().PlayerRunning);
-    At(10, 1, 0);
+    EXPECT_FALSE(air.Engine().PlayerRunning) << "not yet five seconds since the last try";
+    At(10, 0, 31);
     air.Tick();
     ASSERT_TRUE(air.Engine().PlayerRunning);
     EXPECT_EQ(Playing().FileName(), "/s/ten-a.wav");
     air.Stop();
     EXPECT_EQ(Log(), (QStringList{"Program Loaded", "Program Element: nine-a", Log()[2],
-                                  "Program Element: ten-a", "Program Ended"}));
+                                  "Program Element: ten-a",
+                                  "Silence ended after 10 s: playing " + Path("lists/Mon1000.lst"),
+                                  "Program Ended"}));
     EXPECT_TRUE(m_dialogs.Shown().empty());
 }
 
@@ -133,13 +149,21 @@ TEST_F(AirProgramTest, EndsCleanlyOnSigtermAndRefusesWhilePlayerRuns) {
     EXPECT_TRUE(out.contains("cannot be located")) << out.toStdString();
     EXPECT_EQ(m_process.state(), QProcess::Running);
 
-    // A second copy, as the window would be, is refused.
-    QProcess second;
-    second.setProcessEnvironment(m_process.processEnvironment());
-    second.start(QStringLiteral(SONAVEL_PROGRAM), {"air", "--for", "1"});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_TRUE(second.readAllStandardError().contains("already running"));
+    // A second copy of the same station is refused, also one started from
+    // another login's runtime folder (cron, su, a service beside a desktop).
+    for (const bool otherRuntime : {false, true}) {
+        QProcessEnvironment env = m_process.processEnvironment();
+        if (otherRuntime) {
+            env.insert("XDG_RUNTIME_DIR", m_dir.filePath("other-run"));
+            QDir().mkpath(m_dir.filePath("other-run"));
+        }
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(SONAVEL_PROGRAM), {"air", "--for", "1"});
+        ASSERT_TRUE(second.waitForFinished(10000));
+        EXPECT_EQ(second.exitCode(), 1) << otherRuntime;
+        EXPECT_TRUE(second.readAllStandardError().contains("already running")) << otherRuntime;
+    }
 
     m_process.terminate();
     ASSERT_TRUE(m_process.waitForFinished(10000));
@@ -147,6 +171,132 @@ TEST_F(AirProgramTest, EndsCleanlyOnSigtermAndRefusesWhilePlayerRuns) {
     EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(m_process.exitCode(), 0);
     EXPECT_TRUE(out.contains("  Program Ended\nOutput: nothing was played\n")) << out.toStdString();
+}
+
+// A terminal closed under the run (SIGHUP) ends it as SIGTERM does: the end
+// logged and the air check a whole file.
+TEST_F(AirProgramTest, SighupEndsTheRunCleanly) {
+    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
+    QDir().mkpath(lists);
+    const QString sound = m_dir.filePath("tone.wav");
+    ASSERT_TRUE(
+        ts::Write(sound, ts::Signal(48000, 2, 5), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
+        for (int hour = 0; hour < 24; ++hour)
+            textfile::WriteLines(
+                QDir(lists).filePath(
+                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
+                {sound, sound});
+    const QString capture = m_dir.filePath("air.wav");
+    m_process.setArguments({"air", "--capture", capture});
+    m_process.start();
+    ASSERT_TRUE(m_process.waitForStarted());
+    QByteArray out;
+    for (int i = 0; i < 100 && !out.contains("Program Element: tone"); ++i) {
+        m_process.waitForReadyRead(100);
+        out += m_process.readAllStandardOutput();
+    }
+    ASSERT_TRUE(out.contains("Program Element: tone")) << out.toStdString();
+    kill(static_cast<pid_t>(m_process.processId()), SIGHUP);
+    ASSERT_TRUE(m_process.waitForFinished(10000));
+    out += m_process.readAllStandardOutput();
+    EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_process.exitCode(), 0);
+    EXPECT_TRUE(out.contains("  Program Ended\nOutput: ")) << out.toStdString();
+    int channels = 0;
+    EXPECT_FALSE(ts::ReadAll(capture, &channels).empty()) << "the air check has no valid header";
+    EXPECT_EQ(channels, 2);
+}
+
+// A sound card emulated by ALSA: a "file" PCM writing into a FIFO that the
+// test drains in real time, as a card's clock would. The whole program is
+// stopped for a second (SIGSTOP): the card must go on sounding afterwards,
+// not be given up for the silent output.
+TEST_F(AirProgramTest, AStoppedProcessKeepsItsSoundCard) {
+    const QString fifo = m_dir.filePath("card.fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile asoundrc(m_dir.filePath("home/.asoundrc"));
+    QDir().mkpath(m_dir.filePath("home"));
+    ASSERT_TRUE(asoundrc.open(QIODevice::WriteOnly));
+    asoundrc.write("pcm.sonavelcard {\n  type file\n  slave.pcm \"null\"\n  file \"" +
+                   QFile::encodeName(fifo) + "\"\n  format \"raw\"\n}\n");
+    asoundrc.close();
+    QProcessEnvironment env = m_process.processEnvironment();
+    env.insert("HOME", m_dir.filePath("home"));
+    m_process.setProcessEnvironment(env);
+
+    QProcess devices;
+    devices.setProcessEnvironment(env);
+    devices.start(QStringLiteral(SONAVEL_PROGRAM), {"devices"});
+    ASSERT_TRUE(devices.waitForFinished(20000));
+    if (!devices.readAllStandardOutput().contains("sonavelcard"))
+        GTEST_SKIP() << "ALSA offers no emulated card here";
+
+    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
+    QDir().mkpath(lists);
+    const QString sound = m_dir.filePath("tone.wav");
+    ASSERT_TRUE(
+        ts::Write(sound, ts::Signal(96000, 2, 7), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
+        for (int hour = 0; hour < 24; ++hour)
+            textfile::WriteLines(
+                QDir(lists).filePath(
+                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
+                {sound, sound});
+
+    // The card's clock: 48,000 float stereo frames a second leave the FIFO.
+    std::atomic<bool> done{false};
+    std::vector<long> soundingPerSecond(12, 0);
+    std::thread card([&] {
+        const int fd = open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        if (fd < 0) return;
+        fcntl(fd, F_SETFL, 0);
+        constexpr int kFrames = 480;
+        std::vector<float> buffer(kFrames * 2);
+        auto next = std::chrono::steady_clock::now();
+        const auto start = next;
+        while (!done) {
+            next += std::chrono::milliseconds(10);
+            std::this_thread::sleep_until(next);
+            pollfd ready{fd, POLLIN, 0};
+            if (poll(&ready, 1, 0) <= 0) continue;
+            const ssize_t got = read(fd, buffer.data(), buffer.size() * sizeof(float));
+            if (got <= 0) continue;
+            const auto second = static_cast<std::size_t>(
+                std::chrono::duration_cast<std::chrono::seconds>(next - start).count());
+            for (ssize_t k = 0; k < got / static_cast<ssize_t>(sizeof(float)); ++k) {
+                if (buffer[static_cast<std::size_t>(k)] != 0.0f &&
+                    second < soundingPerSecond.size())
+                    ++soundingPerSecond[second];
+            }
+        }
+        close(fd);
+    });
+    m_process.setArguments({"air", "--device", "sonavelcard", "--for", "8"});
+    m_process.start();
+    ASSERT_TRUE(m_process.waitForStarted());
+    QByteArray out;
+    for (int i = 0; i < 100 && !out.contains("Program Element: tone"); ++i) {
+        m_process.waitForReadyRead(100);
+        out += m_process.readAllStandardOutput();
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const auto pid = static_cast<pid_t>(m_process.processId());
+    kill(pid, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    kill(pid, SIGCONT);
+    const bool finished = m_process.waitForFinished(20000);
+    done = true;
+    card.join();
+    ASSERT_TRUE(finished);
+    out += m_process.readAllStandardOutput();
+    const QString err = QString::fromUtf8(m_process.readAllStandardError());
+    EXPECT_EQ(m_process.exitCode(), 0) << err.toStdString();
+    EXPECT_FALSE(err.contains("stopped answering")) << err.toStdString();
+    EXPECT_TRUE(out.contains("sound device \"sonavelcard\"")) << out.toStdString();
+    // Every whole second after the stall: the card was sounding.
+    for (std::size_t second = 5; second < 8; ++second)
+        EXPECT_GT(soundingPerSecond[second], 48000) << "second " << second;
 }
 
 // An air check that cannot be written is refused before anything goes on air.

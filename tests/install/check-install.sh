@@ -145,8 +145,8 @@ for _ in $(seq 300); do
 done
 grep -q "Program Loaded" "$log" 2>/dev/null || fail "sonavel-player did not start"
 [ "$(elements)" -ge 2 ] || fail "sonavel-player is not on air"
-[ -f "$home/tmp/sonavel-runtime-$(id -u)/sonavel-player.lock" ] ||
-    fail "sonavel-player took no lock in its private runtime folder"
+[ -f "$home/station/config/Sonavel/sonavel-player.lock" ] ||
+    fail "sonavel-player took no lock beside its station's settings store"
 # Stopped as a shut-down of the machine stops it: the programme is closed
 # in both logs, and nothing is asked or written on standard error.
 [ -s "$player_pid" ] && kill "$(cat "$player_pid")" 2>/dev/null

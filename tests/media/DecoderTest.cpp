@@ -209,7 +209,9 @@ TEST_F(DecoderTest, SameRateSamplesPassThroughBitForBitIntoStereo) {
         ASSERT_EQ(out[2 * n], noise[3 * n]) << n;
         ASSERT_EQ(out[2 * n + 1], noise[3 * n + 1]) << n;
     }
-    // With one, the centre goes to both sides at -3 dB and the LFE nowhere.
+    // With one, the centre goes to both sides at -3 dB and the LFE nowhere,
+    // scaled so that channels at full scale together stay within it.
+    const float centre = std::numbers::sqrt2_v<float> / 2;
     const std::vector<float> quad = {0.25f, -0.5f, 0.4f, 0.9f};
     decoder = Decoder::Open(Write("quad.wav", SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 48000, 4, quad,
                                   {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_CENTER,
@@ -217,8 +219,21 @@ TEST_F(DecoderTest, SameRateSamplesPassThroughBitForBitIntoStereo) {
                             kEngineRate);
     out = ReadAll(*decoder);
     ASSERT_EQ(Frames(out), 1);
-    EXPECT_FLOAT_EQ(out[0], 0.25f + 0.4f * std::numbers::sqrt2_v<float> / 2);
-    EXPECT_FLOAT_EQ(out[1], -0.5f + 0.4f * std::numbers::sqrt2_v<float> / 2);
+    EXPECT_FLOAT_EQ(out[0], (0.25f + 0.4f * centre) / (1 + centre));
+    EXPECT_FLOAT_EQ(out[1], (-0.5f + 0.4f * centre) / (1 + centre));
+    // A 7.1 master with every channel at 0.52 folds down to 0.52, not to a
+    // sum that would clip.
+    const std::vector<float> loud(std::size_t{8} * 100, 0.52f);
+    decoder = Decoder::Open(
+        Write("7.1.wav", SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 48000, 8, loud,
+              {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
+               SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT, SF_CHANNEL_MAP_SIDE_LEFT,
+               SF_CHANNEL_MAP_SIDE_RIGHT}),
+        kEngineRate);
+    out = ReadAll(*decoder);
+    ASSERT_EQ(Frames(out), 100);
+    for (const float sample : out)
+        ASSERT_NEAR(sample, 0.52f, 1e-6f);
 }
 
 TEST_F(DecoderTest, SeekingRepeatsTheSameFrames) {

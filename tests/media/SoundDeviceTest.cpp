@@ -1,4 +1,5 @@
 #include "AudioEngine.h"
+#include "AudioEngineOutputs.h"
 #include "AudioMediaPlayer.h"
 #include "Events.h"
 #include "FakeSoundDevices.h"
@@ -118,6 +119,74 @@ TEST_F(SoundDeviceTest, ALostOrMissingCardFallsBackWithOneNoticeEach) {
     EXPECT_TRUE(notices[2].endsWith("playing on the silent output paced in real time."))
         << notices[2].toStdString();
     EXPECT_TRUE(engine.Stats().output.startsWith("silent output paced in real time"));
+}
+
+// A card that stopped answering is opened again at once; one that fails
+// again soon is given up for the default card and tried every few seconds,
+// and taken back at the next element once it answers. One notice a change.
+TEST_F(SoundDeviceTest, AStoppedCardIsReopenedAndTakenBackOnceItAnswers) {
+    const QString sound = Wav("sound.wav", 9600, 4);
+    AudioMediaPlayer player(engine);
+    engine.SetDevice(QStringLiteral("Card B"));
+    PlayThrough(player, sound);
+
+    engine.OutputLost(QStringLiteral("stopped answering"));
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0], "The sound device \"Card B\" stopped answering; playing on \"Card B\".");
+    PlayThrough(player, sound);
+    EXPECT_EQ(cards->SoundingFrames("Card B"), 2 * 9600);
+
+    // Again within the minute: not a card that came back.
+    engine.OutputLost(QStringLiteral("stopped answering"));
+    ASSERT_EQ(notices.size(), 2);
+    EXPECT_EQ(notices[1], "The sound device \"Card B\" stopped answering; playing on \"Card A\".");
+    cards->At("Card B").present = false;
+    EXPECT_FALSE(engine.RetryChosenDevice()) << "nothing to take back yet";
+    PlayThrough(player, sound);
+    EXPECT_EQ(cards->SoundingFrames("Card A"), 9600);
+    EXPECT_EQ(notices.size(), 2);
+
+    cards->At("Card B").present = true;
+    EXPECT_TRUE(engine.RetryChosenDevice());
+    ASSERT_EQ(notices.size(), 3);
+    EXPECT_EQ(notices[2], "The sound device \"Card B\" answers again; playing on \"Card B\".");
+    PlayThrough(player, sound);
+    EXPECT_EQ(cards->SoundingFrames("Card B"), 3 * 9600);
+    EXPECT_EQ(cards->SoundingFrames("Card A"), 9600);
+    EXPECT_TRUE(engine.RetryChosenDevice()) << "on the chosen card: nothing more to do";
+    EXPECT_EQ(notices.size(), 3);
+}
+
+// The watchdog's judgement: a card silent while the process ran is dead; a
+// card silent because the whole process stood still (its own look came late)
+// is not, and gets a fresh allowance.
+TEST(StallWatchTest, AStoppedProcessIsNotADeadCard) {
+    using engine::StallWatch;
+    constexpr std::int64_t kMs = 1'000'000;
+    StallWatch watch;
+    std::int64_t now = 1000 * kMs;
+    std::int64_t rendered = now;
+    EXPECT_EQ(watch.Check(now, rendered), StallWatch::Verdict::Fine);
+    // Looks every 4 ms while the card renders.
+    for (int i = 0; i < 100; ++i) {
+        now += 4 * kMs;
+        rendered = now - 2 * kMs;
+        ASSERT_EQ(watch.Check(now, rendered), StallWatch::Verdict::Fine);
+    }
+    // SIGSTOP for 2 s: the first look after it sees the card 2 s behind.
+    now += 2000 * kMs;
+    EXPECT_EQ(watch.Check(now, rendered), StallWatch::Verdict::ProcessStalled);
+    EXPECT_EQ(watch.StalledNs(), 2000 * kMs);
+    rendered = now;  // what the service does with that verdict
+    now += 4 * kMs;
+    EXPECT_EQ(watch.Check(now, rendered), StallWatch::Verdict::Fine);
+    // The card then stops while the process goes on looking.
+    for (int i = 0; i < 60; ++i) {
+        now += 4 * kMs;
+        ASSERT_EQ(watch.Check(now, rendered), StallWatch::Verdict::Fine) << i;
+    }
+    now += 8 * kMs;
+    EXPECT_EQ(watch.Check(now, rendered), StallWatch::Verdict::DeviceSilent);
 }
 
 TEST(SoundDeviceChoiceTest, ANameMeansThatDeviceAndNoNameTheDefault) {

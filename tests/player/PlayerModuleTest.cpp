@@ -1,3 +1,5 @@
+#include "ErrorModule.h"
+#include "Events.h"
 #include "FakeMediaPlayer.h"
 #include "PlayerEngineTest.h"
 #include "PlayerModule.h"
@@ -7,6 +9,7 @@
 #include <sys/stat.h>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 using namespace sonavel;
 
@@ -116,6 +119,24 @@ TEST_F(PlayerModuleTest, MissingHourPlaylistOffersTheFolderOrManualMode) {
     EXPECT_EQ(window.shown.playlist, "No Playlist is Loaded");
     EXPECT_FALSE(window.shown.playlistPaneEnabled);
     EXPECT_TRUE(Log("program.log").contains("Manual playlist selection mode set"));
+
+    // The program ends while the box is open (a signal closes it): neither
+    // answer was given, and nothing of either runs after "Program Ended".
+    engine.AutomaticMode = true;
+    engine.ManualMode = false;
+    m_dialogs.Clear();
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Cancel).WhileOpen([this] {
+        engine.EndComing();
+        QTimer::singleShot(0, [this] {
+            LogEvent(session, QStringLiteral("Program Ended"));
+            engine.StopForExit();
+        });
+    });
+    EXPECT_FALSE(engine.GetCurrentHourPlaylist());
+    DoEvents();
+    EXPECT_EQ(m_dialogs.Messages().size(), 1u) << "a box after the end";
+    EXPECT_TRUE(Log("program.log").trimmed().endsWith("Program Ended"));
+    EXPECT_TRUE(engine.AutomaticMode);
 }
 
 TEST_F(PlayerModuleTest, UnusablePlaylistPlacesEndClearlyWithoutACrash) {
