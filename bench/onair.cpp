@@ -334,8 +334,9 @@ int main(int argc, char** argv) {
     Trouble trouble;
     trouble.errorLog = errorLog;
     trouble.during = [&](double seconds) {
-        if (!rewrote && seconds > 0.5) {
-            // Rewritten in place with other data while it waits its turn.
+        if (!rewrote && seconds > 1.5) {
+            // Rewritten in place with other data while it waits its turn: it
+            // is preloaded when the element before it starts, at 1.0 s.
             rewrote = true;
             QFile file(rewritten);
             if (file.open(QIODevice::ReadWrite) && file.seek(4096))
@@ -352,7 +353,6 @@ int main(int argc, char** argv) {
                 kill(self, SIGCONT);
                 _exit(0);
             }
-            usleep(1500000);
         }
     };
     const AirResult rough = PutOnAir(dir.path(), dir.filePath(QStringLiteral("outside.lst")), times,
@@ -361,9 +361,18 @@ int main(int argc, char** argv) {
     const std::vector<long> gapsOutside = testsounds::SilentRuns(rough.recording);
     int foreign = 0;
     std::vector<int> order;
+    long silentSince = -1;
     for (std::size_t f = 0; f < rough.recording.size() / 2; ++f) {
         const float left = rough.recording[f * 2];
-        if (left == 0.0f && rough.recording[f * 2 + 1] == 0.0f) continue;
+        if (left == 0.0f && rough.recording[f * 2 + 1] == 0.0f) {
+            if (silentSince < 0) silentSince = static_cast<long>(f);
+            continue;
+        }
+        // Where each silence was, for whoever has to find out why.
+        if (silentSince >= 0 && !order.empty())
+            std::fprintf(stderr, "outside: silence of %ld frames at %.3f s after element %d\n",
+                         static_cast<long>(f) - silentSince, silentSince / 48000.0, order.back());
+        silentSince = -1;
         const int k = ElementOf(left);
         if (k < 0 || k >= 6 || std::fabs(std::fabs(left) - Level(k)) > 1e-6f) {
             ++foreign;
