@@ -93,6 +93,10 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         AudioMediaPlayer player1(audio);
         AudioMediaPlayer player2(audio);
         AirSession air(session, player1, player2);
+        ReportOutput(session, audio, air.Engine(), [&err](const QString& text) {
+            err << "sonavel: " << text << '\n';
+            err.flush();
+        });
         QEventLoop loop;
         QTimer tick;
         tick.setInterval(250);
@@ -145,6 +149,10 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         onSignal = nullptr;
         ResumeWaits();
         if (refused) return status;
+        // The output stops here; what still sounded is accounted for in the
+        // as-run log up to the last frame that went out.
+        audio.Finish();
+        DoEvents();
     }
     audio.Finish();
     const EngineStats stats = audio.Stats();
@@ -155,7 +163,8 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
     } else {
         out << "Output: " << stats.output << ", " << stats.framesRendered << " frames at "
             << stats.rate << " Hz; late starts " << stats.gaps << " (" << stats.gapFrames
-            << " frames of gap), underruns " << stats.underrunFrames << " frames\n";
+            << " frames of gap), underruns " << stats.underrunFrames << " frames, stalls "
+            << stats.stalls << " (" << QString::number(stats.stalledSeconds, 'f', 1) << " s)\n";
     }
     out.flush();
     if (!options.capture.isEmpty()) {

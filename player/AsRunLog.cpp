@@ -57,7 +57,7 @@ QString Timestamp(const QDateTime& when) {
     // reads alike on every station.
     const int offset = when.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
-    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? u'-' : u'+') +
+    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + (offset < 0 ? u'-' : u'+') +
            QStringLiteral("%1:%2")
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
@@ -129,63 +129,204 @@ QByteArray Read(const QString& programFolder, const QDate& from, const QDate& to
     return records;
 }
 
-void Recorder::Started(int player, const QString& element, const QString& file,
-                       const QString& playlist) {
-    if (OnAir(player)) Close(player, Ending::Stopped);
+Recorder::~Recorder() {
+    // Lines whose last frame never came (the engine went without telling)
+    // are closed as well as the clock can.
+    while (!m_records.empty())
+        CloseByClock(m_records.size() - 1, Ending::Stopped);
+}
+
+Recorder::Record* Recorder::Find(int player, quint32 id) {
+    for (Record& record : m_records) {
+        if (record.player == player && record.id == id) return &record;
+    }
+    return nullptr;
+}
+
+Recorder::Record* Recorder::Latest(int player) {
+    for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
+        if (it->player == player) return &*it;
+    }
+    return nullptr;
+}
+
+bool Recorder::OnAir(int player) const {
+    return std::any_of(m_records.begin(), m_records.end(),
+                       [player](const Record& record) { return record.player == player; });
+}
+
+void Recorder::Started(int player, quint32 id, const QString& element, const QString& file,
+                       const QString& playlist, qint64 outputFrame) {
+    // Without frames a player holds one element at a time, as it reports.
+    // With them its previous element may still sound out its tail, and
+    // closes when its last frame is known.
+    for (std::size_t k = 0; k < m_records.size(); ++k) {
+        if (m_records[k].player == player && (!m_records[k].framed || m_records[k].id == id)) {
+            CloseByClock(k, Ending::Stopped);
+            break;
+        }
+    }
     Record record;
+    record.player = player;
+    record.id = id;
+    record.framed = outputFrame >= 0;
     record.line.start = m_session.Time().Now();
     record.line.element = element;
     record.line.file = file;
     record.line.playlist = playlist;
-    m_records.at(player - 1) = std::move(record);
+    for (auto it = m_pendingMarks.begin(); it != m_pendingMarks.end(); ++it) {
+        if (it->first != id) continue;
+        record.mark = it->second;
+        m_pendingMarks.erase(it);
+        break;
+    }
+    m_records.push_back(std::move(record));
+}
+
+QDateTime Recorder::WallTime(qint64 frame, qint64 outputNow, bool boundary) {
+    if (frame == m_boundaryFrame && m_boundaryTime.isValid()) return m_boundaryTime;
+    // The output is at outputNow at this moment; frame sounded that much earlier.
+    const qint64 ago = (std::max<qint64>(0, outputNow - frame) * 1000 + kRate / 2) / kRate;
+    const QDateTime when = m_session.Time().Now().addMSecs(-ago);
+    if (boundary) {
+        m_boundaryFrame = frame;
+        m_boundaryTime = when;
+    }
+    return when;
+}
+
+void Recorder::Sounding(int player, quint32 id, qint64 frame, qint64 outputNow) {
+    Record* record = Find(player, id);
+    if (!record || !record->framed || record->sounded) return;
+    record->sounded = true;
+    record->line.start = WallTime(frame, outputNow, true);
+}
+
+void Recorder::Quiet(int player, quint32 id, qint64 frame, qint64 frames, bool over,
+                     qint64 outputNow) {
+    Record* record = Find(player, id);
+    if (!record || !record->framed) return;
+    const std::size_t index = static_cast<std::size_t>(record - m_records.data());
+    if (!over && !record->stopped) {
+        record->pausedFrame = frame;
+        record->pausedFrames = frames;
+        record->pausedTime = WallTime(frame, outputNow, false);
+        return;
+    }
+    if (!over) {
+        // Paused as its list was dropped: off the air from here.
+        CloseFramed(index, WallTime(frame, outputNow, false), frames);
+        return;
+    }
+    // A paused element cut off later went off the air when it paused.
+    if (record->pausedFrame >= 0 && frames <= record->pausedFrames) {
+        CloseFramed(index, record->pausedTime, frames);
+        return;
+    }
+    CloseFramed(index, WallTime(frame, outputNow, true), frames);
 }
 
 void Recorder::Paused(int player) {
-    std::optional<Record>& record = m_records.at(player - 1);
-    if (record && record->pausedSince.isNull()) record->pausedSince = m_session.Time().Now();
+    Record* record = Latest(player);
+    if (record && !record->framed && record->pausedSince.isNull())
+        record->pausedSince = m_session.Time().Now();
 }
 
 void Recorder::Resumed(int player) {
-    std::optional<Record>& record = m_records.at(player - 1);
-    if (!record || record->pausedSince.isNull()) return;
-    record->pausedMs += std::max<qint64>(0, record->pausedSince.msecsTo(m_session.Time().Now()));
-    record->pausedSince = {};
+    Record* record = Latest(player);
+    if (!record) return;
+    record->pausedFrame = -1;
+    if (!record->framed) {
+        if (record->pausedSince.isNull()) return;
+        record->pausedMs +=
+            std::max<qint64>(0, record->pausedSince.msecsTo(m_session.Time().Now()));
+        record->pausedSince = {};
+    }
     record->resumed = true;
 }
 
-void Recorder::Mark(int player, Ending ending) {
-    std::optional<Record>& record = m_records.at(player - 1);
-    if (record && !record->mark) record->mark = ending;
+void Recorder::Mark(int player, quint32 id, Ending ending) {
+    Record* record = Find(player, id);
+    if (!record) {
+        // Reported before its element started: kept for it. A control that
+        // does not tell its elements apart (id 0) cannot say which it meant.
+        if (id == 0) return;
+        const bool known = std::any_of(m_pendingMarks.begin(), m_pendingMarks.end(),
+                                       [id](const auto& mark) { return mark.first == id; });
+        if (!known) m_pendingMarks.emplace_back(id, ending);
+        return;
+    }
+    if (!record->mark) record->mark = ending;
 }
 
 void Recorder::Ended(int player) {
-    Close(player, std::nullopt);
+    for (std::size_t k = 0; k < m_records.size(); ++k) {
+        if (m_records[k].player == player && !m_records[k].framed) {
+            CloseByClock(k, std::nullopt);
+            return;
+        }
+    }
 }
 
 void Recorder::StopAll() {
-    for (int player = 1; player <= 2; ++player)
-        Close(player, Ending::Stopped);
+    m_pendingMarks.clear();
+    for (std::size_t k = m_records.size(); k-- > 0;) {
+        Record& record = m_records[k];
+        record.stopped = true;
+        if (!record.framed) {
+            CloseByClock(k, Ending::Stopped);
+        } else if (!record.sounded) {
+            // It never reached the air: no line.
+            m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(k));
+        } else if (record.pausedFrame >= 0) {
+            // Paused before: off the air since its pause.
+            const QDateTime end = record.pausedTime;
+            const qint64 frames = record.pausedFrames;
+            CloseFramed(k, end, frames);
+        }
+    }
 }
 
-void Recorder::Close(int player, std::optional<Ending> ending) {
-    std::optional<Record>& record = m_records.at(player - 1);
-    if (!record) return;
-    Record closing = std::move(*record);
-    record.reset();
-    Line& line = closing.line;
+void Recorder::CloseFramed(std::size_t index, const QDateTime& end, qint64 frames) {
+    Record record = std::move(m_records[index]);
+    m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(index));
+    // An element that sounded no frame never went to air.
+    if (!record.sounded || frames <= 0) return;
+    record.line.end = end;
+    record.line.seconds = static_cast<double>(frames) / kRate;
+    if (record.mark) {
+        record.line.ended = *record.mark;
+    } else if (record.stopped) {
+        record.line.ended = Ending::Stopped;
+    } else {
+        record.line.ended = record.resumed ? Ending::PausedThenResumed : Ending::Complete;
+    }
+    Write(record);
+}
+
+void Recorder::CloseByClock(std::size_t index, std::optional<Ending> ending) {
+    Record record = std::move(m_records[index]);
+    m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(index));
+    if (record.framed && !record.sounded) return;
+    Line& line = record.line;
     line.end = m_session.Time().Now();
-    qint64 pausedMs = closing.pausedMs;
-    if (!closing.pausedSince.isNull())
-        pausedMs += std::max<qint64>(0, closing.pausedSince.msecsTo(line.end));
+    qint64 pausedMs = record.pausedMs;
+    if (!record.pausedSince.isNull())
+        pausedMs += std::max<qint64>(0, record.pausedSince.msecsTo(line.end));
     // A clock set back while the element played must not give it negative time.
     line.seconds = std::max<qint64>(0, line.start.msecsTo(line.end) - pausedMs) / 1000.0;
-    if (closing.mark) {
-        line.ended = *closing.mark;
+    if (record.mark) {
+        line.ended = *record.mark;
     } else if (ending) {
         line.ended = *ending;
     } else {
-        line.ended = closing.resumed ? Ending::PausedThenResumed : Ending::Complete;
+        line.ended = record.resumed ? Ending::PausedThenResumed : Ending::Complete;
     }
+    Write(record);
+}
+
+void Recorder::Write(Record& record) {
+    const Line& line = record.line;
     if (Append(m_session.ProgramFolder(), line)) {
         m_failing = false;
         return;

@@ -4,8 +4,9 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace sonavel {
 
@@ -42,7 +43,8 @@ QString Record(const Line& line);
 // A field as RFC 4180 writes it: quoted when it holds a comma, a quote or a
 // line break, with its quotes doubled.
 QString Field(const QString& text);
-// A time as ISO 8601 with its offset from UTC, "2026-12-07T14:03:09+01:00".
+// A time as ISO 8601 to the millisecond with its offset from UTC,
+// "2026-12-07T14:03:09.250+01:00": lines meet to the millisecond.
 QString Timestamp(const QDateTime& when);
 
 QString Folder(const QString& programFolder);
@@ -59,40 +61,78 @@ QByteArray Read(const QString& programFolder, const QDate& from, const QDate& to
                 QStringList* unreadable = nullptr);
 
 // Follows what each of the two players has on air and writes a line when it
-// comes off. Times come from the session's clock. A line that cannot be
-// written costs the line, never the programme; the first failure of a run of
-// them is written to the program log.
+// comes off. With a control that tells its output frames (the real one),
+// every line is what the output did: the start and end are the wall-clock
+// times of the element's first and last frame, and the seconds are the
+// frames it sounded, so pauses and stalls of the process are left out and a
+// line's start is the previous line's end. With a control that cannot (a
+// test's), times come from the session's clock as the control reports. A line
+// that cannot be written costs the line, never the programme; the first
+// failure of a run of them is written to the program log.
 class Recorder {
   public:
-    explicit Recorder(Session& session) : m_session(session) {}
+    static constexpr int kRate = 48000;  // the output's frames per second
 
-    // The player has started sounding the element. Anything it was still
-    // reported as holding is closed first as stopped.
-    void Started(int player, const QString& element, const QString& file, const QString& playlist);
+    explicit Recorder(Session& session) : m_session(session) {}
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // The player has started the element id (its Play was accepted).
+    // outputFrame is the control's OutputFrame(): negative when it has no
+    // frame clock.
+    void Started(int player, quint32 id, const QString& element, const QString& file,
+                 const QString& playlist, qint64 outputFrame);
+    // Its first frame sounded at frame; the output is at outputNow.
+    void Sounding(int player, quint32 id, qint64 frame, qint64 outputNow);
+    // It fell quiet at frame after frames in all: paused, or off for good.
+    void Quiet(int player, quint32 id, qint64 frame, qint64 frames, bool over, qint64 outputNow);
     void Paused(int player);
     void Resumed(int player);
-    // How the element on air will have ended when it stops: skipped, or
-    // failed when the control reported an error about it. The first mark
-    // holds.
-    void Mark(int player, Ending ending);
-    // The player has stopped sounding.
+    // How the element will have ended when it goes off: skipped, or failed
+    // (an error about it, or its sound stopped short). The first mark holds;
+    // a mark for an element not yet started is kept for it.
+    void Mark(int player, quint32 id, Ending ending);
+    // The player reports its element stopped (its own end report).
     void Ended(int player);
-    // Both players are cut off: the list was dropped or the program ends.
+    // Every element on air is cut off: the list was dropped or the program
+    // ends. Lines close when their last frame is known.
     void StopAll();
-    bool OnAir(int player) const { return m_records.at(player - 1).has_value(); }
+    bool OnAir(int player) const;
 
   private:
     struct Record {
+        int player = 0;
+        quint32 id = 0;
+        bool framed = false;  // the control tells frames
         Line line;
-        QDateTime pausedSince;  // null while sounding
+        bool sounded = false;
+        qint64 pausedFrame = -1;  // the frame it paused at; -1 while sounding
+        qint64 pausedFrames = 0;
+        QDateTime pausedTime;
+        QDateTime pausedSince;  // by the clock, for a control without frames
         qint64 pausedMs = 0;
         bool resumed = false;
+        bool stopped = false;
         std::optional<Ending> mark;
     };
-    void Close(int player, std::optional<Ending> ending);
+    Record* Find(int player, quint32 id);
+    // The latest element the player started.
+    Record* Latest(int player);
+    // The wall-clock time a frame sounded at; a boundary between elements
+    // is kept, so the element starting there starts at the same time.
+    QDateTime WallTime(qint64 frame, qint64 outputNow, bool boundary);
+    void CloseFramed(std::size_t index, const QDateTime& end, qint64 frames);
+    void CloseByClock(std::size_t index, std::optional<Ending> ending);
+    void Write(Record& record);
 
     Session& m_session;
-    std::array<std::optional<Record>, 2> m_records;
+    std::vector<Record> m_records;
+    std::vector<std::pair<quint32, Ending>> m_pendingMarks;  // by element id
+    // The last element boundary placed in time: the next element starts on
+    // the same frame and so at the same time.
+    qint64 m_boundaryFrame = -1;
+    QDateTime m_boundaryTime;
     bool m_failing = false;
 };
 

@@ -139,7 +139,7 @@ void PlayerEngine::SkipNow() {
     const int player = ActivePlayer(*this, true);
     if (player == 0) return;
     MediaPlayer& control = Player(player);
-    m_asRun.Mark(player, asrun::Ending::Skipped);
+    m_asRun.Mark(player, Player(player).ElementId(), asrun::Ending::Skipped);
     control.SetCurrentPosition(control.Duration());
     WaitUntil([&control] { return control.ReadyState() == media::kReadyComplete; }, MaxPolls);
 }
@@ -225,7 +225,7 @@ void PlayerEngine::MediaPlayer_Error(int player) {
     MediaPlayer& control = Player(player);
     // Whether or not the error is one to report, the element on air did not
     // go out as it should.
-    m_asRun.Mark(player, asrun::Ending::Failed);
+    m_asRun.Mark(player, control.ElementId(), asrun::Ending::Failed);
     const std::int32_t code = control.ErrorCode();
     const ErrorRow* row = nullptr;
     for (const ErrorRow& candidate : kErrorRows) {

@@ -1,5 +1,6 @@
 #include "PlayerModule.h"
 
+#include "AudioEngine.h"
 #include "CommonModule.h"
 #include "ErrorModule.h"
 #include "Events.h"
@@ -8,10 +9,12 @@
 #include "RecentFiles.h"
 #include "RuntimeError.h"
 #include "Session.h"
+#include "SoundOutputSettings.h"
 #include "TextFile.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <cmath>
 #include <limits>
 
@@ -64,13 +67,24 @@ PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& 
                 // control was started again is about the one before.
                 MediaPlayer& control = Player(p);
                 if (NewState == media::kStopped && control.PlayState() != media::kPlaying) {
-                    if (control.ErrorCode() != 0) m_asRun.Mark(p, asrun::Ending::Failed);
+                    if (control.ErrorCode() != 0)
+                        m_asRun.Mark(p, control.ElementId(), asrun::Ending::Failed);
                     m_asRun.Ended(p);
                 }
                 guarded([&] { MediaPlayer_PlayStateChange(p, OldState, NewState); });
             });
         QObject::connect(&player, &MediaPlayer::Error, &m_context,
                          [this, p, guarded] { guarded([&] { MediaPlayer_Error(p); }); });
+        // What the output did with each element: the as-run log's times.
+        QObject::connect(&player, &MediaPlayer::Sounding, &m_context,
+                         [this, p](quint32 element, qint64 frame) {
+                             m_asRun.Sounding(p, element, frame, Player(p).OutputFrame());
+                         });
+        QObject::connect(&player, &MediaPlayer::Quiet, &m_context,
+                         [this, p](quint32 element, qint64 frame, qint64 frames, bool over) {
+                             m_asRun.Quiet(p, element, frame, frames, over,
+                                           Player(p).OutputFrame());
+                         });
         QObject::connect(&player, &MediaPlayer::Cut, &m_context,
                          [this, p, guarded](const QString& description) {
                              guarded([&] { OnCut(p, description); });
@@ -587,16 +601,94 @@ void PlayerEngine::RetrySilentHour(const QDateTime& now) {
 }
 
 void PlayerEngine::OnCut(int player, const QString& description) {
-    // Before its start the cut belongs to the element the player holds next.
-    if (m_asRun.OnAir(player)) {
-        m_asRun.Mark(player, asrun::Ending::Failed);
-    } else {
-        m_cutBeforeAir[player - 1] = true;
-    }
+    // The element the control holds: on air now, or waiting its turn.
+    m_asRun.Mark(player, Player(player).ElementId(), asrun::Ending::Failed);
     LogEvent(m_session, QStringLiteral("Program Element ended early (see Error Log)."));
     const QString name = QStringLiteral("MediaPlayer") + QString::number(player);
     Fault(0, name, description, name + QStringLiteral("_Error"), QStringLiteral("Element/FileName"),
           QString::number(CurrentElement) + QStringLiteral(" - ") + Player(player).FileName());
+}
+
+// ---------------------------------------------------------------------------
+// What the output did
+
+void PlayerEngine::OutputReported(const OutputReport& report) {
+    const auto seconds = [](double value, int decimals) {
+        return QString::number(value, 'f', decimals);
+    };
+    switch (report.kind) {
+        case OutputReport::SilenceBegan: {
+            const bool playing = PlayerRunning && CurrentElement >= 1;
+            const QString element =
+                playing ? FormatElementName(Element(CurrentElement)).trimmed() : QString();
+            const QString what = playing ? element + QStringLiteral(" from ") + PlaylistFileName
+                                         : QStringLiteral("no playlist is playing");
+            Fault(0, QStringLiteral("AudioEngine"),
+                  QStringLiteral("Silence on air for ") + seconds(report.seconds, 0) +
+                      QStringLiteral(" s: ") + what,
+                  QStringLiteral("SilenceAlarm"), QStringLiteral("Element/Playlist"),
+                  QString::number(CurrentElement) + QStringLiteral(" - ") + PlaylistFileName);
+            RunSilenceAlarm(report.seconds, element);
+            return;
+        }
+        case OutputReport::SilenceEnded:
+            LogEvent(m_session, QStringLiteral("Sound back on air after ") +
+                                    seconds(report.seconds, 1) + QStringLiteral(" s of silence"));
+            return;
+        case OutputReport::Stalled:
+            LogEvent(m_session, QStringLiteral("Output stalled for ") + seconds(report.seconds, 1) +
+                                    QStringLiteral(" s"));
+            return;
+        case OutputReport::LateStart:
+            LogEvent(m_session, QStringLiteral("Late start: ") + seconds(report.seconds, 3) +
+                                    QStringLiteral(" s of silence before the element"));
+            return;
+        case OutputReport::RecordingFailed:
+            LogEvent(m_session, QStringLiteral("Air check stopped: ") + report.text);
+            return;
+    }
+}
+
+void PlayerEngine::RunSilenceAlarm(double seconds, const QString& element) {
+    QString command;
+    // Read when it is needed, so a command changed in the options counts at once.
+    try {
+        command = ReadSilenceAlarm(m_session).command;
+    } catch (const RuntimeError&) {
+    }
+    if (command.trimmed().isEmpty() || m_ended) return;
+    // On its own, never waited on: the station's own alarm (a mail, a
+    // pager, a switch to a backup feed) must not hold up the air.
+    auto* process = new QProcess(&m_context);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SONAVEL_SILENCE_SECONDS"),
+                       QString::number(static_cast<qint64>(seconds)));
+    environment.insert(QStringLiteral("SONAVEL_ELEMENT"), element);
+    environment.insert(QStringLiteral("SONAVEL_PLAYLIST"), PlaylistFileName);
+    process->setProcessEnvironment(environment);
+    process->setProgram(QStringLiteral("/bin/sh"));
+    process->setArguments({QStringLiteral("-c"), command});
+    process->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::errorOccurred, &m_context,
+                     [this, process](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart) return;
+                         LogEvent(m_session,
+                                  QStringLiteral("Silence Alarm Command could not be started: ") +
+                                      process->errorString());
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::finished, &m_context,
+                     [this, process](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0) {
+                             LogEvent(m_session,
+                                      QStringLiteral("Silence Alarm Command failed: ") +
+                                          (status == QProcess::NormalExit
+                                               ? QStringLiteral("exit status %1").arg(code)
+                                               : QStringLiteral("it crashed")));
+                         }
+                         process->deleteLater();
+                     });
+    process->start();
 }
 
 }  // namespace sonavel

@@ -17,6 +17,7 @@ namespace sonavel {
 
 class MediaPlayer;
 class NamedEntries;
+struct OutputReport;
 class Session;
 
 // A colour as 0xRRGGBB; the engine names colours without the widget toolkit.
@@ -234,6 +235,10 @@ class PlayerEngine {
     // --- media errors
     void MediaPlayer_Error(int player);
 
+    // --- what the output did: silence on air, a stall, a late start, an air
+    // check that stopped; logged when it happens.
+    void OutputReported(const OutputReport& report);
+
     // --- shut-down: nothing starts after this, and both players fall silent.
     void StopForExit();
     bool Ended() const { return m_ended; }
@@ -302,6 +307,7 @@ class PlayerEngine {
     // A control's element ends before its time: named in both logs, and in
     // the as-run log as failed.
     void OnCut(int player, const QString& description);
+    void RunSilenceAlarm(double seconds, const QString& element);
 
     Session& m_session;
     MediaPlayer& m_player1;
@@ -322,7 +328,7 @@ class PlayerEngine {
     QString m_lastProblem;  // of the hour's playlist, logged once until it changes
     bool m_quiet = false;   // a retry: no boxes
     int m_readingHour = 0;  // GetCurrentHourPlaylist runs, perhaps behind a box
-    std::array<bool, 2> m_cutBeforeAir{};
+
     // The engine's side of its connections and queued runs: none of them
     // reaches an engine that is gone.
     QObject m_context;

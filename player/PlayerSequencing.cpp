@@ -87,12 +87,11 @@ void PlayerEngine::NoticeHourChange(const QTime& now) {
 void PlayerEngine::OnAir(int player) {
     // Named as the player's panel names it.
     const QString file = Player(player).FileName();
+    MediaPlayer& control = Player(player);
     m_asRun.Started(
-        player,
+        player, control.ElementId(),
         TimeCheckLoaded[player - 1] ? QStringLiteral("Time Check") : FormatElementName(file), file,
-        PlaylistFileName);
-    if (m_cutBeforeAir[player - 1]) m_asRun.Mark(player, asrun::Ending::Failed);
-    m_cutBeforeAir[player - 1] = false;
+        PlaylistFileName, control.OutputFrame());
 }
 
 void PlayerEngine::EndSwitch() {

@@ -2,6 +2,7 @@
 
 #include "AudioEngine.h"
 #include "ErrorModule.h"
+#include "PlayerModule.h"
 #include "Session.h"
 #include "SoundOutputSettings.h"
 
@@ -27,6 +28,26 @@ void UseSoundDevice(Session& session, AudioEngine& engine, const std::optional<Q
                      QStringLiteral("Device"), engine.Device());
         });
     engine.SetDevice(device);
+}
+
+void ReportOutput(Session& session, AudioEngine& audio, PlayerEngine& engine,
+                  std::function<void(const QString&)> alsoTell) {
+    SilenceAlarm alarm;
+    // An unreadable store leaves the alarm as it comes.
+    try {
+        alarm = ReadSilenceAlarm(session);
+    } catch (const RuntimeError&) {
+    }
+    audio.SetSilenceAlarm(alarm.seconds);
+    audio.SetReports([&engine, alsoTell = std::move(alsoTell)](const OutputReport& report) {
+        engine.OutputReported(report);
+        if (!alsoTell) return;
+        if (report.kind == OutputReport::SilenceBegan) {
+            alsoTell(QStringLiteral("Silence on air for %1 s").arg(report.seconds, 0, 'f', 0));
+        } else if (report.kind == OutputReport::RecordingFailed) {
+            alsoTell(QStringLiteral("Air check stopped: ") + report.text);
+        }
+    });
 }
 
 void ChooseSoundDevice(Session& session, AudioEngine* engine, const QString& device) {

@@ -7,6 +7,7 @@
 namespace sonavel {
 
 class AudioEngine;
+class PlayerEngine;
 class Session;
 
 // Puts the engine on the stored sound device, or on the one given for this
@@ -17,6 +18,13 @@ class Session;
 void UseSoundDevice(Session& session, AudioEngine& engine,
                     const std::optional<QString>& forThisRun = std::nullopt,
                     std::function<void(const QString&)> alsoTell = {});
+
+// What the output does is logged by Player's engine when it happens: silence
+// on air (with the stored alarm's length and command), a stall, a late start,
+// an air check that stopped. alsoTell hears the silence alarm and the air
+// check's failure too (a run without windows prints them).
+void ReportOutput(Session& session, AudioEngine& audio, PlayerEngine& engine,
+                  std::function<void(const QString&)> alsoTell = {});
 
 // Stores the choice and moves the engine to it at its next element.
 void ChooseSoundDevice(Session& session, AudioEngine* engine, const QString& device);

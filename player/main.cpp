@@ -56,9 +56,14 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
+    ReportOutput(session, audio, engine);
     window = form.get();
     const int result = RunPlayer(session, *form, engine);
     window = nullptr;
+    // The output stops here; what still sounded is accounted for in the
+    // as-run log up to the last frame that went out.
+    audio.Finish();
+    DoEvents();
     // A signal's end is thanked by nobody: no one may be there to click.
     const bool ended = form->IsUnloaded() && !form->EndedBySignal();
     form->SetEngine(nullptr);

@@ -151,4 +151,25 @@ void WriteSoundDevice(Session& session, const QString& device) {
                                 SettingText(SettingValue(device)));
 }
 
+SilenceAlarm ReadSilenceAlarm(Session& session) {
+    SoundOutputSettings settings;
+    ReadSettingFields<SoundOutputSettings>(session.Store(), QString::fromLatin1(kAppName),
+                                           QString::fromLatin1(kSoundOutputSection),
+                                           kSoundOutputFields, settings);
+    SilenceAlarm alarm;
+    bool number = false;
+    const double seconds = settings.SilenceAlarmSeconds.trimmed().toDouble(&number);
+    if (number && seconds >= 0) alarm.seconds = seconds;
+    alarm.command = settings.SilenceAlarmCommand;
+    return alarm;
+}
+
+void WriteSilenceAlarm(Session& session, const SilenceAlarm& alarm) {
+    const QString app = QString::fromLatin1(kAppName);
+    const QString section = QString::fromLatin1(kSoundOutputSection);
+    session.Store().SaveSetting(app, section, soundfield::SilenceAlarmSeconds.Key(),
+                                QString::number(alarm.seconds));
+    session.Store().SaveSetting(app, section, soundfield::SilenceAlarmCommand.Key(), alarm.command);
+}
+
 }  // namespace sonavel

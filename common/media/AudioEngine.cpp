@@ -8,8 +8,10 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
+#include <QThread>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 // The engine's life, its voices and commands on the UI thread, and its
 // service thread. The outputs and the real-time mixer have files of their own.
@@ -71,6 +73,18 @@ void AudioEngine::Finish() {
     if (m_retry.joinable()) m_retry.join();
     m_quit = true;
     if (m_service.joinable()) m_service.join();
+    // Nothing renders any more: what still sounded was cut off at the last
+    // frame rendered, and its controls are told so with its frames.
+    const std::int64_t last = m_frame.load();
+    for (std::size_t i = 0; i < kMaxVoices; ++i) {
+        Voice& voice = *m_voices[i];
+        if (voice.state == kIdle || voice.state == kScheduled) continue;
+        voice.state = kIdle;
+        voice.busy.store(false, std::memory_order_release);
+        m_events.Push(Event{Event::Stopped, static_cast<std::int16_t>(i), voice.token, last,
+                            voice.playedFrames.load()});
+    }
+    DeliverEvents();
     // Whatever the outputs rendered last is recorded, then the file is closed.
     DrainCapture(true);
     CloseCapture();
@@ -158,11 +172,18 @@ void AudioEngine::ServiceLoop() {
         DeliverEvents();
         DrainCapture(false);
         switch (watch.Check(NowNs(), m_lastRenderNs.load())) {
-            case StallWatch::Verdict::ProcessStalled:
+            case StallWatch::Verdict::ProcessStalled: {
                 // The card stood still with everything else; it gets its full
                 // allowance again from now, and stays the card.
                 m_lastRenderNs = NowNs();
+                const double seconds = static_cast<double>(watch.StalledNs()) / 1e9;
+                if (seconds >= kReportedStallSeconds && OwnerOf(m_route.load()) != kNoOutput) {
+                    m_stalls.fetch_add(1);
+                    m_stalledNs.fetch_add(watch.StalledNs());
+                    Report(OutputReport{OutputReport::Stalled, seconds});
+                }
                 break;
+            }
             case StallWatch::Verdict::DeviceSilent:
                 // A test's devices render when the test says; only real ones stall.
                 if (!m_callerDriven && OwnerOf(m_route.load()) >= kFirstDeviceId)
@@ -184,31 +205,82 @@ void AudioEngine::DeliverEvents() {
     std::lock_guard deliver(m_deliverMutex);
     Event event;
     while (m_events.Pop(event)) {
+        const double seconds = static_cast<double>(event.frames) / kRate;
+        switch (event.type) {
+            case Event::SilenceBegan:
+                Report(OutputReport{OutputReport::SilenceBegan, seconds});
+                continue;
+            case Event::SilenceEnded:
+                Report(OutputReport{OutputReport::SilenceEnded, seconds});
+                continue;
+            case Event::LateStart:
+                Report(OutputReport{OutputReport::LateStart, seconds});
+                continue;
+            default:
+                break;
+        }
         std::lock_guard lock(m_ownersMutex);
         QObject* owner = m_owners[static_cast<std::size_t>(event.voice)];
         if (!owner) continue;
         QMetaObject::invokeMethod(owner, "OnEngineEvent", Qt::QueuedConnection,
                                   Q_ARG(int, static_cast<int>(event.type)), Q_ARG(int, event.voice),
-                                  Q_ARG(uint, event.token));
+                                  Q_ARG(uint, event.token), Q_ARG(qint64, event.frame),
+                                  Q_ARG(qint64, event.frames));
     }
 }
 
+void AudioEngine::SetReports(std::function<void(const OutputReport&)> reports) {
+    std::lock_guard lock(m_outputMutex);
+    m_reports = std::move(reports);
+}
+
+void AudioEngine::SetSilenceAlarm(double seconds) {
+    m_silenceAlarmFrames.store(
+        seconds > 0 ? static_cast<std::int64_t>(std::llround(seconds * kRate)) : 0,
+        std::memory_order_relaxed);
+}
+
+void AudioEngine::Report(const OutputReport& report) {
+    // The reports write the logs, which belong to the building thread.
+    QMetaObject::invokeMethod(
+        m_noticeContext.get(),
+        [this, report] {
+            std::function<void(const OutputReport&)> reports;
+            {
+                std::lock_guard lock(m_outputMutex);
+                reports = m_reports;
+            }
+            if (reports) reports(report);
+        },
+        QThread::currentThread() == m_noticeContext->thread() ? Qt::DirectConnection
+                                                              : Qt::QueuedConnection);
+}
+
 void AudioEngine::DrainCapture(bool final) {
-    std::lock_guard lock(m_captureMutex);
-    if (!m_captureRing || !m_captureFile) return;
-    auto* file = static_cast<SNDFILE*>(m_captureFile);
-    for (;;) {
-        const std::size_t n = m_captureRing->Read(m_captureBuffer.data(), kScratchFrames);
-        if (n == 0) break;
-        if (!m_captureError.isEmpty()) continue;  // a broken recording is not written on
-        if (sf_writef_float(file, m_captureBuffer.data(), static_cast<sf_count_t>(n)) !=
-            static_cast<sf_count_t>(n)) {
-            m_captureError =
-                QStringLiteral("writing %1 failed (%2)")
-                    .arg(m_config.capturePath, QString::fromUtf8(sf_strerror(file)).trimmed());
+    QString failed;
+    {
+        std::lock_guard lock(m_captureMutex);
+        if (!m_captureRing || !m_captureFile) return;
+        auto* file = static_cast<SNDFILE*>(m_captureFile);
+        for (;;) {
+            const std::size_t n = m_captureRing->Read(m_captureBuffer.data(), kScratchFrames);
+            if (n == 0) break;
+            if (!m_captureError.isEmpty()) continue;  // a broken recording is not written on
+            if (sf_writef_float(file, m_captureBuffer.data(), static_cast<sf_count_t>(n)) !=
+                static_cast<sf_count_t>(n)) {
+                m_captureError =
+                    QStringLiteral("writing %1 failed (%2)")
+                        .arg(m_config.capturePath, QString::fromUtf8(sf_strerror(file)).trimmed());
+            }
+        }
+        if (final) sf_write_sync(file);
+        if (!m_captureError.isEmpty() && !m_captureFailureReported) {
+            m_captureFailureReported = true;
+            failed = m_captureError;
         }
     }
-    if (final) sf_write_sync(file);
+    // Said when it happens, not at the end of a run that may last months.
+    if (!failed.isEmpty()) Report(OutputReport{OutputReport::RecordingFailed, 0, failed});
 }
 
 void AudioEngine::CloseCapture() {
@@ -252,6 +324,8 @@ EngineStats AudioEngine::Stats() const {
     stats.gaps = m_gaps.load();
     stats.gapFrames = m_gapFrames.load();
     stats.framesRendered = static_cast<std::uint64_t>(m_frame.load());
+    stats.stalls = m_stalls.load();
+    stats.stalledSeconds = static_cast<double>(m_stalledNs.load()) / 1e9;
     return stats;
 }
 

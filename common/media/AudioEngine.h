@@ -37,6 +37,25 @@ struct EngineConfig {
     std::shared_ptr<SoundDevices> devices = {};
 };
 
+// What the output did that the programme's logs must tell when it happens.
+struct OutputReport {
+    enum Kind {
+        SilenceBegan,     // the output has stayed below the silence level this long
+        SilenceEnded,     // sound is back after a silence that lasted this long
+        Stalled,          // the process stood still this long (the output with it)
+        LateStart,        // an element started this long after the one before ended
+        RecordingFailed,  // the air check stopped being written; text says why
+    };
+    Kind kind;
+    double seconds = 0;
+    QString text = {};
+};
+
+// Samples below this (-50 dBFS) are silence to the alarm.
+inline constexpr float kSilenceLevel = 0.0031622777f;
+// Stalls shorter than this are a busy machine, not worth a log line.
+inline constexpr double kReportedStallSeconds = 0.5;
+
 struct EngineStats {
     QString output;  // the output in use
     int rate = 0;
@@ -45,6 +64,8 @@ struct EngineStats {
     std::uint64_t gaps = 0;  // starts that came after the previous element had ended
     std::uint64_t gapFrames = 0;
     std::uint64_t framesRendered = 0;
+    std::uint64_t stalls = 0;  // the process stood still (see OutputReport::Stalled)
+    double stalledSeconds = 0;
     // Why the recording of the mix is missing or incomplete; empty when it
     // holds every frame that was rendered (or none was asked for).
     QString captureError;
@@ -82,6 +103,11 @@ class AudioEngine {
     static constexpr int kRate = 48000;
     // Two controls of two voices each, with room for a test's extra control.
     static constexpr std::size_t kMaxVoices = 8;
+
+    // Voice events that carry frames: the first frame of an element, its
+    // pause, its last frame (Finished, or Stopped when it was cut off).
+    static constexpr int kEventBegan = 3;
+    static constexpr int kEventPaused = 4;
 
     // The output opens on the first Play; a recording is created at once, so
     // CaptureError() tells before anything plays whether it can be made.
@@ -128,6 +154,13 @@ class AudioEngine {
     // device in use stopped and another output took over. Called on the
     // thread that built the engine.
     void SetOutputNotice(std::function<void(const QString&)> notice);
+    // Told of what the output did (see OutputReport), on the thread that
+    // built the engine.
+    void SetReports(std::function<void(const OutputReport&)> reports);
+    // The output below the silence level for longer than this is reported
+    // as silence on air; 0 turns the alarm off.
+    void SetSilenceAlarm(double seconds);
+
     // The device in use stopped: paced silence takes over at once, so the
     // timeline goes on, then the same device is opened again, or else the
     // default device. The watchdog calls it.
@@ -177,10 +210,23 @@ class AudioEngine {
         std::uint64_t seq;
     };
     struct Event {
-        enum Type : std::uint8_t { EarlyEnd, Finished, Stopped };
+        // The first three are the control's own; the numbers are the ones
+        // OnEngineEvent receives.
+        enum Type : std::uint8_t {
+            EarlyEnd,
+            Finished,
+            Stopped,
+            Began,
+            Paused,
+            SilenceBegan,
+            SilenceEnded,
+            LateStart,
+        };
         Type type;
-        std::int16_t voice;
+        std::int16_t voice;  // -1: the output's own
         std::uint32_t token;
+        std::int64_t frame = 0;   // where it happened on the output's timeline
+        std::int64_t frames = 0;  // the voice's frames sounded; the silence's or gap's length
     };
 
     void Send(Command::Type type, int voice, std::uint32_t token = 0);
@@ -205,6 +251,8 @@ class AudioEngine {
     void StartRetry();
     void RetryLoop();
     void Notify(const QString& text);
+    void Report(const OutputReport& report);
+    void WatchSilence(const float* out, std::size_t frames);
     void SetOutputName(const OpenDevice& open);
     std::int64_t ElementBoundary(std::int64_t bufStart, std::size_t frames) const;
 
@@ -231,6 +279,14 @@ class AudioEngine {
     // at the next element (high half), changed together.
     std::atomic<std::uint64_t> m_route;
     std::atomic<std::int64_t> m_lastRenderNs{0};
+
+    std::atomic<std::int64_t> m_silenceAlarmFrames{0};
+    std::int64_t m_silentFrames = 0;  // callback: the silence running now
+    bool m_silenceReported = false;   // callback
+    std::atomic<std::uint64_t> m_stalls{0};
+    std::atomic<std::int64_t> m_stalledNs{0};
+    std::function<void(const OutputReport&)> m_reports;  // the building thread's
+    bool m_captureFailureReported = false;               // m_captureMutex
 
     std::atomic<std::uint64_t> m_underrunFrames{0};
     std::atomic<std::uint64_t> m_gaps{0};

@@ -129,6 +129,7 @@ void AudioEngine::Render(float* out, std::size_t frames, int output) {
             out[k] = -1.0f;
         }
     }
+    WatchSilence(out, frames);
     m_frame.store(bufStart + static_cast<std::int64_t>(frames), std::memory_order_release);
     if (m_captureRing) {
         const std::size_t kept = m_captureRing->Write(out, frames);
@@ -144,6 +145,33 @@ void AudioEngine::Render(float* out, std::size_t frames, int output) {
                                         std::memory_order_acq_rel);
     }
     m_rendering.clear(std::memory_order_release);
+}
+
+void AudioEngine::WatchSilence(const float* out, std::size_t frames) {
+    const std::int64_t alarm = m_silenceAlarmFrames.load(std::memory_order_relaxed);
+    if (alarm <= 0) {
+        m_silentFrames = 0;
+        m_silenceReported = false;
+        return;
+    }
+    const std::int64_t bufStart = m_frame.load(std::memory_order_relaxed);
+    for (std::size_t f = 0; f < frames; ++f) {
+        if (std::fabs(out[2 * f]) < kSilenceLevel && std::fabs(out[2 * f + 1]) < kSilenceLevel) {
+            ++m_silentFrames;
+            if (!m_silenceReported && m_silentFrames >= alarm) {
+                m_silenceReported = true;
+                m_events.Push(Event{Event::SilenceBegan, -1, 0,
+                                    bufStart + static_cast<std::int64_t>(f) + 1, m_silentFrames});
+            }
+            continue;
+        }
+        if (m_silenceReported) {
+            m_events.Push(Event{Event::SilenceEnded, -1, 0, bufStart + static_cast<std::int64_t>(f),
+                                m_silentFrames});
+        }
+        m_silentFrames = 0;
+        m_silenceReported = false;
+    }
 }
 
 void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t frames,
@@ -164,21 +192,26 @@ void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t f
             m_gaps.fetch_add(1, std::memory_order_relaxed);
             m_gapFrames.fetch_add(static_cast<std::uint64_t>(start - m_lastEnd),
                                   std::memory_order_relaxed);
+            m_events.Push(Event{Event::LateStart, -1, 0, start, start - m_lastEnd});
         }
         m_lastEndValid = false;
         voice.state = kPlaying;
+        m_events.Push(Event{Event::Began, static_cast<std::int16_t>(index), voice.token, start, 0});
     }
 
     const bool ended = voice.decodeEnded.load(std::memory_order_acquire);
     std::size_t done = offset;
     while (done < frames) {
-        const std::size_t want = std::min(frames - done, kScratchFrames);
-        std::size_t got = voice.ring.Read(m_scratch.data(), want);
-        // A fade runs over its frames, then the voice goes quiet.
+        std::size_t want = std::min(frames - done, kScratchFrames);
+        // A fade runs over its frames, then the voice goes quiet. Only those
+        // are taken from the ring: a pause resumes at the very next frame,
+        // and the element still ends on its last one.
         if (voice.state == kFadeToPause || voice.state == kFadeToStop ||
             voice.state == kFadeToEnd) {
-            got = std::min<std::size_t>(got, static_cast<std::size_t>(kFadeFrames - voice.fadePos));
+            want =
+                std::min<std::size_t>(want, static_cast<std::size_t>(kFadeFrames - voice.fadePos));
         }
+        const std::size_t got = voice.ring.Read(m_scratch.data(), want);
         float* dst = out + done * 2;
         for (std::size_t f = 0; f < got; ++f) {
             float gain = 1.0f;
@@ -205,6 +238,8 @@ void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t f
         if (fading && voice.fadePos >= kFadeFrames) {
             if (voice.state == kFadeToPause) {
                 voice.state = kPaused;
+                m_events.Push(Event{Event::Paused, static_cast<std::int16_t>(index), voice.token,
+                                    position, played});
                 return;
             }
             if (voice.state == kFadeToEnd) {
@@ -213,7 +248,8 @@ void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t f
             }
             voice.state = kIdle;
             voice.busy.store(false, std::memory_order_release);
-            m_events.Push(Event{Event::Stopped, static_cast<std::int16_t>(index), voice.token});
+            m_events.Push(Event{Event::Stopped, static_cast<std::int16_t>(index), voice.token,
+                                position, played});
             return;
         }
 
@@ -226,10 +262,11 @@ void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t f
             voice.state = kIdle;
             voice.busy.store(false, std::memory_order_release);
             if (!reported) {
-                m_events.Push(
-                    Event{Event::EarlyEnd, static_cast<std::int16_t>(index), voice.token});
+                m_events.Push(Event{Event::EarlyEnd, static_cast<std::int16_t>(index), voice.token,
+                                    position, played});
             }
-            m_events.Push(Event{Event::Finished, static_cast<std::int16_t>(index), voice.token});
+            m_events.Push(Event{Event::Finished, static_cast<std::int16_t>(index), voice.token,
+                                position, played});
             return;
         }
         if (ended && voice.state == kPlaying && total - played <= m_tailFrames) {
@@ -238,7 +275,8 @@ void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t f
             // the tail.
             voice.state = kTail;
             m_tailEnd = std::max(m_tailEnd, position + (total - played));
-            m_events.Push(Event{Event::EarlyEnd, static_cast<std::int16_t>(index), voice.token});
+            m_events.Push(Event{Event::EarlyEnd, static_cast<std::int16_t>(index), voice.token,
+                                position + (total - played), total});
         }
         if (got < want) {
             if (!ended) m_underrunFrames.fetch_add(want - got, std::memory_order_relaxed);

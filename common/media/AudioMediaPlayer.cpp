@@ -337,7 +337,7 @@ void AudioMediaPlayer::EndDecoding(Job& job, Voice& voice, const QString& why) {
     const int rate = job.decoder->FileRate();
     if (rate <= 0) return;
     const double declared =
-        static_cast<double>(job.decoder->FileFrames() - job.seekTo) * AudioEngine::kRate / rate;
+        static_cast<double>(job.decoder->DeclaredFrames() - job.seekTo) * AudioEngine::kRate / rate;
     // A few milliseconds either way are the resampler's, not the file's.
     constexpr double kSlack = AudioEngine::kRate / 100.0;
     if (why.isEmpty() && static_cast<double>(job.decoded) + kSlack >= declared) return;
@@ -444,7 +444,24 @@ void AudioMediaPlayer::SetCurrentPosition(double seconds) {
     }
 }
 
-void AudioMediaPlayer::OnEngineEvent(int type, int voice, uint token) {
+void AudioMediaPlayer::OnEngineEvent(int type, int voice, uint token, qint64 frame, qint64 frames) {
+    // What sounded is told whichever element it was, the one before a
+    // reload included: its token tells it apart.
+    if (voice != m_voices[0] && voice != m_voices[1]) return;
+    switch (type) {
+        case AudioEngine::kEventBegan:
+            emit Sounding(token, frame);
+            return;
+        case AudioEngine::kEventPaused:
+            emit Quiet(token, frame, frames, false);
+            return;
+        case 1:  // finished
+        case 2:  // stopped
+            emit Quiet(token, frame, frames, true);
+            return;
+        default:
+            break;
+    }
     if (m_current < 0) return;
     const std::size_t s = static_cast<std::size_t>(m_current);
     if (voice != m_voices[s] || token != m_jobs[s].token) return;
@@ -453,6 +470,14 @@ void AudioMediaPlayer::OnEngineEvent(int type, int voice, uint token) {
         m_playState = media::kStopped;
         emit PlayStateChange(media::kPlaying, media::kStopped);
     }
+}
+
+qint64 AudioMediaPlayer::OutputFrame() const {
+    return m_engine.Frame();
+}
+
+quint32 AudioMediaPlayer::ElementId() const {
+    return m_current < 0 ? 0 : m_jobs[static_cast<std::size_t>(m_current)].token;
 }
 
 // ---------------------------------------------------------------------------

@@ -46,11 +46,13 @@ class AudioMediaPlayer final : public MediaPlayer {
     QString ErrorCorrection() const override;
     QString AboutText() const override;
     double SecondsToEnd() const override;
+    qint64 OutputFrame() const override;
+    quint32 ElementId() const override;
     // The engine it plays on, for the choice of sound device.
     AudioEngine& Engine() const { return m_engine; }
 
     // Events of the output callback, delivered on this object's thread.
-    Q_INVOKABLE void OnEngineEvent(int type, int voice, uint token);
+    Q_INVOKABLE void OnEngineEvent(int type, int voice, uint token, qint64 frame, qint64 frames);
 
   private:
     // What the decoder thread does for one of the two voices.

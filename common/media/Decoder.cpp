@@ -113,6 +113,7 @@ class ConvertingDecoder final : public Decoder {
     }
 
     std::int64_t FileFrames() const override { return m_source->Frames(); }
+    std::int64_t DeclaredFrames() const override { return m_source->DeclaredFrames(); }
     int FileRate() const override { return m_source->Rate(); }
     int FileChannels() const override { return m_source->Channels(); }
     QString FormatName() const override { return m_source->FormatName(); }

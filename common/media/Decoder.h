@@ -28,6 +28,9 @@ class Decoder {
     // Exact length of the file in its own frames and rate; Duration is
     // FileFrames() / FileRate() seconds.
     virtual std::int64_t FileFrames() const = 0;
+    // What the file's header promised: more than FileFrames for a file cut
+    // short, which plays what it holds and is then known to have stopped early.
+    virtual std::int64_t DeclaredFrames() const { return FileFrames(); }
     virtual int FileRate() const = 0;
     virtual int FileChannels() const = 0;
     // "WAV", "FLAC", "Ogg Vorbis", "MP3", ...: for descriptions and the about box.

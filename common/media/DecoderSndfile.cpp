@@ -4,7 +4,9 @@
 #include <sndfile.h>
 
 #include <QFile>
+#include <QRegularExpression>
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace sonavel::decoding {
@@ -163,6 +165,23 @@ std::vector<float> DownmixGains(SNDFILE* file, int channels) {
     return gains;
 }
 
+// The length the header promised, when the file holds less: libsndfile
+// plays what is there and notes the difference ("data : 1152000 (should be
+// 384056)") in its log, which is the only place it is told.
+std::int64_t HeaderFrames(SNDFILE* file, std::int64_t frames) {
+    std::array<char, 4096> log{};
+    sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    static const QRegularExpression shortData(
+        QStringLiteral("^(data|SSND)\\s*:\\s*(\\d+)\\s*\\(should be (\\d+)\\)"),
+        QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = shortData.match(QString::fromLatin1(log.data()));
+    if (!match.hasMatch()) return frames;
+    const double declared = match.captured(2).toDouble();
+    const double held = match.captured(3).toDouble();
+    if (held <= 0 || declared <= held) return frames;
+    return static_cast<std::int64_t>(static_cast<double>(frames) * declared / held);
+}
+
 class SndfileSource final : public Source {
   public:
     explicit SndfileSource(const QString& path) : m_path(path) {
@@ -182,6 +201,7 @@ class SndfileSource final : public Source {
                                 "probably damaged")
                      .arg(info.samplerate));
         m_frames = info.frames;
+        m_declared = HeaderFrames(m_file.get(), m_frames);
         m_rate = info.samplerate;
         m_channels = info.channels;
         m_format = NameOf(info.format);
@@ -193,6 +213,7 @@ class SndfileSource final : public Source {
     }
 
     std::int64_t Frames() const override { return m_frames; }
+    std::int64_t DeclaredFrames() const override { return m_declared; }
     int Rate() const override { return m_rate; }
     int Channels() const override { return m_channels; }
     QString FormatName() const override { return m_format; }
@@ -234,6 +255,7 @@ class SndfileSource final : public Source {
     QString m_path;
     SndfilePtr m_file;
     std::int64_t m_frames = 0;
+    std::int64_t m_declared = 0;
     int m_rate = 0;
     int m_channels = 0;
     QString m_format;

@@ -22,6 +22,8 @@ class Source {
     virtual ~Source() = default;
 
     virtual std::int64_t Frames() const = 0;
+    // What the file's header promised, when it holds less than that.
+    virtual std::int64_t DeclaredFrames() const { return Frames(); }
     virtual int Rate() const = 0;
     virtual int Channels() const = 0;
     virtual QString FormatName() const = 0;

@@ -61,6 +61,12 @@ class MediaPlayer : public QObject {
     // end sounds: its end is reported that much ahead so the next element can
     // follow without a gap. 0 when it has sounded or cannot be known.
     virtual double SecondsToEnd() const { return 0.0; }
+    // The output's frame clock, for the times of what sounded: the frame the
+    // output is at now; negative when the control has no such clock.
+    virtual qint64 OutputFrame() const { return -1; }
+    // Tells the elements a control has held apart, for the signals below;
+    // that of the element it holds now.
+    virtual quint32 ElementId() const { return 0; }
     // Shows it.
     void AboutBox(Dialogs& dialogs);
 
@@ -72,6 +78,12 @@ class MediaPlayer : public QObject {
     // What sounded is what could be decoded up to there, and the element ends
     // there as at its end; the text names the file and where it stopped.
     void Cut(const QString& description);
+    // The element's first frame reached the output at this frame.
+    void Sounding(quint32 element, qint64 frame);
+    // The element fell quiet at this frame, having sounded this many frames
+    // in all: paused (over false), or off the air for good (over true:
+    // played to its end, stopped, skipped, or cut off by the program's end).
+    void Quiet(quint32 element, qint64 frame, qint64 frames, bool over);
 };
 
 }  // namespace sonavel

@@ -8,7 +8,9 @@
 #include "SoundOutputSettings.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QVBoxLayout>
 
 namespace sonavel {
@@ -18,7 +20,9 @@ SoundOutputPage::SoundOutputPage(Session& session, QWidget* parent, AudioEngine*
       m_session(session),
       m_engine(engine),
       m_combo(new QComboBox(this)),
-      m_note(new QLabel(this)) {
+      m_note(new QLabel(this)),
+      m_silenceSeconds(new QDoubleSpinBox(this)),
+      m_silenceCommand(new QLineEdit(this)) {
     QString stored = engine ? engine->Device() : QString();
     try {
         stored = ReadSoundDevice(session);
@@ -61,10 +65,43 @@ SoundOutputPage::SoundOutputPage(Session& session, QWidget* parent, AudioEngine*
                              "silent output paced in real time.")
             : QStringLiteral("A new choice takes over at the start of the next element. A device "
                              "that is missing gives way to the default device."));
+    SilenceAlarm alarm;
+    try {
+        alarm = ReadSilenceAlarm(session);
+    } catch (const RuntimeError&) {
+    }
+    m_silenceSeconds->setObjectName(QStringLiteral("textSilenceAlarmSeconds"));
+    m_silenceSeconds->setRange(0, 3600);
+    m_silenceSeconds->setDecimals(0);
+    m_silenceSeconds->setSuffix(QStringLiteral(" s"));
+    m_silenceSeconds->setSpecialValueText(QStringLiteral("Off"));
+    m_silenceSeconds->setValue(alarm.seconds);
+    m_silenceCommand->setObjectName(QStringLiteral("textSilenceAlarmCommand"));
+    m_silenceCommand->setText(alarm.command);
+    m_silenceCommand->setPlaceholderText(QStringLiteral("none"));
+    connect(m_silenceSeconds, &QDoubleSpinBox::valueChanged, this, [this] { emit changed(); });
+    connect(m_silenceCommand, &QLineEdit::textEdited, this, [this] { emit changed(); });
+    auto* silenceLabel = new QLabel(QStringLiteral("&Silence alarm after:"), this);
+    silenceLabel->setBuddy(m_silenceSeconds);
+    auto* commandLabel = new QLabel(QStringLiteral("Silence alarm &command:"), this);
+    commandLabel->setBuddy(m_silenceCommand);
+    auto* silenceNote = new QLabel(
+        QStringLiteral("Output below -50 dBFS for longer than this is written to the error log; "
+                       "the command runs once per silence, with SONAVEL_SILENCE_SECONDS and "
+                       "SONAVEL_ELEMENT set."),
+        this);
+    silenceNote->setWordWrap(true);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(m_combo);
     layout->addWidget(m_note);
+    layout->addSpacing(12);
+    layout->addWidget(silenceLabel);
+    layout->addWidget(m_silenceSeconds);
+    layout->addWidget(commandLabel);
+    layout->addWidget(m_silenceCommand);
+    layout->addWidget(silenceNote);
     layout->addStretch();
 }
 
@@ -75,7 +112,14 @@ QString SoundOutputPage::Choice() const {
 void SoundOutputPage::Apply() {
     ErrorTrap trap(m_session, QStringLiteral("SoundOutputPage.Apply"), QStringLiteral("Device"),
                    [this] { return Choice(); });
-    trap.Run([&] { trap([&] { ChooseSoundDevice(m_session, m_engine, Choice()); }); });
+    trap.Run([&] {
+        trap([&] { ChooseSoundDevice(m_session, m_engine, Choice()); });
+        trap([&] {
+            const SilenceAlarm alarm{m_silenceSeconds->value(), m_silenceCommand->text()};
+            WriteSilenceAlarm(m_session, alarm);
+            if (m_engine) m_engine->SetSilenceAlarm(alarm.seconds);
+        });
+    });
 }
 
 }  // namespace sonavel

@@ -4,7 +4,9 @@
 #include <QWidget>
 
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
+class QLineEdit;
 
 namespace sonavel {
 
@@ -12,8 +14,8 @@ class AudioEngine;
 class Session;
 
 // The "Sound Output" tab of Player's options window: which sound device the
-// programme plays on. Without an engine it lists the system's devices and
-// Apply only stores the choice.
+// programme plays on, and the silence alarm. Without an engine it lists the
+// system's devices and Apply only stores the choices.
 class SoundOutputPage final : public QWidget {
     Q_OBJECT
   public:
@@ -33,6 +35,8 @@ class SoundOutputPage final : public QWidget {
     AudioEngine* m_engine;
     QComboBox* m_combo;
     QLabel* m_note;
+    QDoubleSpinBox* m_silenceSeconds;
+    QLineEdit* m_silenceCommand;
 };
 
 }  // namespace sonavel

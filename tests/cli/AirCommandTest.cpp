@@ -294,9 +294,54 @@ TEST_F(AirProgramTest, AStoppedProcessKeepsItsSoundCard) {
     EXPECT_EQ(m_process.exitCode(), 0) << err.toStdString();
     EXPECT_FALSE(err.contains("stopped answering")) << err.toStdString();
     EXPECT_TRUE(out.contains("sound device \"sonavelcard\"")) << out.toStdString();
+    EXPECT_TRUE(out.contains("  Output stalled for 1.")) << out.toStdString();
+    EXPECT_TRUE(out.contains(", stalls 1 (1.")) << out.toStdString();
     // Every whole second after the stall: the card was sounding.
     for (std::size_t second = 5; second < 8; ++second)
         EXPECT_GT(soundingPerSecond[second], 48000) << "second " << second;
+}
+
+// The air check's disk fills up while the station plays: said at once, on
+// standard error and in the program log, and the programme goes on.
+TEST_F(AirProgramTest, AnAirCheckThatStopsIsSaidWhenItStops) {
+    const QString full = m_dir.filePath("full");
+    QDir().mkpath(full);
+    if (geteuid() != 0 ||
+        QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", full}) != 0) {
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here (needs root)";
+    }
+    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
+    QDir().mkpath(lists);
+    const QString sound = m_dir.filePath("tone.wav");
+    ASSERT_TRUE(
+        ts::Write(sound, ts::Signal(96000, 2, 3), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
+        for (int hour = 0; hour < 24; ++hour)
+            textfile::WriteLines(
+                QDir(lists).filePath(
+                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
+                {sound, sound});
+    // A megabyte holds under three seconds of the recording.
+    m_process.setArguments({"air", "--for", "6", "--capture", full + "/air.wav"});
+    m_process.start();
+    QByteArray err;
+    bool runningWhenSaid = false;
+    for (int i = 0; i < 150 && !err.contains("Air check stopped"); ++i) {
+        m_process.waitForReadyRead(100);
+        err += m_process.readAllStandardError();
+        runningWhenSaid = m_process.state() == QProcess::Running;
+    }
+    const bool finished = m_process.waitForFinished(20000);
+    QProcess::execute("umount", {full});
+    ASSERT_TRUE(finished);
+    err += m_process.readAllStandardError();
+    const QString out = QString::fromUtf8(m_process.readAllStandardOutput());
+    EXPECT_TRUE(err.contains("sonavel: Air check stopped: writing " + QFile::encodeName(full)))
+        << err.toStdString();
+    EXPECT_TRUE(runningWhenSaid) << "said only at the end of the run";
+    EXPECT_TRUE(out.contains("  Air check stopped: writing ")) << out.toStdString();
+    EXPECT_GE(out.count("Program Element: tone"), 3) << "the programme went on";
+    EXPECT_EQ(m_process.exitCode(), 1);
 }
 
 // An air check that cannot be written is refused before anything goes on air.

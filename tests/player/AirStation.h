@@ -79,6 +79,25 @@ class AirStation {
         EXPECT_TRUE(testsounds::Write(path, samples, 2, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
         return path;
     }
+    // The announcement for a minute, as the time-check folder holds it.
+    void Announcement(const QString& hhmm, int k, double seconds) const {
+        const QString sound = Sound(QStringLiteral("time") + hhmm, k, seconds);
+        QFile::copy(sound, session->Player.TimeCheckFolder + QLatin1Char('/') + hhmm +
+                               QStringLiteral(".wav"));
+    }
+    // The as-run lines of the day, each split into its fields (no field here
+    // holds a comma).
+    std::vector<QStringList> AsRun() const {
+        std::vector<QStringList> lines;
+        QFile file(Path("Sonavel/Logs/AsRun-") + clock.Now().date().toString(Qt::ISODate) +
+                   QStringLiteral(".csv"));
+        if (!file.open(QIODevice::ReadOnly)) return lines;
+        const QStringList rows = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+        for (const QString& row : rows.mid(1)) {
+            if (!row.isEmpty()) lines.push_back(row.split(QLatin1Char(',')));
+        }
+        return lines;
+    }
     void Playlist(const QString& token, const QStringList& lines) const {
         QFile file(session->Player.PlaylistFolder + QLatin1Char('/') + token +
                    QStringLiteral(".lst"));

@@ -208,7 +208,7 @@ TEST_F(AsRunTest, ListReplacedOnAirCutsItsElementOnce) {
 TEST(AsRunRecordTest, FieldsAndTimesReadTheSameInEverySpreadsheetAndZone) {
     asrun::Line line;
     const QTimeZone newfoundland(-(3 * 3600 + 30 * 60));
-    line.start = QDateTime(QDate(2026, 3, 8), QTime(1, 59, 58), newfoundland);
+    line.start = QDateTime(QDate(2026, 3, 8), QTime(1, 59, 58, 7), newfoundland);
     line.end = QDateTime(QDate(2026, 3, 8), QTime(2, 0, 1), QTimeZone::utc());
     line.seconds = 2.9996;
     line.ended = asrun::Ending::Skipped;
@@ -216,7 +216,8 @@ TEST(AsRunRecordTest, FieldsAndTimesReadTheSameInEverySpreadsheetAndZone) {
     line.file = QStringLiteral("/plain/path.wav");
     line.playlist = QStringLiteral("\"quoted\"");
     EXPECT_EQ(asrun::Record(line),
-              QStringLiteral("2026-03-08T01:59:58-03:30,2026-03-08T02:00:01+00:00,3.000,skipped,"
+              QStringLiteral("2026-03-08T01:59:58.007-03:30,2026-03-08T02:00:01.000+00:00,3.000,"
+                             "skipped,"
                              "\"two\r\nlines\",/plain/path.wav,\"\"\"quoted\"\"\""));
 }
 
