@@ -403,11 +403,6 @@ void PlayerShots(PlayerForm& form, Shots& shots) {
     QWidget* options = TopLevel(QStringLiteral("PlayerOptionsForm"));
     SaveTabs(options, QStringLiteral("player-options-"), shots);
     Click(options, "commandCancel", shots);
-
-    Trigger(&form, "menuAbout", shots);
-    QWidget* about = TopLevel(QStringLiteral("AboutForm"));
-    shots.Save(about, QStringLiteral("about-player"));
-    Close(about);
 }
 
 int RunPlayer(Shots& shots) {
