@@ -157,7 +157,9 @@ void DemoWriter::StoreKeyword(const DemoKeyword& keyword, const QString& folder,
     KeywordDefinition definition = KeywordModule::NewKeyword(keyword.name, folder);
     definition.Description = keyword.description;
     definition.Color = keyword.color.Stored();
-    definition.EstimatedTime = std::max(1, qRound(averageSeconds));
+    // The clock estimate refuses a keyword under two seconds, and the time
+    // checks' tones are shorter than that.
+    definition.EstimatedTime = std::max(2, qRound(averageSeconds));
     definition.Notes = keyword.notes;
     m_session.Store().ReplaceSection(
         QString::fromLatin1(kKeywordApp), keyword.name,

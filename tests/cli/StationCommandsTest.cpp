@@ -1,4 +1,5 @@
 #include "CapturedConsole.h"
+#include "ClockEstimate.h"
 #include "ClockModule.h"
 #include "CommonModule.h"
 #include "ConsoleDialogs.h"
@@ -8,6 +9,7 @@
 #include "RunningCopy.h"
 #include "Session.h"
 #include "SettingsStore.h"
+#include "TextFile.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -167,6 +169,14 @@ TEST_F(StationCommandsTest, DemoStationHoldsWhatBothProgramsNeedToPlayByThemselv
     EXPECT_TRUE(clocks.LoadHourlyClock(folder + "/Playlists/Wed0800.lst"));
     EXPECT_NE(clocks.HourlyClockLines, clocks.DefaultClockLines);
     EXPECT_FALSE(clocks.LoadHourlyClock(folder + "/Playlists/Sat0800.lst"));
+    // Creator's preview estimates the demo's clocks: every keyword's time is
+    // one the estimate accepts, and the default clock fills its hour.
+    const ClockTimeEstimate estimate =
+        ClockEstimate::Estimate(textfile::ReadLines(clocks.DefaultClockPath()).join(kCrLf),
+                                keywords.KeywordDefinitions, true);
+    EXPECT_EQ(estimate.problem, ClockTimeEstimate::Problem::None)
+        << estimate.invalidKeyword.toStdString();
+    EXPECT_GT(estimate.total, 3600);
     EXPECT_TRUE(opened.errText.isEmpty()) << opened.errText.toStdString();
 
     QDirIterator all(stationDir, QDir::Files, QDirIterator::Subdirectories);
