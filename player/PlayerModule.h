@@ -242,6 +242,9 @@ class PlayerEngine {
     // Nobody answers boxes: a missing or blank hour playlist is written to
     // the program log and the hour stays silent until the caller tries again.
     bool Unattended = false;
+    // Told the name of each element as it starts to sound, as the as-run
+    // log names it (the titles of the stream to listeners).
+    std::function<void(const QString& element)> ElementStarted;
 
   private:
     // The element lines of a playlist file; raises RuntimeError when it

@@ -86,10 +86,10 @@ void PlayerEngine::NoticeHourChange(const QTime& now) {
 void PlayerEngine::OnAir(int player) {
     // Named as the player's panel names it.
     const QString file = Player(player).FileName();
-    m_asRun.Started(
-        player,
-        TimeCheckLoaded[player - 1] ? QStringLiteral("Time Check") : FormatElementName(file), file,
-        PlaylistFileName);
+    const QString name =
+        TimeCheckLoaded[player - 1] ? QStringLiteral("Time Check") : FormatElementName(file);
+    m_asRun.Started(player, name, file, PlaylistFileName);
+    if (ElementStarted) ElementStarted(name);
 }
 
 void PlayerEngine::EndSwitch() {

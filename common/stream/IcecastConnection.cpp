@@ -45,13 +45,9 @@ IcecastConnection::Result IcecastConnection::Open(int timeoutMs, const std::atom
     const QByteArray password = m_target.password.toUtf8();
     const QByteArray agent = QByteArrayLiteral("Sonavel/") + kSonavelVersion;
     const QByteArray bitrate = QByteArray::number(m_target.bitrate);
-    unsigned int format = SHOUT_FORMAT_OGG;
-    const char* codecs = "vorbis";
-    if (m_target.format == StreamFormat::OggOpus) codecs = "opus";
-    if (m_target.format == StreamFormat::Mp3) {
-        format = SHOUT_FORMAT_MP3;
-        codecs = nullptr;
-    }
+    // libshout reads the codec from the Ogg stream's own headers.
+    const unsigned int format =
+        m_target.format == StreamFormat::Mp3 ? SHOUT_FORMAT_MP3 : SHOUT_FORMAT_OGG;
     bool set = shout_set_host(m_shout, host.constData()) == SHOUTERR_SUCCESS &&
                shout_set_port(m_shout, static_cast<unsigned short>(m_target.port)) ==
                    SHOUTERR_SUCCESS &&
@@ -61,7 +57,7 @@ IcecastConnection::Result IcecastConnection::Open(int timeoutMs, const std::atom
                shout_set_user(m_shout, user.constData()) == SHOUTERR_SUCCESS &&
                shout_set_password(m_shout, password.constData()) == SHOUTERR_SUCCESS &&
                shout_set_agent(m_shout, agent.constData()) == SHOUTERR_SUCCESS &&
-               shout_set_content_format(m_shout, format, SHOUT_USAGE_AUDIO, codecs) ==
+               shout_set_content_format(m_shout, format, SHOUT_USAGE_AUDIO, nullptr) ==
                    SHOUTERR_SUCCESS &&
                shout_set_public(m_shout, m_target.isPublic ? 1 : 0) == SHOUTERR_SUCCESS &&
                shout_set_audio_info(m_shout, SHOUT_AI_BITRATE, bitrate.constData()) ==

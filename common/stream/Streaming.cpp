@@ -72,8 +72,9 @@ void Streaming::Report(std::size_t index, unsigned generation, const StreamEvent
             LogEvent(m_session, QStringLiteral("Stream connected: ") + target.Url());
             break;
         case StreamEvent::Lost: {
-            // A server that stays away is one change, however often it is tried.
-            const bool change = state.kind != State::Lost || state.reason != event.reason;
+            // A server that stays away is one change, however often and for
+            // whatever reason each try fails.
+            const bool change = state.kind != State::Lost;
             const bool newRefusal = event.refused && !(state.kind == State::Lost && state.refused);
             state = State{State::Lost, event.reason, event.refused, event.retrySeconds};
             if (change) {
