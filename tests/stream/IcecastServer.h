@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -25,11 +26,15 @@ class IcecastServer {
     static QString Program() { return QStandardPaths::findExecutable(QStringLiteral("icecast2")); }
 
     IcecastServer(const QString& folder, const QString& password) : m_folder(folder) {
+        QDir().mkpath(folder);
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
         m_port = probe.serverPort();
         probe.close();
-        // The server writes its logs as nobody when it was started as root.
+        // The server writes its logs as nobody when it was started as root:
+        // the test's folder lets it through to its own.
+        const QString parent = QFileInfo(folder).absolutePath();
+        QFile::setPermissions(parent, QFile::permissions(parent) | QFileDevice::ExeOther);
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                           QFileDevice::WriteOther | QFileDevice::ExeOther);
