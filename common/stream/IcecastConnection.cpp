@@ -98,10 +98,9 @@ IcecastConnection::Result IcecastConnection::Open(int timeoutMs, const std::atom
     if (result == SHOUTERR_NOLOGIN) {
         reason = QStringLiteral("the server refused the login (%1)").arg(Error());
         outcome = Result::Refused;
-    } else if (result == SHOUTERR_NOCONNECT) {
-        reason = QStringLiteral("the server cannot be reached (%1)").arg(Error());
     } else {
-        reason = Error();
+        // Without blocking, a refused connection is reported as a socket error.
+        reason = QStringLiteral("the server cannot be reached (%1)").arg(Error());
     }
     Close();
     return outcome;

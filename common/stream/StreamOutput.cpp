@@ -4,7 +4,9 @@
 #include "IcecastConnection.h"
 #include "StreamEncoder.h"
 
+#include <pthread.h>
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <vector>
 
@@ -86,6 +88,12 @@ bool StreamOutput::Wait(int ms) {
 }
 
 void StreamOutput::Run() {
+    // A server that goes away would end the whole program with SIGPIPE on
+    // the next write: this thread takes the error instead, and reconnects.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     m_connection = std::make_unique<IcecastConnection>(m_target);
     do {
         if (m_connection->IsOpen()) {

@@ -54,12 +54,30 @@ void Streaming::Title(const QString& title) {
         output->Title(title, frame);
 }
 
-void Streaming::SetStateListener(std::function<void()> listener) {
-    m_listener = std::move(listener);
+void Streaming::UseSettings(const StreamingSettings& settings) {
+    std::vector<StreamTarget> targets;
+    if (auto target = TargetFromSettings(settings)) targets.push_back(*target);
+    std::vector<StreamTarget> running;
+    for (const auto& output : m_outputs)
+        running.push_back(output->Target());
+    if (targets == running) return;
+    Start(targets);
+}
+
+int Streaming::AddStateListener(std::function<void()> listener) {
+    m_listeners.emplace_back(m_nextListener, std::move(listener));
+    return m_nextListener++;
+}
+
+void Streaming::RemoveStateListener(int id) {
+    std::erase_if(m_listeners, [id](const auto& entry) { return entry.first == id; });
 }
 
 void Streaming::Changed() {
-    if (m_listener) m_listener();
+    // A listener may remove itself.
+    const auto listeners = m_listeners;
+    for (const auto& [id, listener] : listeners)
+        listener();
 }
 
 void Streaming::Report(std::size_t index, unsigned generation, const StreamEvent& event) {

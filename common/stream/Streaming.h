@@ -29,6 +29,9 @@ class Streaming {
 
     // Sends to these mounts from now on; the streams running before end.
     void Start(const std::vector<StreamTarget>& targets);
+    // The stored stream put into effect: started, started again on new
+    // settings, or stopped; a stream whose settings did not change goes on.
+    void UseSettings(const StreamingSettings& settings);
     void Stop();
     bool Running() const { return !m_outputs.empty(); }
 
@@ -38,8 +41,10 @@ class Streaming {
 
     // One line on the streams' state, for the options window and the status bar.
     QString StateText() const;
-    // Called on the building thread whenever that line may have changed.
-    void SetStateListener(std::function<void()> listener);
+    // Called on the building thread whenever that line may have changed,
+    // until removed by the number it returns.
+    int AddStateListener(std::function<void()> listener);
+    void RemoveStateListener(int id);
 
     const std::vector<std::unique_ptr<StreamOutput>>& Outputs() const { return m_outputs; }
 
@@ -60,7 +65,8 @@ class Streaming {
     std::vector<State> m_states;
     unsigned m_generation = 0;
     QString m_title;
-    std::function<void()> m_listener;
+    std::vector<std::pair<int, std::function<void()>>> m_listeners;
+    int m_nextListener = 1;
     std::unique_ptr<QObject> m_context;
 };
 

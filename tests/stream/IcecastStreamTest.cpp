@@ -133,7 +133,12 @@ void CheckProgramme(const QByteArray& audio, const std::vector<Listener::Title>&
                     bool mp3) {
     const Decoded decoded = mp3 ? DecodeMp3(audio) : DecodeOgg(audio);
     std::vector<ToneRun> runs = Tones(decoded, kTones);
-    // The first and the last were cut by the listener's coming and going.
+    // A decoder's start and a stream's end may be silent; the first and the
+    // last tones were cut by the listener's coming and going.
+    while (!runs.empty() && runs.front().hz == 0)
+        runs.erase(runs.begin());
+    while (!runs.empty() && runs.back().hz == 0)
+        runs.pop_back();
     ASSERT_GE(runs.size(), 4u) << "received " << decoded.Frames() << " frames";
     runs = std::vector<ToneRun>(runs.begin() + 1, runs.end() - 1);
     std::int64_t frames = 0;
@@ -173,7 +178,11 @@ void CheckProgramme(const QByteArray& audio, const std::vector<Listener::Title>&
         }
     }
     const auto played = static_cast<double>(runs.size() * kElementFrames);
-    EXPECT_NEAR(static_cast<double>(frames), played, played * 0.01);
+    std::string seen;
+    for (const ToneRun& run : Tones(decoded, kTones))
+        seen += std::to_string(run.hz) + "@" + std::to_string(run.start) + "+" +
+                std::to_string(run.frames) + " ";
+    EXPECT_NEAR(static_cast<double>(frames), played, played * 0.01) << seen;
 }
 
 TEST_P(IcecastStreamTest, ListenersHearTheProgrammeWithItsTitlesAcrossARestartOfTheServer) {
@@ -194,8 +203,11 @@ TEST_P(IcecastStreamTest, ListenersHearTheProgrammeWithItsTitlesAcrossARestartOf
     const qsizetype started = m_out.count("Program Element: ");
     ASSERT_TRUE(Until([&] { return m_out.count("Program Element: ") >= started + 4; }, 15000));
     EXPECT_TRUE(first->Streaming());
-    const QString status = QString::fromUtf8(m_server->Get("/status-json.xsl"));
-    EXPECT_TRUE(status.contains("\"title\":\"tone-")) << status.toStdString();
+    // The server shows the title too; its Opus reader leaves the comments to the listeners.
+    if (!mount.endsWith(".opus")) {
+        const QString status = QString::fromUtf8(m_server->Get("/status-json.xsl"));
+        EXPECT_TRUE(status.contains("\"title\":\"tone-")) << status.toStdString();
+    }
 
     // The server goes away and comes back: the air plays on, the stream returns.
     m_server->Kill();
