@@ -64,6 +64,7 @@ class VorbisEncoder final : public StreamEncoder {
         ogg_stream_init(&m_ogg, NewSerial());
         m_open = true;
         m_held = 0;
+        m_pageGranule = 0;
         ogg_packet header;
         ogg_packet comments;
         ogg_packet code;
@@ -113,10 +114,15 @@ class VorbisEncoder final : public StreamEncoder {
             vorbis_bitrate_addblock(&m_block);
             while (vorbis_bitrate_flushpacket(&m_dsp, &packet) == 1) {
                 ogg_stream_packetin(&m_ogg, &packet);
-                while (ogg_stream_pageout(&m_ogg, &page) != 0) {
+                // Quiet passages make small packets; a page at least every
+                // quarter second keeps the listeners' delay short all the same.
+                const bool due = packet.granulepos - m_pageGranule >= kRate / 4;
+                while ((due ? ogg_stream_flush(&m_ogg, &page) : ogg_stream_pageout(&m_ogg, &page)) !=
+                       0) {
                     AppendPage(out, page);
+                    m_pageGranule = ogg_page_granulepos(&page);
                     m_held = static_cast<std::size_t>(
-                        std::max<ogg_int64_t>(0, m_dsp.granulepos - ogg_page_granulepos(&page)));
+                        std::max<ogg_int64_t>(0, m_dsp.granulepos - m_pageGranule));
                 }
             }
         }
@@ -140,6 +146,7 @@ class VorbisEncoder final : public StreamEncoder {
     int m_kbps;
     bool m_open = false;
     std::size_t m_held = 0;
+    ogg_int64_t m_pageGranule = 0;
     vorbis_info m_info{};
     vorbis_comment m_comment{};
     vorbis_dsp_state m_dsp{};
