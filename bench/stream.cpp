@@ -58,7 +58,8 @@ void EncodingCost(const std::vector<float>& programme) {
     const double seconds = static_cast<double>(programme.size() / 2) / 48000.0;
     double total = 0;
     std::printf("Encoding cost at 128 kbit/s, 48 kHz stereo (%.0f s of programme):\n", seconds);
-    for (StreamFormat format : {StreamFormat::OggVorbis, StreamFormat::OggOpus, StreamFormat::Mp3}) {
+    for (StreamFormat format :
+         {StreamFormat::OggVorbis, StreamFormat::OggOpus, StreamFormat::Mp3}) {
         auto encoder = MakeStreamEncoder(format, 128);
         Bytes bytes;
         const double start = ThreadSeconds();
@@ -75,7 +76,8 @@ void EncodingCost(const std::vector<float>& programme) {
                     FormatName(format).toUtf8().constData(), 100.0 * cpu / seconds,
                     static_cast<double>(bytes.size()) * 8 / seconds / 1000);
     }
-    std::printf("  all three  %6.2f %% of one core (goal: under 5 %%)\n\n", 100.0 * total / seconds);
+    std::printf("  all three  %6.2f %% of one core (goal: under 5 %%)\n\n",
+                100.0 * total / seconds);
 }
 
 // The pages of an Ogg stream as they arrived: granule and the time its last byte came.
@@ -98,9 +100,8 @@ std::vector<PageArrival> Pages(const icetest::Listener& listener) {
     std::size_t consumed = 0;
     while (ogg_sync_pageout(&sync, &page) == 1) {
         consumed += static_cast<std::size_t>(page.header_len + page.body_len);
-        const auto arrived = std::find_if(arrivals.begin(), arrivals.end(), [&](const auto& a) {
-            return a.audioBytes >= consumed;
-        });
+        const auto arrived = std::find_if(arrivals.begin(), arrivals.end(),
+                                          [&](const auto& a) { return a.audioBytes >= consumed; });
         if (arrived == arrivals.end()) break;
         pages.push_back({ogg_page_granulepos(&page), arrived->when, ogg_page_serialno(&page)});
     }
@@ -128,10 +129,9 @@ void Delay(AudioEngine& engine, icetest::IcecastServer& server, StreamFormat for
     target.password = QStringLiteral("bench");
     target.format = format;
     bool connected = false;
-    StreamOutput stream(engine, target, QStringLiteral("before"),
-                        [&](const StreamEvent& event) {
-                            if (event.type == StreamEvent::Connected) connected = true;
-                        });
+    StreamOutput stream(engine, target, QStringLiteral("before"), [&](const StreamEvent& event) {
+        if (event.type == StreamEvent::Connected) connected = true;
+    });
     if (!Until([&] { return connected; }, 10000)) {
         std::printf("  %s: the server took no stream\n", FormatName(format).toUtf8().constData());
         return;
@@ -156,8 +156,7 @@ void Delay(AudioEngine& engine, icetest::IcecastServer& server, StreamFormat for
     std::int64_t previous = -1;
     const auto delay = [&](std::int64_t granule, Clock::time_point when) {
         const std::int64_t frame = titleFrame + granule - preSkip;
-        const auto rendered =
-            time0 + std::chrono::microseconds((frame - frame0) * 1000000 / 48000);
+        const auto rendered = time0 + std::chrono::microseconds((frame - frame0) * 1000000 / 48000);
         return std::chrono::duration<double, std::milli>(when - rendered).count();
     };
     for (const PageArrival& page : Pages(listener)) {
@@ -177,10 +176,11 @@ void Delay(AudioEngine& engine, icetest::IcecastServer& server, StreamFormat for
     }
     std::sort(last.begin(), last.end());
     std::sort(first.begin(), first.end());
-    std::printf("  %-10s a frame reaches the listener %4.0f to %4.0f ms after it played "
-                "(medians; longest %4.0f ms) over %zu pages\n",
-                FormatName(format).toUtf8().constData(), last[last.size() / 2],
-                first[first.size() / 2], first.back(), first.size());
+    std::printf(
+        "  %-10s a frame reaches the listener %4.0f to %4.0f ms after it played "
+        "(medians; longest %4.0f ms) over %zu pages\n",
+        FormatName(format).toUtf8().constData(), last[last.size() / 2], first[first.size() / 2],
+        first.back(), first.size());
 }
 
 void Stall(AudioEngine& engine, icetest::IcecastServer& server, int seconds) {
@@ -209,12 +209,11 @@ void Stall(AudioEngine& engine, icetest::IcecastServer& server, int seconds) {
     const EngineStats after = engine.Stats();
     const auto streamAfter = stream.Stats();
     std::printf("Server stalled for %d s (SIGSTOP), Ogg Vorbis:\n", seconds);
-    std::printf("  stream: %llu frames dropped (%.2f s), %d connection(s), still connected: %s\n",
-                static_cast<unsigned long long>(streamAfter.framesDropped -
-                                                streamBefore.framesDropped),
-                static_cast<double>(streamAfter.framesDropped - streamBefore.framesDropped) /
-                    48000,
-                connections, streamAfter.connected ? "yes" : "no");
+    std::printf(
+        "  stream: %llu frames dropped (%.2f s), %d connection(s), still connected: %s\n",
+        static_cast<unsigned long long>(streamAfter.framesDropped - streamBefore.framesDropped),
+        static_cast<double>(streamAfter.framesDropped - streamBefore.framesDropped) / 48000,
+        connections, streamAfter.connected ? "yes" : "no");
     std::printf("  output: %llu underrun frames, %llu late starts, %llu frames rendered\n",
                 static_cast<unsigned long long>(after.underrunFrames - before.underrunFrames),
                 static_cast<unsigned long long>(after.gaps - before.gaps),

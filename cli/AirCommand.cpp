@@ -190,8 +190,8 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
     }
     for (const auto& [url, counters] : streamed) {
         out << "Stream to " << url << ": " << counters.framesSent << " frames sent, "
-            << counters.framesDropped << " dropped, " << counters.connections
-            << " connections in " << counters.attempts << " attempts\n";
+            << counters.framesDropped << " dropped, " << counters.connections << " connections in "
+            << counters.attempts << " attempts\n";
     }
     out.flush();
     if (!options.capture.isEmpty()) {

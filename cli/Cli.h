@@ -47,7 +47,7 @@ struct CliOption {
 struct ParsedArguments {
     QStringList options;  // long names of the options given
     QStringList operands;
-    QHash<QString, QString> values;  // of the options that take one: the last given
+    QHash<QString, QString> values;         // of the options that take one: the last given
     QHash<QString, QStringList> allValues;  // every value, for an option given more than once
     bool Has(const QString& longName) const { return options.contains(longName); }
     QString Value(const QString& longName) const { return values.value(longName); }

@@ -51,8 +51,7 @@ inline constexpr SettingField<StreamingSettings> Mount{
 inline constexpr SettingField<StreamingSettings> User{
     "User", SettingKind::Text, Fixed("source"), Member([](auto& s) -> auto& { return s.User; })};
 inline constexpr SettingField<StreamingSettings> Password{
-    "Password", SettingKind::Text, Fixed(""),
-    Member([](auto& s) -> auto& { return s.Password; })};
+    "Password", SettingKind::Text, Fixed(""), Member([](auto& s) -> auto& { return s.Password; })};
 inline constexpr SettingField<StreamingSettings> Format{
     "Format", SettingKind::Text, Fixed("Ogg Vorbis"),
     Member([](auto& s) -> auto& { return s.Format; })};
@@ -73,10 +72,9 @@ inline constexpr SettingField<StreamingSettings> Public{
 
 // In the order they are stored.
 inline constexpr std::array<const SettingField<StreamingSettings>*, 12> kStreamingFields{
-    &streamfield::Enabled,  &streamfield::Server,      &streamfield::Port,
-    &streamfield::Mount,    &streamfield::User,        &streamfield::Password,
-    &streamfield::Format,   &streamfield::Bitrate,     &streamfield::Name,
-    &streamfield::Description, &streamfield::Genre,    &streamfield::Public};
+    &streamfield::Enabled, &streamfield::Server,      &streamfield::Port,   &streamfield::Mount,
+    &streamfield::User,    &streamfield::Password,    &streamfield::Format, &streamfield::Bitrate,
+    &streamfield::Name,    &streamfield::Description, &streamfield::Genre,  &streamfield::Public};
 
 // The stored stream. A key that is missing, or whose text does not convert,
 // reads as its default: a station that never set up a stream has none, and a

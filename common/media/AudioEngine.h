@@ -250,7 +250,7 @@ class AudioEngine {
     mutable std::mutex m_captureMutex;  // the file and the error
     QString m_captureError;
 
-    std::array<std::atomic<MixTap*>, kMaxTaps> m_taps{};  // what the callback writes
+    std::array<std::atomic<MixTap*>, kMaxTaps> m_taps{};        // what the callback writes
     std::array<std::shared_ptr<MixTap>, kMaxTaps> m_tapOwners;  // guarded by m_tapMutex
     std::mutex m_tapMutex;
 

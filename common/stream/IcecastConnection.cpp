@@ -48,23 +48,21 @@ IcecastConnection::Result IcecastConnection::Open(int timeoutMs, const std::atom
     // libshout reads the codec from the Ogg stream's own headers.
     const unsigned int format =
         m_target.format == StreamFormat::Mp3 ? SHOUT_FORMAT_MP3 : SHOUT_FORMAT_OGG;
-    bool set = shout_set_host(m_shout, host.constData()) == SHOUTERR_SUCCESS &&
-               shout_set_port(m_shout, static_cast<unsigned short>(m_target.port)) ==
-                   SHOUTERR_SUCCESS &&
-               shout_set_protocol(m_shout, SHOUT_PROTOCOL_HTTP) == SHOUTERR_SUCCESS &&
-               shout_set_tls(m_shout, SHOUT_TLS_DISABLED) == SHOUTERR_SUCCESS &&
-               shout_set_mount(m_shout, mount.constData()) == SHOUTERR_SUCCESS &&
-               shout_set_user(m_shout, user.constData()) == SHOUTERR_SUCCESS &&
-               shout_set_password(m_shout, password.constData()) == SHOUTERR_SUCCESS &&
-               shout_set_agent(m_shout, agent.constData()) == SHOUTERR_SUCCESS &&
-               shout_set_content_format(m_shout, format, SHOUT_USAGE_AUDIO, nullptr) ==
-                   SHOUTERR_SUCCESS &&
-               shout_set_public(m_shout, m_target.isPublic ? 1 : 0) == SHOUTERR_SUCCESS &&
-               shout_set_audio_info(m_shout, SHOUT_AI_BITRATE, bitrate.constData()) ==
-                   SHOUTERR_SUCCESS &&
-               shout_set_audio_info(m_shout, SHOUT_AI_SAMPLERATE, "48000") == SHOUTERR_SUCCESS &&
-               shout_set_audio_info(m_shout, SHOUT_AI_CHANNELS, "2") == SHOUTERR_SUCCESS &&
-               shout_set_nonblocking(m_shout, 1) == SHOUTERR_SUCCESS;
+    bool set =
+        shout_set_host(m_shout, host.constData()) == SHOUTERR_SUCCESS &&
+        shout_set_port(m_shout, static_cast<unsigned short>(m_target.port)) == SHOUTERR_SUCCESS &&
+        shout_set_protocol(m_shout, SHOUT_PROTOCOL_HTTP) == SHOUTERR_SUCCESS &&
+        shout_set_tls(m_shout, SHOUT_TLS_DISABLED) == SHOUTERR_SUCCESS &&
+        shout_set_mount(m_shout, mount.constData()) == SHOUTERR_SUCCESS &&
+        shout_set_user(m_shout, user.constData()) == SHOUTERR_SUCCESS &&
+        shout_set_password(m_shout, password.constData()) == SHOUTERR_SUCCESS &&
+        shout_set_agent(m_shout, agent.constData()) == SHOUTERR_SUCCESS &&
+        shout_set_content_format(m_shout, format, SHOUT_USAGE_AUDIO, nullptr) == SHOUTERR_SUCCESS &&
+        shout_set_public(m_shout, m_target.isPublic ? 1 : 0) == SHOUTERR_SUCCESS &&
+        shout_set_audio_info(m_shout, SHOUT_AI_BITRATE, bitrate.constData()) == SHOUTERR_SUCCESS &&
+        shout_set_audio_info(m_shout, SHOUT_AI_SAMPLERATE, "48000") == SHOUTERR_SUCCESS &&
+        shout_set_audio_info(m_shout, SHOUT_AI_CHANNELS, "2") == SHOUTERR_SUCCESS &&
+        shout_set_nonblocking(m_shout, 1) == SHOUTERR_SUCCESS;
     const std::pair<const char*, const QString*> meta[] = {
         {SHOUT_META_NAME, &m_target.name},
         {SHOUT_META_DESCRIPTION, &m_target.description},
@@ -126,8 +124,8 @@ bool IcecastConnection::SetTitle(const QString& title, QString& reason) {
     if (!m_open) return false;
     shout_metadata_t* metadata = shout_metadata_new();
     if (!metadata) return false;
-    bool done = shout_metadata_add(metadata, "song", title.toUtf8().constData()) ==
-                SHOUTERR_SUCCESS;
+    bool done =
+        shout_metadata_add(metadata, "song", title.toUtf8().constData()) == SHOUTERR_SUCCESS;
     if (done) {
         const int result = shout_set_metadata_utf8(m_shout, metadata);
         done = result == SHOUTERR_SUCCESS;
@@ -146,8 +144,8 @@ void IcecastConnection::Close() {
 }
 
 QString ShoutLibraryVersion() {
-    return QStringLiteral("libshout %1").arg(QString::fromLatin1(shout_version(nullptr, nullptr,
-                                                                               nullptr)));
+    return QStringLiteral("libshout %1")
+        .arg(QString::fromLatin1(shout_version(nullptr, nullptr, nullptr)));
 }
 
 }  // namespace sonavel

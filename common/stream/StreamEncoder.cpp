@@ -58,7 +58,8 @@ class VorbisEncoder final : public StreamEncoder {
         }
         vorbis_comment_init(&m_comment);
         vorbis_comment_add_tag(&m_comment, "ENCODER", "Sonavel");
-        if (!title.isEmpty()) vorbis_comment_add_tag(&m_comment, "TITLE", title.toUtf8().constData());
+        if (!title.isEmpty())
+            vorbis_comment_add_tag(&m_comment, "TITLE", title.toUtf8().constData());
         vorbis_analysis_init(&m_dsp, &m_info);
         vorbis_block_init(&m_dsp, &m_block);
         ogg_stream_init(&m_ogg, NewSerial());
@@ -117,8 +118,8 @@ class VorbisEncoder final : public StreamEncoder {
                 // Quiet passages make small packets; a page at least every
                 // quarter second keeps the listeners' delay short all the same.
                 const bool due = packet.granulepos - m_pageGranule >= kRate / 4;
-                while ((due ? ogg_stream_flush(&m_ogg, &page) : ogg_stream_pageout(&m_ogg, &page)) !=
-                       0) {
+                while ((due ? ogg_stream_flush(&m_ogg, &page)
+                            : ogg_stream_pageout(&m_ogg, &page)) != 0) {
                     AppendPage(out, page);
                     m_pageGranule = ogg_page_granulepos(&page);
                     m_held = static_cast<std::size_t>(
@@ -351,8 +352,7 @@ class Mp3Encoder final : public StreamEncoder {
     void End(Bytes& out) override {
         if (!m_lame) return;
         m_buffer.resize(7200);
-        const int n =
-            lame_encode_flush(m_lame, m_buffer.data(), static_cast<int>(m_buffer.size()));
+        const int n = lame_encode_flush(m_lame, m_buffer.data(), static_cast<int>(m_buffer.size()));
         if (n > 0) Append(out, m_buffer.data(), n);
         Clear();
     }

@@ -6,8 +6,8 @@
 
 #include <pthread.h>
 #include <algorithm>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <vector>
 
 namespace sonavel {

@@ -24,7 +24,8 @@ void Streaming::Start(const std::vector<StreamTarget>& targets) {
         m_states.emplace_back();
         QObject* context = m_context.get();
         m_outputs.push_back(std::make_unique<StreamOutput>(
-            m_engine, targets[i], m_title, [this, context, i, generation](const StreamEvent& event) {
+            m_engine, targets[i], m_title,
+            [this, context, i, generation](const StreamEvent& event) {
                 // The logs belong to the building thread.
                 QMetaObject::invokeMethod(
                     context, [this, i, generation, event] { Report(i, generation, event); },
@@ -96,9 +97,8 @@ void Streaming::Report(std::size_t index, unsigned generation, const StreamEvent
             const bool newRefusal = event.refused && !(state.kind == State::Lost && state.refused);
             state = State{State::Lost, event.reason, event.refused, event.retrySeconds};
             if (change) {
-                LogEvent(m_session,
-                         QStringLiteral("Stream lost: ") + event.reason + QStringLiteral(" at ") +
-                             target.Url());
+                LogEvent(m_session, QStringLiteral("Stream lost: ") + event.reason +
+                                        QStringLiteral(" at ") + target.Url());
             }
             if (newRefusal) {
                 LogError(m_session, 0, QStringLiteral("Streaming"),
@@ -109,12 +109,12 @@ void Streaming::Report(std::size_t index, unsigned generation, const StreamEvent
             break;
         }
         case StreamEvent::Dropped:
-            LogEvent(m_session, QStringLiteral("Stream fell behind: %1 frames (%2 s) were not "
-                                               "sent to %3")
-                                    .arg(event.frames)
-                                    .arg(static_cast<double>(event.frames) / AudioEngine::kRate,
-                                         0, 'f', 1)
-                                    .arg(target.Url()));
+            LogEvent(m_session,
+                     QStringLiteral("Stream fell behind: %1 frames (%2 s) were not "
+                                    "sent to %3")
+                         .arg(event.frames)
+                         .arg(static_cast<double>(event.frames) / AudioEngine::kRate, 0, 'f', 1)
+                         .arg(target.Url()));
             break;
     }
     Changed();

@@ -117,7 +117,8 @@ TEST_F(StreamingPageTest, ApplyStartsTheStreamAndTheStateLineFollowsIt) {
     const QString url = QStringLiteral("http://127.0.0.1:%1/sonavel.ogg").arg(nobody);
     EXPECT_TRUE(state->text() == "Connecting to " + url || state->text().startsWith("Stream lost"))
         << state->text().toStdString();
-    QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith("Stream lost at " + url + ": the server "
+    QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith("Stream lost at " + url +
+                                                      ": the server "
                                                       "cannot be reached"),
                              5000);
     EXPECT_TRUE(state->text().endsWith("; trying again in 1 s")) << state->text().toStdString();

@@ -38,10 +38,11 @@ class IcecastServer {
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                           QFileDevice::WriteOther | QFileDevice::ExeOther);
-        const QString owner =
-            geteuid() == 0 ? QStringLiteral("<changeowner><user>nobody</user><group>nogroup</group>"
-                                            "</changeowner>")
-                           : QString();
+        const QString owner = geteuid() == 0
+                                  ? QStringLiteral(
+                                        "<changeowner><user>nobody</user><group>nogroup</group>"
+                                        "</changeowner>")
+                                  : QString();
         QFile config(Config());
         config.open(QIODevice::WriteOnly);
         config.write(QStringLiteral(
@@ -107,7 +108,8 @@ class IcecastServer {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
         if (!socket.waitForConnected(2000)) return {};
-        socket.write(QStringLiteral("GET %1 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n").arg(path).toUtf8());
+        socket.write(
+            QStringLiteral("GET %1 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n").arg(path).toUtf8());
         QByteArray reply;
         while (socket.waitForReadyRead(2000))
             reply += socket.readAll();

@@ -65,8 +65,10 @@ class AirStationTest : public ::testing::Test {
             // Off its zero crossings, so a silent frame in the air check is a gap.
             std::vector<float> samples(kElementFrames * 2);
             for (std::int64_t f = 0; f < kElementFrames; ++f) {
-                samples[static_cast<std::size_t>(f) * 2] = samples[static_cast<std::size_t>(f) * 2 + 1] =
-                    0.3f * static_cast<float>(std::sin(2 * M_PI * kTones[i] * f / 48000.0 + 0.3));
+                samples[static_cast<std::size_t>(f) * 2] =
+                    samples[static_cast<std::size_t>(f) * 2 + 1] =
+                        0.3f *
+                        static_cast<float>(std::sin(2 * M_PI * kTones[i] * f / 48000.0 + 0.3));
             }
             ASSERT_TRUE(ts::Write(file, samples, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
             elements << file;
@@ -147,10 +149,12 @@ void CheckProgramme(const QByteArray& audio, const std::vector<Listener::Title>&
         ASSERT_GT(runs[i].hz, 0) << "silence or a stranger sound at frame " << runs[i].start;
         if (i > 0) {
             const auto at = [](int hz) { return std::find(kTones.begin(), kTones.end(), hz); };
-            EXPECT_EQ((at(runs[i - 1].hz) - kTones.begin() + 1) % 3, at(runs[i].hz) - kTones.begin());
+            EXPECT_EQ((at(runs[i - 1].hz) - kTones.begin() + 1) % 3,
+                      at(runs[i].hz) - kTones.begin());
         }
         frames += runs[i].frames;
-        const QString name = kNames[std::find(kTones.begin(), kTones.end(), runs[i].hz) - kTones.begin()];
+        const QString name =
+            kNames[std::find(kTones.begin(), kTones.end(), runs[i].hz) - kTones.begin()];
         const std::int64_t middle = runs[i].start + runs[i].frames / 2;
         QString title;
         std::int64_t titleFrame = -1;
@@ -189,14 +193,14 @@ TEST_P(IcecastStreamTest, ListenersHearTheProgrammeWithItsTitlesAcrossARestartOf
     const QString mount = QStringLiteral("/sonavel.") + GetParam();
     const bool mp3 = mount.endsWith(".mp3");
     ASSERT_TRUE(m_server->Start()) << m_server->Output().toStdString();
-    m_air.setArguments({"air", "--for", "24", "--capture", m_dir.filePath("air.wav"), "--stream",
-                        Url(mount)});
+    m_air.setArguments(
+        {"air", "--for", "24", "--capture", m_dir.filePath("air.wav"), "--stream", Url(mount)});
     m_air.start();
     ASSERT_TRUE(m_air.waitForStarted());
     ASSERT_TRUE(Until([&] { return m_out.contains("Stream connected: "); }, 15000))
         << m_out.toStdString() << m_err.toStdString();
-    EXPECT_TRUE(m_out.contains("Stream connected: http://127.0.0.1:" +
-                               QString::number(m_server->Port()) + mount));
+    EXPECT_TRUE(m_out.contains(
+        "Stream connected: http://127.0.0.1:" + QString::number(m_server->Port()) + mount));
 
     auto first = std::make_unique<Listener>(m_server->Port(), mount, mp3);
     // Four elements start while it listens.
@@ -211,7 +215,8 @@ TEST_P(IcecastStreamTest, ListenersHearTheProgrammeWithItsTitlesAcrossARestartOf
 
     // The server goes away and comes back: the air plays on, the stream returns.
     m_server->Kill();
-    ASSERT_TRUE(Until([&] { return m_out.contains("Stream lost: "); }, 10000)) << m_out.toStdString();
+    ASSERT_TRUE(Until([&] { return m_out.contains("Stream lost: "); }, 10000))
+        << m_out.toStdString();
     ASSERT_TRUE(Until([&] { return first->Ended(); }, 5000));
     ASSERT_TRUE(m_server->Start());
     QElapsedTimer back;

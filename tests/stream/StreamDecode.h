@@ -118,8 +118,8 @@ inline Decoded DecodeOgg(const QByteArray& bytes) {
                 const unsigned char* p = packet.packet + 8;
                 const unsigned char* end = packet.packet + packet.bytes;
                 auto u32 = [&] {
-                    const std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) |
-                                            (std::uint32_t{p[3]} << 24);
+                    const std::uint32_t v =
+                        p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
                     p += 4;
                     return v;
                 };
@@ -149,8 +149,8 @@ inline Decoded DecodeOgg(const QByteArray& bytes) {
             }
             if (stream->opus) {
                 float pcm[5760 * 2];
-                const int n = opus_decode_float(stream->od, packet.packet,
-                                                static_cast<opus_int32>(packet.bytes), pcm, 5760, 0);
+                const int n = opus_decode_float(
+                    stream->od, packet.packet, static_cast<opus_int32>(packet.bytes), pcm, 5760, 0);
                 for (int f = 0; f < n; ++f) {
                     if (stream->decodedFrames++ < stream->preSkip) continue;
                     decoded.stereo.push_back(pcm[f * 2]);
