@@ -55,7 +55,7 @@ double ThreadSeconds() {
 }
 
 void EncodingCost(const std::vector<float>& programme) {
-    const double seconds = static_cast<double>(programme.size() / 2) / 48000.0;
+    const double seconds = static_cast<double>(programme.size()) / 2 / 48000.0;
     double total = 0;
     std::printf("Encoding cost at 128 kbit/s, 48 kHz stereo (%.0f s of programme):\n", seconds);
     for (StreamFormat format :
@@ -227,7 +227,7 @@ void Stall(AudioEngine& engine, icetest::IcecastServer& server, int seconds) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int stall = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const std::vector<float> programme = Programme(48000 * 60);
+    const std::vector<float> programme = Programme(std::int64_t{48000} * 60);
     EncodingCost(programme);
     std::printf("Libraries: %s, %s\n\n", EncoderLibraryVersions().toUtf8().constData(),
                 ShoutLibraryVersion().toUtf8().constData());
@@ -244,7 +244,8 @@ int main(int argc, char** argv) {
     }
     // The output plays the programme in real time, as on air.
     const QString file = dir.filePath("programme.wav");
-    testsounds::Write(file, Programme(48000 * 60), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    testsounds::Write(file, Programme(std::int64_t{48000} * 60), 2, 48000,
+                      SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     AudioEngine engine(EngineConfig{OutputKind::Paced, 300, {}});
     AudioMediaPlayer player(engine);
     player.SetFileName(file);

@@ -159,7 +159,7 @@ class VorbisEncoder final : public StreamEncoder {
 
 class OpusStreamEncoder final : public StreamEncoder {
   public:
-    static constexpr int kFrame = 960;  // 20 ms
+    static constexpr std::size_t kFrame = 960;  // 20 ms
     // A page at least this often keeps the listeners' delay short.
     static constexpr int kPacketsPerPage = 10;
 
@@ -218,7 +218,7 @@ class OpusStreamEncoder final : public StreamEncoder {
             m_pending.push_back(stereo[f * 2]);
             m_pending.push_back(stereo[f * 2 + 1]);
             if (m_pending.size() == kFrame * 2) {
-                EncodeFrame(kFrame, false, out);
+                EncodeFrame(static_cast<int>(kFrame), false, out);
                 m_pending.clear();
             }
         }
@@ -266,8 +266,9 @@ class OpusStreamEncoder final : public StreamEncoder {
 
     void EncodeFrame(int realSamples, bool last, Bytes& out) {
         unsigned char data[4000];
-        const opus_int32 size = opus_encode_float(m_encoder, m_pending.data(), kFrame, data,
-                                                  static_cast<opus_int32>(sizeof data));
+        const opus_int32 size =
+            opus_encode_float(m_encoder, m_pending.data(), static_cast<int>(kFrame), data,
+                              static_cast<opus_int32>(sizeof data));
         if (size < 0) return;
         m_samples += realSamples;
         m_granule = m_preSkip + m_samples;

@@ -15,7 +15,7 @@ namespace sonavel {
 namespace {
 
 // The tap holds two seconds: the thread takes from it every few milliseconds.
-constexpr std::size_t kTapFrames = AudioEngine::kRate * 2;
+constexpr std::size_t kTapFrames = std::size_t{AudioEngine::kRate} * 2;
 constexpr std::size_t kChunkFrames = 2048;
 constexpr int kPollMs = 10;
 constexpr int kConnectTimeoutMs = 5000;

@@ -120,7 +120,7 @@ class Listener {
                     untilMeta -= take;
                     i += take;
                 } else if (metaLeft < 0) {
-                    metaLeft = static_cast<unsigned char>(data[i++]) * 16;
+                    metaLeft = static_cast<long>(static_cast<unsigned char>(data[i++])) * 16;
                     meta.clear();
                     if (metaLeft == 0) {
                         metaLeft = -1;

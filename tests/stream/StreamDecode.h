@@ -138,6 +138,7 @@ inline Decoded DecodeOgg(const QByteArray& bytes) {
                 vorbis_synthesis_headerin(&stream->vi, &stream->vc, &packet);
                 if (++stream->headers == 3) {
                     std::vector<QByteArray> comments;
+                    comments.reserve(static_cast<std::size_t>(stream->vc.comments));
                     for (int i = 0; i < stream->vc.comments; ++i)
                         comments.emplace_back(stream->vc.user_comments[i],
                                               stream->vc.comment_lengths[i]);
@@ -153,8 +154,8 @@ inline Decoded DecodeOgg(const QByteArray& bytes) {
                     stream->od, packet.packet, static_cast<opus_int32>(packet.bytes), pcm, 5760, 0);
                 for (int f = 0; f < n; ++f) {
                     if (stream->decodedFrames++ < stream->preSkip) continue;
-                    decoded.stereo.push_back(pcm[f * 2]);
-                    decoded.stereo.push_back(pcm[f * 2 + 1]);
+                    decoded.stereo.push_back(pcm[static_cast<std::size_t>(f) * 2]);
+                    decoded.stereo.push_back(pcm[static_cast<std::size_t>(f) * 2 + 1]);
                 }
             } else if (vorbis_synthesis(&stream->vb, &packet) == 0) {
                 vorbis_synthesis_blockin(&stream->vd, &stream->vb);
