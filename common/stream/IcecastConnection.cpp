@@ -108,9 +108,11 @@ bool IcecastConnection::Send(const unsigned char* data, std::size_t size, QStrin
     if (!m_open) return false;
     const int result = shout_send(m_shout, data, size);
     if (result == SHOUTERR_SUCCESS || result == SHOUTERR_BUSY) return true;
-    reason = Error();
-    if (reason.isEmpty() || result == SHOUTERR_SOCKET)
-        reason = QStringLiteral("the connection to the server broke (%1)").arg(Error());
+    // libshout often has no words of its own for a connection the server dropped.
+    const QString error = Error();
+    reason = QStringLiteral("the connection to the server broke");
+    if (!error.isEmpty() && error != QLatin1String("No error"))
+        reason += QStringLiteral(" (%1)").arg(error);
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ErrorModule.h"
 #include "Session.h"
+#include "StreamTarget.h"
 #include "Streaming.h"
 #include "StreamingSettings.h"
 
@@ -104,6 +105,11 @@ StreamingPage::StreamingPage(Session& session, QWidget* parent, Streaming* strea
     for (QSpinBox* spin : {m_port, m_bitrate})
         connect(spin, &QSpinBox::valueChanged, this, &StreamingPage::changed);
     connect(m_format, &QComboBox::activated, this, &StreamingPage::changed);
+    // A mount named for a format is sent in it, as the server's listeners expect.
+    connect(m_mount, &QLineEdit::textEdited, this, [this](const QString& mount) {
+        if (const auto format = FormatOfMount(mount))
+            m_format->setCurrentIndex(m_format->findText(FormatName(*format)));
+    });
 
     if (m_streaming) m_listener = m_streaming->AddStateListener([this] { ShowState(); });
     ShowState();

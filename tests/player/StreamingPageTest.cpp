@@ -66,7 +66,11 @@ TEST_F(StreamingPageTest, TheOperatorsEntriesAreStoredOnApply) {
     QTest::keyClicks(mount, "/live.mp3");
     QTest::keyClicks(password, "s3cret");
     EXPECT_NE(password->displayText(), "s3cret");
+    // The mount's extension chose the format; the operator may still choose another.
+    EXPECT_EQ(format->currentText(), "MP3");
     format->setFocus();
+    QTest::keyClick(format, Qt::Key_Home);
+    EXPECT_EQ(format->currentText(), "Ogg Vorbis");
     QTest::keyClick(format, Qt::Key_End);
     bitrate->selectAll();
     QTest::keyClicks(bitrate, "96");
