@@ -194,7 +194,7 @@ TEST_P(IcecastStreamTest, ListenersHearTheProgrammeWithItsTitlesAcrossARestartOf
     const bool mp3 = mount.endsWith(".mp3");
     ASSERT_TRUE(m_server->Start()) << m_server->Output().toStdString();
     m_air.setArguments(
-        {"air", "--for", "24", "--capture", m_dir.filePath("air.wav"), "--stream", Url(mount)});
+        {"air", "--for", "26", "--capture", m_dir.filePath("air.wav"), "--stream", Url(mount)});
     m_air.start();
     ASSERT_TRUE(m_air.waitForStarted());
     ASSERT_TRUE(Until([&] { return m_out.contains("Stream connected: "); }, 15000))
