@@ -11,6 +11,8 @@
 #include "Session.h"
 #include "SettingsStore.h"
 #include "SignalWatch.h"
+#include "Streaming.h"
+#include "StreamingSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -88,6 +90,20 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         err.flush();
     });
 
+    // The stream goes before the engine it taps; it starts before the
+    // programme, so the first element's title is its own.
+    Streaming streaming(session, audio);
+    std::vector<StreamTarget> streams = options.streams;
+    if (streams.empty()) {
+        try {
+            if (auto stored = TargetFromSettings(ReadStreamingSettings(session)))
+                streams.push_back(*stored);
+        } catch (const RuntimeError&) {
+            // A store that cannot be read keeps the stream off, never the air.
+        }
+    }
+    streaming.Start(streams);
+
     int status = 0;
     {
         AudioMediaPlayer player1(audio);
@@ -97,6 +113,9 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
             err << "sonavel: " << text << '\n';
             err.flush();
         });
+        air.Engine().ElementStarted = [&streaming](const QString& element) {
+            streaming.Title(element);
+        };
         QEventLoop loop;
         QTimer tick;
         tick.setInterval(250);
@@ -154,6 +173,13 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         audio.Finish();
         DoEvents();
     }
+    // What the stream still holds reaches the listeners before the engine stops.
+    std::vector<std::pair<QString, StreamOutput::Counters>> streamed;
+    for (const auto& output : streaming.Outputs()) {
+        output->Stop();
+        streamed.emplace_back(output->Target().Url(), output->Stats());
+    }
+    streaming.Stop();
     audio.Finish();
     const EngineStats stats = audio.Stats();
     // The engine counts every start that came after the previous element had
@@ -165,6 +191,11 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
             << stats.rate << " Hz; late starts " << stats.gaps << " (" << stats.gapFrames
             << " frames of gap), underruns " << stats.underrunFrames << " frames, stalls "
             << stats.stalls << " (" << QString::number(stats.stalledSeconds, 'f', 1) << " s)\n";
+    }
+    for (const auto& [url, counters] : streamed) {
+        out << "Stream to " << url << ": " << counters.framesSent << " frames sent, "
+            << counters.framesDropped << " dropped, " << counters.connections << " connections in "
+            << counters.attempts << " attempts\n";
     }
     out.flush();
     if (!options.capture.isEmpty()) {

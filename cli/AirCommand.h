@@ -5,10 +5,12 @@
 #include "PlayerModule.h"
 #include "PlayerStart.h"
 #include "RecentFiles.h"
+#include "StreamTarget.h"
 
 #include <QString>
 #include <QTextStream>
 #include <optional>
+#include <vector>
 
 namespace sonavel {
 
@@ -64,6 +66,8 @@ struct AirOptions {
     bool silentOutput = false;
     // The sound device for this run instead of the stored one.
     std::optional<QString> device;
+    // The mounts streamed to in this run instead of the stored stream.
+    std::vector<StreamTarget> streams;
 };
 
 // Puts the station on air until the time is up or SIGINT or SIGTERM arrives;

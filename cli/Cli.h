@@ -47,9 +47,11 @@ struct CliOption {
 struct ParsedArguments {
     QStringList options;  // long names of the options given
     QStringList operands;
-    QHash<QString, QString> values;  // of the options that take one
+    QHash<QString, QString> values;         // of the options that take one: the last given
+    QHash<QString, QStringList> allValues;  // every value, for an option given more than once
     bool Has(const QString& longName) const { return options.contains(longName); }
     QString Value(const QString& longName) const { return values.value(longName); }
+    QStringList Values(const QString& longName) const { return allValues.value(longName); }
 };
 
 // One subcommand of the program: what its help says and what runs it. The

@@ -195,11 +195,12 @@ QDateTime Recorder::WallTime(qint64 frame, qint64 outputNow, bool boundary) {
     return when;
 }
 
-void Recorder::Sounding(int player, quint32 id, qint64 frame, qint64 outputNow) {
+QString Recorder::Sounding(int player, quint32 id, qint64 frame, qint64 outputNow) {
     Record* record = Find(player, id);
-    if (!record || !record->framed || record->sounded) return;
+    if (!record || !record->framed || record->sounded) return {};
     record->sounded = true;
     record->line.start = WallTime(frame, outputNow, true);
+    return record->line.element;
 }
 
 void Recorder::Quiet(int player, quint32 id, qint64 frame, qint64 frames, bool over,

@@ -83,8 +83,9 @@ class Recorder {
     // frame clock.
     void Started(int player, quint32 id, const QString& element, const QString& file,
                  const QString& playlist, qint64 outputFrame);
-    // Its first frame sounded at frame; the output is at outputNow.
-    void Sounding(int player, quint32 id, qint64 frame, qint64 outputNow);
+    // Its first frame sounded at frame; the output is at outputNow. Returns
+    // the element's name, empty when it was not started.
+    QString Sounding(int player, quint32 id, qint64 frame, qint64 outputNow);
     // It fell quiet at frame after frames in all: paused, or off for good.
     void Quiet(int player, quint32 id, qint64 frame, qint64 frames, bool over, qint64 outputNow);
     void Paused(int player);

@@ -78,7 +78,9 @@ PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& 
         // What the output did with each element: the as-run log's times.
         QObject::connect(&player, &MediaPlayer::Sounding, &m_context,
                          [this, p](quint32 element, qint64 frame) {
-                             m_asRun.Sounding(p, element, frame, Player(p).OutputFrame());
+                             const QString name =
+                                 m_asRun.Sounding(p, element, frame, Player(p).OutputFrame());
+                             if (ElementStarted && !name.isEmpty()) ElementStarted(name);
                          });
         QObject::connect(&player, &MediaPlayer::Quiet, &m_context,
                          [this, p](quint32 element, qint64 frame, qint64 frames, bool over) {

@@ -256,6 +256,9 @@ class PlayerEngine {
     bool Unattended = false;
     // How often a silent automatic hour is tried again, on the display tick.
     int RetrySeconds = 5;
+    // Told the name of each element as it starts to sound, as the as-run
+    // log names it (the titles of the stream to listeners).
+    std::function<void(const QString& element)> ElementStarted;
 
   private:
     // The element lines of a playlist file; raises RuntimeError when it

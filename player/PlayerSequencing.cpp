@@ -88,10 +88,13 @@ void PlayerEngine::OnAir(int player) {
     // Named as the player's panel names it.
     const QString file = Player(player).FileName();
     MediaPlayer& control = Player(player);
-    m_asRun.Started(
-        player, control.ElementId(),
-        TimeCheckLoaded[player - 1] ? QStringLiteral("Time Check") : FormatElementName(file), file,
-        PlaylistFileName, control.OutputFrame());
+    const QString name =
+        TimeCheckLoaded[player - 1] ? QStringLiteral("Time Check") : FormatElementName(file);
+    m_asRun.Started(player, control.ElementId(), name, file, PlaylistFileName,
+                    control.OutputFrame());
+    // A control that tells its frames says when the element really sounds;
+    // one that cannot is taken at its word now.
+    if (ElementStarted && control.OutputFrame() < 0) ElementStarted(name);
 }
 
 void PlayerEngine::EndSwitch() {

@@ -8,6 +8,8 @@
 #include "ProgramStart.h"
 #include "QtDialogs.h"
 #include "SignalWatch.h"
+#include "Streaming.h"
+#include "StreamingSettings.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -51,11 +53,21 @@ int main(int argc, char** argv) {
     // The program's one audio engine and the two players on it outlive the window.
     AudioEngine audio;
     UseSoundDevice(session, audio);
+    // The stream taps the engine: it goes before it. It starts before the
+    // programme, so the first element's title is its own.
+    Streaming streaming(session, audio);
+    try {
+        streaming.UseSettings(ReadStreamingSettings(session));
+    } catch (const RuntimeError&) {
+        // A store that cannot be read keeps the stream off, never the air.
+    }
     AudioMediaPlayer player1(audio);
     AudioMediaPlayer player2(audio);
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);
+    form->SetStreaming(&streaming);
+    engine.ElementStarted = [&streaming](const QString& element) { streaming.Title(element); };
     ReportOutput(session, audio, engine);
     window = form.get();
     const int result = RunPlayer(session, *form, engine);
@@ -67,6 +79,7 @@ int main(int argc, char** argv) {
     // A signal's end is thanked by nobody: no one may be there to click.
     const bool ended = form->IsUnloaded() && !form->EndedBySignal();
     form->SetEngine(nullptr);
+    form->SetStreaming(nullptr);
     form.reset();
     // Only a shut-down the operator went through is thanked; first-time use
     // and an aborted start-up leave without a word.

@@ -4,8 +4,10 @@
 #include "RuntimeError.h"
 #include "Session.h"
 #include "SoundOutputSettings.h"
+#include "StreamingSettings.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -170,6 +172,29 @@ void WriteSilenceAlarm(Session& session, const SilenceAlarm& alarm) {
     session.Store().SaveSetting(app, section, soundfield::SilenceAlarmSeconds.Key(),
                                 QString::number(alarm.seconds));
     session.Store().SaveSetting(app, section, soundfield::SilenceAlarmCommand.Key(), alarm.command);
+}
+
+StreamingSettings ReadStreamingSettings(Session& session) {
+    const QString app = QString::fromLatin1(kAppName);
+    const QString section = QString::fromLatin1(kStreamingSection);
+    StreamingSettings settings;
+    if (!session.Store().SectionExists(app, section)) return settings;
+    const QList<SettingRow> rows = session.Store().GetAllSettings(app, section);
+    for (const SettingField<StreamingSettings>* field : kStreamingFields) {
+        const auto row = std::find_if(rows.begin(), rows.end(),
+                                      [&](const SettingRow& r) { return r.first == field->Key(); });
+        const QString text = row == rows.end() || !SettingConverts(field->kind, row->second)
+                                 ? DefaultText(field->byDefault, session)
+                                 : row->second;
+        field->Set(settings, ReadSettingText(field->kind, text));
+    }
+    return settings;
+}
+
+void WriteStreamingSettings(Session& session, const StreamingSettings& settings) {
+    session.Store().ReplaceSection(QString::fromLatin1(kAppName),
+                                   QString::fromLatin1(kStreamingSection),
+                                   StoredRows<StreamingSettings>(kStreamingFields, settings));
 }
 
 }  // namespace sonavel

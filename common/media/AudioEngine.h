@@ -93,6 +93,15 @@ struct Voice {
     int fadePos = 0;
 };
 
+// A copy of the mix for a consumer on another thread (a stream to listeners):
+// the output callback writes every buffer it renders into the ring, right
+// after the recording, and drops what does not fit rather than wait.
+struct MixTap {
+    explicit MixTap(std::size_t frames) : ring(frames) {}
+    FrameRing ring;
+    std::atomic<std::uint64_t> dropped{0};  // frames that did not fit
+};
+
 // The audio engine of one program: mixes the voices of every player instance
 // built on it into one output. Each program's composition root builds one and
 // hands it to its controls; tests build one per test. The output callback
@@ -188,6 +197,12 @@ class AudioEngine {
 
     EngineStats Stats() const;
     QString AboutText() const;
+
+    // Taps of the mix (any thread but the callback's). Attaching fails when
+    // every place is taken; a detached tap is no longer written once this returns.
+    static constexpr std::size_t kMaxTaps = 4;
+    bool AttachTap(const std::shared_ptr<MixTap>& tap);
+    void DetachTap(const std::shared_ptr<MixTap>& tap);
 
     // Called by the outputs: fills frames of interleaved stereo.
     void Render(float* out, std::size_t frames, int output);
@@ -301,6 +316,10 @@ class AudioEngine {
     void* m_captureFile = nullptr;      // SNDFILE*
     mutable std::mutex m_captureMutex;  // the file and the error
     QString m_captureError;
+
+    std::array<std::atomic<MixTap*>, kMaxTaps> m_taps{};        // what the callback writes
+    std::array<std::shared_ptr<MixTap>, kMaxTaps> m_tapOwners;  // guarded by m_tapMutex
+    std::mutex m_tapMutex;
 
     // Outputs.
     mutable std::mutex m_outputMutex;

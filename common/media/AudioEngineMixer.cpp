@@ -137,6 +137,12 @@ void AudioEngine::Render(float* out, std::size_t frames, int output) {
         // run says at its end that the recording is incomplete.
         if (kept < frames) m_captureDropped.fetch_add(frames - kept, std::memory_order_relaxed);
     }
+    for (auto& slot : m_taps) {
+        MixTap* tap = slot.load(std::memory_order_seq_cst);
+        if (!tap) continue;
+        const std::size_t kept = tap->ring.Write(out, frames);
+        if (kept < frames) tap->dropped.fetch_add(frames - kept, std::memory_order_relaxed);
+    }
     if (handOver) {
         // Fails only when the UI thread armed another device meanwhile; the
         // hand-over then waits for the next element.

@@ -10,6 +10,7 @@
 #include "PlaylistForm.h"
 #include "QtDialogs.h"
 #include "RecentFiles.h"
+#include "Streaming.h"
 #include "Twips.h"
 #include "UiColor.h"
 #include "UiText.h"
@@ -167,6 +168,20 @@ PlayerForm::PlayerForm(Session& session, MediaPlayer* player1, MediaPlayer* play
 PlayerForm::~PlayerForm() {
     m_timerDisplay->stop();
     m_engine = nullptr;
+    SetStreaming(nullptr);
+}
+
+void PlayerForm::SetStreaming(Streaming* streaming) {
+    if (m_streaming) m_streaming->RemoveStateListener(m_streamListener);
+    m_streaming = streaming;
+    const auto show = [this] {
+        // A station that does not stream is not told so on every screen.
+        const bool on = m_streaming && m_streaming->Running();
+        m_statusStream->setVisible(on);
+        if (on) m_statusStream->setText(m_streaming->StateText());
+    };
+    if (m_streaming) m_streamListener = m_streaming->AddStateListener(show);
+    show();
 }
 
 void PlayerForm::SetEngine(PlayerEngine* engine) {
@@ -443,6 +458,8 @@ void PlayerForm::BuildStatusBar() {
     bar->setObjectName(QStringLiteral("StatusBar"));
     setStatusBar(bar);
     m_statusElement = AddStatusPanel(bar, "Element", {}, "Path of current element.", 1);
+    m_statusStream = AddStatusPanel(bar, "Stream", {}, "The stream to listeners.", 0);
+    m_statusStream->hide();
     m_statusTime = AddStatusPanel(bar, "Time", {}, "Time of day.", 0);
 }
 
@@ -853,7 +870,7 @@ void PlayerForm::menuOptions_Click() {
         // The sound output page moves the engine both players sound through.
         auto* audio = dynamic_cast<AudioMediaPlayer*>(m_player1);
         m_options = new PlayerOptionsForm(m_session, *m_engine, *this, this,
-                                          audio ? &audio->Engine() : nullptr);
+                                          audio ? &audio->Engine() : nullptr, m_streaming);
     }
     m_options->show();
     m_options->raise();

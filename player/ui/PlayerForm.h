@@ -25,6 +25,7 @@ namespace sonavel {
 
 class AboutForm;
 class PlayerOptionsForm;
+class Streaming;
 class PlaylistForm;
 
 // Player's main window: the two player panels, the playlist pane, the menus
@@ -45,6 +46,8 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     // The engine is built on this window's players and this window, so it
     // arrives after construction. Until then commands and ticks do nothing.
     void SetEngine(PlayerEngine* engine);
+    // The stream to listeners, shown in the status bar and set in the options.
+    void SetStreaming(Streaming* streaming);
 
     // PlayerWindow
     void Render(const PlayerDisplay& display) override;
@@ -137,6 +140,9 @@ class PlayerForm final : public QMainWindow, public PlayerWindow, public PlayerM
     MediaPlayer* m_player1 = nullptr;
     MediaPlayer* m_player2 = nullptr;
     PlayerEngine* m_engine = nullptr;
+    Streaming* m_streaming = nullptr;
+    int m_streamListener = 0;
+    QLabel* m_statusStream = nullptr;
     WidgetEntries m_entries{this};
 
     QToolBar* m_toolbar = nullptr;

@@ -5,6 +5,7 @@
 #include "PlayerModule.h"
 #include "Session.h"
 #include "SoundOutputPage.h"
+#include "StreamingPage.h"
 #include "Windows.h"
 
 #include <QCheckBox>
@@ -73,11 +74,12 @@ void Finish(QWidget* page) {
 }  // namespace
 
 PlayerOptionsForm::PlayerOptionsForm(Session& session, PlayerEngine& engine, MainWindow& mainWindow,
-                                     QWidget* parent, AudioEngine* audio)
+                                     QWidget* parent, AudioEngine* audio, Streaming* streaming)
     : QWidget(parent, Qt::Window),
       m_session(session),
       m_engine(engine),
       m_audio(audio),
+      m_streaming(streaming),
       m_mainWindow(mainWindow),
       m_options(session, engine) {
     setObjectName(QStringLiteral("PlayerOptionsForm"));
@@ -128,6 +130,7 @@ PlayerOptionsForm::PlayerOptionsForm(Session& session, PlayerEngine& engine, Mai
 
 void PlayerOptionsForm::AddExtraPages() {
     AddPage(new SoundOutputPage(m_session, this, m_audio), QStringLiteral("Sound Output"));
+    AddPage(new StreamingPage(m_session, this, m_streaming), QStringLiteral("Streaming"));
 }
 
 void PlayerOptionsForm::AddPage(QWidget* page, const QString& caption,

@@ -17,6 +17,7 @@ class AudioEngine;
 class MainWindow;
 class PlayerEngine;
 class Session;
+class Streaming;
 
 // "Sonavel Player Options": Player's switches, folders and logs, and the
 // maintenance of the stored settings. Modeless and owned by the main window,
@@ -26,9 +27,11 @@ class PlayerOptionsForm final : public QWidget {
     Q_OBJECT
   public:
     // `audio` is the engine the programme sounds through, moved by the sound
-    // output page; without one that page only stores the choice.
+    // output page, and `streaming` the stream to listeners; without them those
+    // pages only store the choice.
     PlayerOptionsForm(Session& session, PlayerEngine& engine, MainWindow& mainWindow,
-                      QWidget* parent, AudioEngine* audio = nullptr);
+                      QWidget* parent, AudioEngine* audio = nullptr,
+                      Streaming* streaming = nullptr);
 
     // A further page after the five of the window: `apply` runs at Apply and
     // OK, before the settings are stored.
@@ -70,6 +73,7 @@ class PlayerOptionsForm final : public QWidget {
     Session& m_session;
     PlayerEngine& m_engine;
     AudioEngine* m_audio;
+    Streaming* m_streaming;
     MainWindow& m_mainWindow;
     PlayerOptions m_options;
     std::vector<std::function<void()>> m_pageApplies;

@@ -114,7 +114,7 @@ TEST_F(PlayerOptionsFormTest, WindowShowsItsPagesAndOpensOnce) {
     for (int i = 0; i < tabs->count(); ++i)
         pages << tabs->tabText(i);
     EXPECT_EQ(pages, QStringList({"General", "Folder", "Log Files", "Media Player", "Advanced",
-                                  "Sound Output"}));
+                                  "Sound Output", "Streaming"}));
     EXPECT_EQ(Get<QGroupBox>("Frame1")->title(), "Logging");
     EXPECT_EQ(Get<QGroupBox>("frameRegistry")->title(), "Advanced Registry Settings");
     EXPECT_EQ(Get<QAbstractButton>("checkMode")->text(), "&Automatic Playlist Selection");
