@@ -4,6 +4,7 @@
 #include "PlaylistViewer.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -11,6 +12,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace sonavel {
 
@@ -168,6 +171,10 @@ class PlayerEngine {
     // playlist at once when it can be read.
     void SwitchToManualMode();
     void SwitchToAutomaticMode();
+    // Calls `changed` after every change of the playlist selection mode,
+    // whoever made it (a window, the fallback at a missing hour playlist),
+    // for as long as `context` lives.
+    void WatchMode(QObject* context, std::function<void()> changed);
     void ShowPlaylistStatus();
     // Shows or hides the recent playlists in the File menu.
     void ShowRecentFiles();
@@ -275,6 +282,7 @@ class PlayerEngine {
     // its name and file.
     void OnAir(int player);
     void ShowNextCommands();
+    void ModeChanged();
     void PostDeferred();
     void RunDeferred();
 
@@ -289,6 +297,7 @@ class PlayerEngine {
     bool m_ended = false;           // "Program Ended": nothing may start again
     int m_holds = 0;
     std::deque<std::function<void()>> m_deferred;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_modeWatchers;
     bool m_deferredPosted = false;
     // The engine's side of its connections and queued runs: none of them
     // reaches an engine that is gone.

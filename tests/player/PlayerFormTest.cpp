@@ -404,34 +404,27 @@ TEST_F(PlayerFormTest, LoadSettingsOnAnEmptyStoreKeepsPlayerOnItsOwn) {
               ProgramFolder() + "/Logs/Error.log");
 }
 
-TEST_F(PlayerFormTest, AnsweringNoKeepsPlayerRunningAndWithdrawsAPendingExitNext) {
-    ShowAt(10000, 8000);
-    int unloaded = 0;
-    QObject::connect(form.get(), &PlayerForm::Unloaded, [&] { ++unloaded; });
-    engine.ExitNextPending = true;
-    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::No);
-    Action("ExitNow")->trigger();
-
-    EXPECT_EQ(m_dialogs.LastMessage().prompt, "Exit Sonavel Player?");
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(unloaded, 0);
-    EXPECT_FALSE(engine.ExitNextPending) << "No withdraws the exit at the end of the element";
-}
-
-TEST_F(PlayerFormTest, ShutDownLogsTheEndAndSavesThePlacementOnlyWhenAsked) {
+TEST_F(PlayerFormTest, ExitQuestionNoKeepsPlayerOnAirYesLogsTheEndAndKeepsTheStoredPlace) {
     session.ProgramLoggingEnabled = true;
     session.ProgramLogFileName = Path("program.log");
     m_store->SaveSetting(kAppName, kPlayerSection, "Position Left", "1234");
     session.Player.SaveSettingsOnExit = false;
-
     ShowAt(10000, 8000);
     form->move(200, 150);
     QCoreApplication::processEvents();
     int unloaded = 0;
     QObject::connect(form.get(), &PlayerForm::Unloaded, [&] { ++unloaded; });
+
+    engine.ExitNextPending = true;
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::No);
+    Action("ExitNow")->trigger();
+    EXPECT_EQ(m_dialogs.LastMessage().prompt, "Exit Sonavel Player?");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(unloaded, 0);
+    EXPECT_FALSE(engine.ExitNextPending) << "No withdraws the exit at the end of the element";
+
     m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Yes);
     EXPECT_TRUE(form->close());
-
     EXPECT_EQ(unloaded, 1);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(m_store->GetSetting(kAppName, kPlayerSection, "Position Left"), "1234");
