@@ -201,7 +201,7 @@ void DemoWriter::WriteTimeChecks(const Sound& intro, const std::vector<Sound>& h
             seconds += WholeSeconds(sound);
         }
     }
-    StoreKeyword(kTimeCheck, folder, seconds, 24 * 60);
+    StoreKeyword(kTimeCheck, folder, seconds, std::int64_t{24} * 60);
 }
 
 void DemoWriter::WriteClocks() {
