@@ -156,7 +156,7 @@ Sound Chime(const std::vector<int>& notes, double noteSeconds, double ringSecond
 Sound TimeTones(int hour, int minute, int rate) {
     // The hour rises through the octave twice a day, the minute in steps of
     // five: the same time always sounds the same.
-    return Chime({hour % 12 - 9, minute / 5 - 2}, 0.3, 0.45, rate);
+    return Chime({3, hour % 12 - 9, minute / 5 - 2}, 0.45, 1.7, rate);
 }
 
 Sound Join(const std::vector<Sound>& parts, double gapSeconds) {
@@ -205,11 +205,12 @@ Sound Trimmed(const Sound& sound) {
     return {sound.rate, std::vector<float>(s.begin() + first, s.begin() + last)};
 }
 
-bool WriteWav(const QString& path, const Sound& sound) {
+bool WriteWav(const QString& path, const Sound& sound, WavSamples samples) {
     SF_INFO info{};
     info.samplerate = sound.rate;
     info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format =
+        SF_FORMAT_WAV | (samples == WavSamples::MuLaw ? SF_FORMAT_ULAW : SF_FORMAT_PCM_16);
     SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     if (!file) return false;
     // Whatever the mix did, the file holds no wrapped-around samples.

@@ -23,7 +23,9 @@ Sound ChordPad(int root, bool minor, double seconds, int rate);
 Sound Arpeggio(int root, bool minor, double seconds, int bpm, int rate);
 // Bell-like notes rising and ringing out: a jingle or a station chime.
 Sound Chime(const std::vector<int>& notes, double noteSeconds, double ringSeconds, int rate);
-// A short pair of tones telling the time by pitch, for stations without speech.
+// Tones telling the time by pitch, for stations without speech: a lead-in,
+// then the hour and the minute, about as long as a spoken announcement
+// (2.6 s).
 Sound TimeTones(int hour, int minute, int rate);
 
 // Joins sounds with the given silence between them.
@@ -34,8 +36,11 @@ Sound Resampled(const Sound& sound, int rate);
 // Without the near-silence speech synthesis leaves at either end.
 Sound Trimmed(const Sound& sound);
 
-// 16-bit PCM WAV. False when the file cannot be written.
-bool WriteWav(const QString& path, const Sound& sound);
+// How a WAV file holds its samples: 16-bit PCM, or 8-bit mu-law, the
+// telephone's, at half the size.
+enum class WavSamples { Pcm16, MuLaw };
+// False when the file cannot be written.
+bool WriteWav(const QString& path, const Sound& sound, WavSamples samples = WavSamples::Pcm16);
 Sound ReadSound(const QString& path);
 
 // Speech through espeak-ng, when it is installed: the program is started

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -28,7 +29,8 @@ namespace {
 using demo::Sound;
 
 // Music at a rate that sounds like music yet keeps the demo small; the time
-// checks, 1,440 of them, at telephone quality.
+// checks, 1,440 of them and each as long as a station's, at telephone
+// quality (8 kHz mu-law).
 constexpr int kMusicRate = 22050;
 constexpr int kTimeCheckRate = 8000;
 
@@ -73,8 +75,9 @@ QString TwoDigits(int value) {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
-// The spoken time in two pieces, so 84 recordings make up 1,440
-// announcements: "It is 9" and "oh 5".
+// The spoken time in three pieces, so 85 recordings make up 1,440
+// announcements: "Sonavel demo radio.", "It is 9" and "oh 5".
+const QString kTimeCheckIntro = QStringLiteral("Sonavel demo radio.");
 QString HourText(int hour) {
     return QStringLiteral("It is %1").arg(hour);
 }
@@ -109,11 +112,14 @@ class DemoWriter {
     QString SoundFolder(const DemoKeyword& keyword) const {
         return m_session.ProgramFolder() + QStringLiteral("/Sounds/") + keyword.name;
     }
-    void Write(const QString& path, const Sound& sound);
+    void Write(const QString& path, const Sound& sound,
+               demo::WavSamples samples = demo::WavSamples::Pcm16);
     void WriteKeyword(const DemoKeyword& keyword, const QString& folder,
                       const std::vector<std::pair<QString, Sound>>& sounds);
-    void StoreKeyword(const DemoKeyword& keyword, const QString& folder, double averageSeconds);
-    void WriteTimeChecks(const std::vector<Sound>& hours, const std::vector<Sound>& minutes);
+    void StoreKeyword(const DemoKeyword& keyword, const QString& folder, std::int64_t totalSeconds,
+                      std::int64_t files);
+    void WriteTimeChecks(const Sound& intro, const std::vector<Sound>& hours,
+                         const std::vector<Sound>& minutes);
     void WriteClocks();
     void Progress(const QString& line) {
         m_err << line << '\n';
@@ -128,25 +134,32 @@ class DemoWriter {
     bool m_spoken = false;
 };
 
-void DemoWriter::Write(const QString& path, const Sound& sound) {
-    if (!demo::WriteWav(path, sound)) throw MakeError(err::kPathFileAccess, path);
+void DemoWriter::Write(const QString& path, const Sound& sound, demo::WavSamples samples) {
+    if (!demo::WriteWav(path, sound, samples)) throw MakeError(err::kPathFileAccess, path);
     m_bytes += QFileInfo(path).size();
     ++m_files;
+}
+
+// A file's length as Keyword Maintenance measures it: whole seconds, halves
+// to even. The stored time is the average of these, rounded down, so the
+// demo stores what a station's own calculation would.
+std::int64_t WholeSeconds(const Sound& sound) {
+    return static_cast<std::int64_t>(std::nearbyint(sound.Seconds()));
 }
 
 void DemoWriter::WriteKeyword(const DemoKeyword& keyword, const QString& folder,
                               const std::vector<std::pair<QString, Sound>>& sounds) {
     QDir().mkpath(folder);
-    double seconds = 0.0;
+    std::int64_t seconds = 0;
     for (const auto& [name, sound] : sounds) {
         Write(folder + QLatin1Char('/') + name + QStringLiteral(".wav"), sound);
-        seconds += sound.Seconds();
+        seconds += WholeSeconds(sound);
     }
-    StoreKeyword(keyword, folder, sounds.empty() ? 0.0 : seconds / double(sounds.size()));
+    StoreKeyword(keyword, folder, seconds, static_cast<std::int64_t>(sounds.size()));
 }
 
 void DemoWriter::StoreKeyword(const DemoKeyword& keyword, const QString& folder,
-                              double averageSeconds) {
+                              std::int64_t totalSeconds, std::int64_t files) {
     // The list entry first, then the keyword's own section: a keyword counts
     // once its section holds a colour. A failure has been reported by the
     // store's error box and ends the demo.
@@ -157,40 +170,38 @@ void DemoWriter::StoreKeyword(const DemoKeyword& keyword, const QString& folder,
     KeywordDefinition definition = KeywordModule::NewKeyword(keyword.name, folder);
     definition.Description = keyword.description;
     definition.Color = keyword.color.Stored();
-    // The clock estimate refuses a keyword under two seconds, and the time
-    // checks' tones are shorter than that.
-    definition.EstimatedTime = std::max(2, qRound(averageSeconds));
+    definition.EstimatedTime = static_cast<std::int32_t>(files > 0 ? totalSeconds / files : 0);
     definition.Notes = keyword.notes;
     m_session.Store().ReplaceSection(
         QString::fromLatin1(kKeywordApp), keyword.name,
         StoredRows(SettingFields<KeywordDefinition>(kKeywordFields), definition));
 }
 
-void DemoWriter::WriteTimeChecks(const std::vector<Sound>& hours,
+void DemoWriter::WriteTimeChecks(const Sound& intro, const std::vector<Sound>& hours,
                                  const std::vector<Sound>& minutes) {
     const QString folder = m_session.Player.TimeCheckFolder;
     QDir().mkpath(folder);
-    double seconds = 0.0;
+    std::int64_t seconds = 0;
     // The tones repeat every twelve hours and five minutes.
     std::map<std::pair<int, int>, Sound> tones;
     for (int h = 0; h < 24; ++h) {
         for (int m = 0; m < 60; ++m) {
-            const bool spoken =
-                !hours.empty() && !hours[h].samples.empty() && !minutes[m].samples.empty();
+            const bool spoken = !intro.samples.empty() && !hours.empty() &&
+                                !hours[h].samples.empty() && !minutes[m].samples.empty();
             Sound sound;
             if (spoken) {
-                sound = demo::Join({hours[h], minutes[m]}, 0.06);
+                sound = demo::Join({intro, demo::Join({hours[h], minutes[m]}, 0.06)}, 0.25);
             } else {
                 auto [tone, made] = tones.try_emplace({h % 12, m / 5});
                 if (made) tone->second = demo::TimeTones(h, m, kTimeCheckRate);
                 sound = tone->second;
             }
             Write(folder + QLatin1Char('/') + TwoDigits(h) + TwoDigits(m) + QStringLiteral(".wav"),
-                  sound);
-            seconds += sound.Seconds();
+                  sound, demo::WavSamples::MuLaw);
+            seconds += WholeSeconds(sound);
         }
     }
-    StoreKeyword(kTimeCheck, folder, seconds / 1440.0);
+    StoreKeyword(kTimeCheck, folder, seconds, std::int64_t{24} * 60);
 }
 
 void DemoWriter::WriteClocks() {
@@ -229,6 +240,7 @@ void DemoWriter::Run(bool speech) {
     if (speech && demo::SpeechAvailable()) {
         Progress(QStringLiteral("Speaking station IDs, promos and time checks with espeak-ng"));
         QStringList texts = kStationIdTexts + kPromoTexts;
+        texts << kTimeCheckIntro;
         for (int h = 0; h < 24; ++h)
             texts << HourText(h);
         for (int m = 0; m < 60; ++m)
@@ -309,16 +321,18 @@ void DemoWriter::Run(bool speech) {
     WriteKeyword(kPromo, SoundFolder(kPromo), sounds);
 
     Progress(QStringLiteral("Writing the 1,440 time checks"));
+    Sound intro;
     std::vector<Sound> hours;
     std::vector<Sound> minutes;
     if (m_spoken) {
         const qsizetype first = kStationIdTexts.size() + kPromoTexts.size();
+        intro = demo::Resampled(speechAt(first), kTimeCheckRate);
         for (int h = 0; h < 24; ++h)
-            hours.push_back(demo::Resampled(speechAt(first + h), kTimeCheckRate));
+            hours.push_back(demo::Resampled(speechAt(first + 1 + h), kTimeCheckRate));
         for (int m = 0; m < 60; ++m)
-            minutes.push_back(demo::Resampled(speechAt(first + 24 + m), kTimeCheckRate));
+            minutes.push_back(demo::Resampled(speechAt(first + 25 + m), kTimeCheckRate));
     }
-    WriteTimeChecks(hours, minutes);
+    WriteTimeChecks(intro, hours, minutes);
 
     Progress(QStringLiteral("Writing the clocks"));
     WriteClocks();

@@ -60,6 +60,15 @@ bool SamePlace(const QString& a, const QString& b) {
     return ResolvedPath(a) == ResolvedPath(b);
 }
 
+// `path` is `folder` or lies somewhere below it.
+bool WithinFolder(const QString& path, const QString& folder) {
+    const QString inner = ResolvedPath(path);
+    QString outer = ResolvedPath(folder);
+    if (inner == outer) return true;
+    if (!outer.endsWith(QLatin1Char('/'))) outer += QLatin1Char('/');
+    return inner.startsWith(outer);
+}
+
 }  // namespace
 
 BackupModule::BackupModule(Session& session, KeywordModule& keywords, ClockModule& clocks)
@@ -179,8 +188,11 @@ BackupModule::Outcome BackupModule::Backup(const QString& location, const Option
 
     // Onto itself a backup would copy each file over itself, and with
     // Overwrite destroy it; nothing is written before this is ruled out.
+    // Inside the Clock Folder the copies would lie among the hourly clocks,
+    // and the next backup would take the default clock for one of them.
     if (SamePlace(target, m_session.ProgramFolder()) ||
-        SamePlace(target + QLatin1Char('/') + kClocksName, ClockFolder())) {
+        SamePlace(target + QLatin1Char('/') + kClocksName, ClockFolder()) ||
+        WithinFolder(target, ClockFolder())) {
         ShowInformation(m_session,
                         QStringLiteral("The backup location ") + location +
                             QStringLiteral(" holds the files that are to be backed up, so they "

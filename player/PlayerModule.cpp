@@ -124,6 +124,7 @@ void PlayerEngine::ApplySettings() {
         m_display.playlistTime = QStringLiteral("60:00");
     }
     Refresh();
+    ModeChanged();
 }
 
 void PlayerEngine::SetManualMode() {
@@ -141,6 +142,7 @@ void PlayerEngine::SwitchToManualMode() {
     SetPlayListNotLoaded();
     ShowRecentFiles();
     LogEvent(m_session, QStringLiteral("Manual playlist selection mode set"));
+    ModeChanged();
 }
 
 void PlayerEngine::SwitchToAutomaticMode() {
@@ -154,7 +156,21 @@ void PlayerEngine::SwitchToAutomaticMode() {
     // the new mode is shown here even when the hour has no playlist.
     m_display.mode = kAutomaticText;
     Refresh();
+    ModeChanged();
     if (GetCurrentHourPlaylist()) StartPlaylist();
+}
+
+void PlayerEngine::WatchMode(QObject* context, std::function<void()> changed) {
+    m_modeWatchers.emplace_back(context, std::move(changed));
+}
+
+void PlayerEngine::ModeChanged() {
+    std::erase_if(m_modeWatchers, [](const auto& watcher) { return watcher.first.isNull(); });
+    // A copy: a watcher may add another, or close its window, while it is told.
+    const auto watchers = m_modeWatchers;
+    for (const auto& [context, changed] : watchers) {
+        if (context) changed();
+    }
 }
 
 void PlayerEngine::ShowRecentFiles() {

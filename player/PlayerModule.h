@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace sonavel {
 
@@ -170,6 +173,10 @@ class PlayerEngine {
     // playlist at once when it can be read.
     void SwitchToManualMode();
     void SwitchToAutomaticMode();
+    // Calls `changed` after every change of the playlist selection mode,
+    // whoever made it (a window, the fallback at a missing hour playlist),
+    // for as long as `context` lives.
+    void WatchMode(QObject* context, std::function<void()> changed);
     void ShowPlaylistStatus();
     // Shows or hides the recent playlists in the File menu.
     void ShowRecentFiles();
@@ -294,6 +301,7 @@ class PlayerEngine {
     // its name and file.
     void OnAir(int player);
     void ShowNextCommands();
+    void ModeChanged();
     void PostDeferred();
     void RunDeferred();
     // The error log as the engine writes it: a log that cannot be written
@@ -324,6 +332,7 @@ class PlayerEngine {
     bool m_endComing = false;
     int m_holds = 0;
     std::deque<std::function<void()>> m_deferred;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_modeWatchers;
     bool m_deferredPosted = false;
     QDateTime m_switchAt;     // valid while a switch made at an element's end runs
     QDateTime m_silentSince;  // automatic mode with nothing playing, since

@@ -40,12 +40,7 @@ PlayerOptions::View PlayerOptions::Open() {
     if (m_session.ErrorLogFileName.isEmpty()) m_session.ErrorLoggingEnabled = false;
     m_on = {};
     m_off = {};
-    View view = Current();
-    // A box that opens ticked counts as ticked by the operator.
-    for (std::size_t b = 0; b < view.checked.size(); ++b) {
-        if (view.checked[b]) m_on[b] = true;
-    }
-    return view;
+    return Current();
 }
 
 PlayerOptions::View PlayerOptions::Current() const {
@@ -69,6 +64,13 @@ PlayerOptions::View PlayerOptions::Current() const {
 void PlayerOptions::Click(Box box, bool checked) {
     m_on[Index(box)] = checked;
     m_off[Index(box)] = !checked;
+}
+
+bool PlayerOptions::FollowRunningMode() {
+    m_on[Index(Box::Mode)] = false;
+    m_off[Index(Box::Mode)] = false;
+    KeepRunningMode(m_session, m_engine);
+    return m_engine.AutomaticMode;
 }
 
 QString PlayerOptions::Browse(Folder folder) {
@@ -119,23 +121,26 @@ PlayerOptions::View PlayerOptions::Apply(const Texts& texts, const std::function
     p.TimeCheckFolder = texts.timeCheckFolder;
 
     // The box's last click decides; both the engine and memory follow, so
-    // what is stored is what runs.
+    // what is stored is what runs. The switch may wait for an element change
+    // and outlive the window (OK), so it holds no reference to it.
     bool toAutomatic = false;
+    Session& session = m_session;
+    PlayerEngine& engine = m_engine;
     if (TurnedOff(Box::Mode) && !m_engine.ManualMode) {
         p.Automatic = false;
         p.Manual = true;
-        m_engine.RunCommand([this] {
-            m_engine.SwitchToManualMode();
-            KeepRunningMode(m_session, m_engine);
+        m_engine.RunCommand([&session, &engine] {
+            engine.SwitchToManualMode();
+            KeepRunningMode(session, engine);
         });
     } else if (TurnedOn(Box::Mode) && !m_engine.AutomaticMode) {
         toAutomatic = true;
         p.Automatic = true;
         p.Manual = false;
         // Cancel at a missing hour playlist goes back to manual; memory follows.
-        m_engine.RunCommand([this] {
-            m_engine.SwitchToAutomaticMode();
-            KeepRunningMode(m_session, m_engine);
+        m_engine.RunCommand([&session, &engine] {
+            engine.SwitchToAutomaticMode();
+            KeepRunningMode(session, engine);
         });
     }
 
@@ -147,14 +152,12 @@ PlayerOptions::View PlayerOptions::Apply(const Texts& texts, const std::function
     m_session.ProgramLogFileName = texts.programLogFileName;
     m_session.ErrorLogFileName = texts.errorLogFileName;
     // A log whose name was emptied is switched off, as when the window opens.
-    if (m_session.ProgramLogFileName.isEmpty()) {
-        m_session.ProgramLoggingEnabled = false;
-        Click(Box::ProgramLogging, false);
-    }
-    if (m_session.ErrorLogFileName.isEmpty()) {
-        m_session.ErrorLoggingEnabled = false;
-        Click(Box::ErrorLogging, false);
-    }
+    if (m_session.ProgramLogFileName.isEmpty()) m_session.ProgramLoggingEnabled = false;
+    if (m_session.ErrorLogFileName.isEmpty()) m_session.ErrorLoggingEnabled = false;
+    // Applied once: a later Apply for some other box must not switch the mode
+    // again (dropping the list on air) nor log the same change twice.
+    m_on = {};
+    m_off = {};
 
     // The hour switch reports a missing folder itself when it looks there.
     if (!toAutomatic && !QFileInfo(p.PlaylistFolder).isDir()) {

@@ -51,14 +51,19 @@ class PlayerOptions {
 
     PlayerOptions(Session& session, PlayerEngine& engine);
 
-    // The window opens: the store and memory are brought to agree, and the
-    // boxes that come up ticked count as ticked by the operator. A log whose
-    // file name is empty is switched off.
+    // The window opens: the store and memory are brought to agree. Nothing
+    // is pending: a box acts only once the operator has clicked it. A log
+    // whose file name is empty is switched off.
     View Open();
 
     // A click on a box, which is now checked or not. The box's last click
     // decides; the other change of its pair is withdrawn.
     void Click(Box box, bool checked);
+    // The mode was changed outside the window (or by its own Apply, later,
+    // or undone by the fallback at a missing playlist): a mode click not yet
+    // applied is withdrawn, and memory follows what runs. True when Player
+    // now runs in automatic mode, which is what the mode box shows.
+    bool FollowRunningMode();
     bool TurnedOn(Box box) const { return m_on[Index(box)]; }
     bool TurnedOff(Box box) const { return m_off[Index(box)]; }
 
@@ -74,8 +79,9 @@ class PlayerOptions {
         QString errorLogFileName;
     };
     // Applies the pending changes and the texts, runs `extra` (the pages
-    // other parts of the program add) and stores the settings. Returns what
-    // the window shows afterwards.
+    // other parts of the program add) and stores the settings. The changes
+    // are then spent: the next Apply acts only on clicks made after this
+    // one. Returns what the window shows afterwards.
     View Apply(const Texts& texts, const std::function<void()>& extra = {});
 
   private:

@@ -196,7 +196,12 @@ bool IsSoundFile(const QString& Line) {
     // and notes after the file name. Only the first occurrence of each mark
     // counts, and it must have at least two characters before it, so a bare
     // ".wav" or "x.wav" is not taken for an element.
-    const QString lower = Line.toLower();
+    // Lower-cased one UTF-16 unit at a time: the whole-text mapping may
+    // lengthen the text ("İ" becomes two characters) and so move a mark past
+    // the position rule.
+    QString lower = Line;
+    for (QChar& c : lower)
+        c = c.toLower();
     for (const QString& mark : kSoundFileMarks) {
         const qsizetype at = lower.indexOf(mark);
         if (at < 0) {

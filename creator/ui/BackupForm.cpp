@@ -1,5 +1,7 @@
 #include "BackupForm.h"
 
+#include "DialogKeys.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -57,6 +59,9 @@ BackupForm::BackupForm(Session& session, BackupModule& backup, QWidget* owner)
     connect(m_browse, &QPushButton::clicked, this, &BackupForm::commandBrowse_Click);
     connect(m_backupButton, &QPushButton::clicked, this, &BackupForm::commandBackup_Click);
     connect(m_close, &QPushButton::clicked, this, &BackupForm::commandClose_Click);
+    m_backupButton->setDefault(true);
+    // While the copy runs Close is disabled, and so is Escape.
+    UseDialogKeys(this, m_close);
 
     auto* location = new QHBoxLayout;
     location->addSpacing(20);

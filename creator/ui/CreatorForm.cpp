@@ -227,6 +227,11 @@ void CreatorForm::BuildToolbar() {
     m_toolbar = addToolBar(QStringLiteral("Toolbar"));
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setMovable(false);
+    // Sixteen buttons in a window that opens at its minimum width: at the
+    // style's toolbar size the last ones would be hidden behind the
+    // overflow. Small icons keep them all in sight.
+    const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_toolbar);
+    m_toolbar->setIconSize(QSize(icon, icon));
 
     struct Button {
         const char* key;

@@ -32,7 +32,6 @@ QLabel* Label(const char* name, const QString& text, QWidget* parent) {
 QPushButton* Button(const char* name, const char* caption, QWidget* parent) {
     auto* button = new QPushButton(QString::fromLatin1(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
     return button;
 }
 
@@ -59,6 +58,8 @@ void CreatorOptionsForm::Build() {
     m_tabs->addTab(BuildAdvancedTab(), QStringLiteral("Advanced"));
 
     QPushButton* ok = Button("commandOK", "OK", this);
+    // Return is OK wherever the focus is, unless it is on another button.
+    ok->setDefault(true);
     ok->setToolTip(QStringLiteral("Click this button to save changes and exit this screen."));
     QPushButton* cancel = Button("commandCancel", "&Cancel", this);
     cancel->setToolTip(

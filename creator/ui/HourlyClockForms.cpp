@@ -1,8 +1,11 @@
 #include "HourlyClockForms.h"
 
+#include "DialogKeys.h"
 #include "FormatModule.h"
 
 #include <QCheckBox>
+#include <QEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -131,6 +134,9 @@ SaveHourlyClockForm::SaveHourlyClockForm(HourlyClocks& clocks, QWidget* owner)
     connect(m_clear, &QPushButton::clicked, this, &SaveHourlyClockForm::commandClear_Click);
     connect(m_save, &QPushButton::clicked, this, &SaveHourlyClockForm::commandSave_Click);
     connect(m_close, &QPushButton::clicked, this, &SaveHourlyClockForm::commandClose_Click);
+    m_save->setDefault(true);
+    // While the slots are written Close is disabled, and so is Escape.
+    UseDialogKeys(this, m_close);
 
     auto* buttons = new QHBoxLayout;
     for (QPushButton* button : {m_selectAll, m_clear})
@@ -242,6 +248,8 @@ OpenHourlyClockForm::OpenHourlyClockForm(HourlyClocks& clocks, QWidget* owner)
     QPushButton* cancel = Button(this, "commandCancel", "&Cancel");
     connect(m_open, &QPushButton::clicked, this, &OpenHourlyClockForm::commandOpen_Click);
     connect(cancel, &QPushButton::clicked, this, &OpenHourlyClockForm::commandCancel_Click);
+    m_open->setDefault(true);
+    UseDialogKeys(this, cancel);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(info, 1);
@@ -252,6 +260,27 @@ OpenHourlyClockForm::OpenHourlyClockForm(HourlyClocks& clocks, QWidget* owner)
     layout->addLayout(buttons);
 
     EnableExistingClocks();
+    m_open->setEnabled(false);
+}
+
+void OpenHourlyClockForm::showEvent(QShowEvent* event) {
+    RefreshGrid();
+    QWidget::showEvent(event);
+}
+
+void OpenHourlyClockForm::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) RefreshGrid();
+    QWidget::changeEvent(event);
+}
+
+void OpenHourlyClockForm::RefreshGrid() {
+    if (!m_selectedPath.isEmpty() && QFileInfo::exists(m_selectedPath)) return;
+    for (auto& column : m_grid.days) {
+        for (QCheckBox* box : column)
+            box->setChecked(false);
+    }
+    EnableExistingClocks();
+    m_selectedPath.clear();
     m_open->setEnabled(false);
 }
 
@@ -299,13 +328,8 @@ void OpenHourlyClockForm::commandOpen_Click() {
             break;
         case HourlyClocks::OpenOutcome::Missing:
             // Show the week as it is now, with nothing picked.
-            for (auto& column : m_grid.days) {
-                for (QCheckBox* box : column)
-                    box->setChecked(false);
-            }
-            EnableExistingClocks();
             m_selectedPath.clear();
-            m_open->setEnabled(false);
+            RefreshGrid();
             break;
     }
 }

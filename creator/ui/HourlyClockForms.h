@@ -57,7 +57,16 @@ class OpenHourlyClockForm final : public QWidget {
     // The ticked slot's file, empty while nothing is ticked.
     const QString& SelectedPath() const { return m_selectedPath; }
 
+  protected:
+    // The week is read again whenever the dialog is shown or brought
+    // forward: clocks may have been saved or deleted meanwhile.
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
   private:
+    // The week as it is on disk now. A ticked slot whose file is still there
+    // stays picked; otherwise nothing is.
+    void RefreshGrid();
     bool EnableExistingClocks();
     void DisableAllClocks();
     void Slot_Click(HourlySlot slot);

@@ -1,5 +1,7 @@
 #include "SearchForm.h"
 
+#include "DialogKeys.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -91,14 +93,13 @@ SearchForm::SearchForm(SearchModule& search, TextEditSearchPane& pane, QWidget* 
     m_matchCase = new QCheckBox(QStringLiteral("Match &case"), this);
     m_matchCase->setObjectName(QStringLiteral("checkMatchCase"));
     m_commandFind = button("commandFind", "&Find");
-    QPushButton* findNext = button("commandFindNext", "Find &Next");
+    m_commandFindNext = button("commandFindNext", "Find &Next");
     m_commandReplace = button("commandReplace", "&Replace");
     m_commandReplaceAll = button("commandReplaceAll", "Replace &All");
     QPushButton* cancel = button("commandCancel", "&Cancel");
-    m_commandFind->setDefault(true);
 
     connect(m_commandFind, &QPushButton::clicked, this, &SearchForm::commandFind_Click);
-    connect(findNext, &QPushButton::clicked, this, &SearchForm::commandFindNext_Click);
+    connect(m_commandFindNext, &QPushButton::clicked, this, &SearchForm::commandFindNext_Click);
     connect(m_commandReplace, &QPushButton::clicked, this, &SearchForm::commandReplace_Click);
     connect(m_commandReplaceAll, &QPushButton::clicked, this, &SearchForm::commandReplaceAll_Click);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
@@ -111,13 +112,15 @@ SearchForm::SearchForm(SearchModule& search, TextEditSearchPane& pane, QWidget* 
     layout->addWidget(m_wholeWord, 2, 0, 1, 2);
     layout->addWidget(m_matchCase, 3, 0, 1, 2);
     auto* buttons = new QVBoxLayout;
-    for (QPushButton* b : {m_commandFind, findNext, m_commandReplace, m_commandReplaceAll, cancel})
+    for (QPushButton* b :
+         {m_commandFind, m_commandFindNext, m_commandReplace, m_commandReplaceAll, cancel})
         buttons->addWidget(b);
     buttons->addStretch();
     layout->addLayout(buttons, 0, 2, 5, 1);
     layout->setRowStretch(4, 1);
 
     m_search.keepOnTop = [this](bool onTop) { SetOnTop(onTop); };
+    UseDialogKeys(this, cancel);
 }
 
 SearchForm::~SearchForm() {
@@ -126,7 +129,7 @@ SearchForm::~SearchForm() {
 
 void SearchForm::Open(bool replace) {
     setWindowTitle(replace ? QStringLiteral("Replace") : QStringLiteral("Find"));
-    m_commandFind->setEnabled(true);
+    SetFindEnabled(true);
     for (QWidget* control :
          {static_cast<QWidget*>(m_labelReplace), static_cast<QWidget*>(m_replace),
           static_cast<QWidget*>(m_commandReplace), static_cast<QWidget*>(m_commandReplaceAll)}) {
@@ -157,9 +160,16 @@ void SearchForm::SetOnTop(bool onTop) {
     }
 }
 
+void SearchForm::SetFindEnabled(bool enabled) {
+    m_commandFind->setEnabled(enabled);
+    // Return goes on with the search: Find first, then Find Next.
+    m_commandFind->setDefault(enabled);
+    m_commandFindNext->setDefault(!enabled);
+}
+
 void SearchForm::commandFind_Click() {
     // Found: the search goes on with Find Next.
-    if (m_search.Find(m_pane, m_find->text(), Options())) m_commandFind->setEnabled(false);
+    if (m_search.Find(m_pane, m_find->text(), Options())) SetFindEnabled(false);
 }
 
 void SearchForm::commandFindNext_Click() {

@@ -47,6 +47,7 @@ class SearchForm final : public QWidget {
     void commandReplaceAll_Click();
     int Options() const;
     void SetOnTop(bool onTop);
+    void SetFindEnabled(bool enabled);
 
     SearchModule& m_search;
     TextEditSearchPane& m_pane;
@@ -56,6 +57,7 @@ class SearchForm final : public QWidget {
     QCheckBox* m_wholeWord = nullptr;
     QCheckBox* m_matchCase = nullptr;
     QPushButton* m_commandFind = nullptr;
+    QPushButton* m_commandFindNext = nullptr;
     QPushButton* m_commandReplace = nullptr;
     QPushButton* m_commandReplaceAll = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "PlayerOptionsForm.h"
 
 #include "CommonModule.h"
+#include "DialogKeys.h"
 #include "ErrorModule.h"
 #include "PlayerModule.h"
 #include "Session.h"
@@ -123,9 +124,13 @@ PlayerOptionsForm::PlayerOptionsForm(Session& session, PlayerEngine& engine, Mai
         });
     }
 
+    UseDialogKeys(this, cancel);
+
     AddExtraPages();
     Show(m_options.Open());
     m_commandApply->setEnabled(false);
+    // The mode box shows the mode Player runs in, whoever changed it.
+    m_engine.WatchMode(this, [this] { m_checkMode->setChecked(m_options.FollowRunningMode()); });
 }
 
 void PlayerOptionsForm::AddExtraPages() {
@@ -308,8 +313,11 @@ void PlayerOptionsForm::commandApply_Click() {
                             for (const auto& apply : m_pageApplies)
                                 apply();
                         });
-    // The boxes stay as the operator left them, except a log that has no
-    // file any more: it is off, and cannot be switched on until one is set.
+    // The boxes stay as the operator left them, except the mode box, which
+    // shows the mode Player runs in now (the switch may have fallen back, or
+    // wait for the element change), and a log that has no file any more: it
+    // is off, and cannot be switched on until one is set.
+    m_checkMode->setChecked(view.Checked(Box::Mode));
     for (auto [check, available] :
          {std::pair{m_checkEnableProgramLogging, view.programLoggingAvailable},
           std::pair{m_checkEnableErrorLogging, view.errorLoggingAvailable}}) {

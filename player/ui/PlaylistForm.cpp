@@ -1,9 +1,9 @@
 #include "PlaylistForm.h"
 
+#include "DialogKeys.h"
 #include "PrintModule.h"
 #include "Twips.h"
 
-#include <QKeyEvent>
 #include <QMenuBar>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -51,17 +51,18 @@ PlaylistForm::PlaylistForm(Session& session, QWidget* parent)
     m_textPlaylist->setObjectName(QStringLiteral("textPlaylist"));
     m_textPlaylist->setReadOnly(true);
     m_textPlaylist->setLineWrapMode(QTextEdit::NoWrap);
-    // Read-only, the text would take no keys: Escape must reach the filter,
-    // and the operator scrolls a long list with the keyboard.
+    // Read-only, the text would take no keys: the operator scrolls a long
+    // list with the keyboard.
     m_textPlaylist->setTextInteractionFlags(Qt::TextSelectableByMouse |
                                             Qt::TextSelectableByKeyboard);
     QFont font = m_textPlaylist->font();
     font.setFamily(QStringLiteral("Arial"));
     m_textPlaylist->setFont(font);
-    m_textPlaylist->installEventFilter(this);
     layout->addWidget(m_textPlaylist);
     setCentralWidget(inner);
     setFocusProxy(m_textPlaylist);
+    // Escape closes the viewer wherever the focus is, as it closes a dialog.
+    UseDialogKeys(this, [this] { close(); });
 
     // Qt applies no minimum to a minimised window, as the rule wants.
     setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
@@ -96,15 +97,6 @@ QString PlaylistForm::Text() const {
 
 void PlaylistForm::menuPrintPlaylist_Click() {
     PrintPlaylist(m_session, m_shown, Text());
-}
-
-bool PlaylistForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_textPlaylist && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        close();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace sonavel

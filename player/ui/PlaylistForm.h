@@ -23,9 +23,6 @@ class PlaylistForm final : public QMainWindow {
     const PlaylistView& Shown() const { return m_shown; }
     QString Text() const;
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
   private:
     void menuPrintPlaylist_Click();
 

@@ -63,7 +63,7 @@ class BackupCommandTest : public ::testing::Test {
     std::unique_ptr<CapturedConsole> console;
 };
 
-TEST_F(BackupCommandTest, CopiesEverythingNewNamesOnASecondRunAndRefusesItsOwnFolder) {
+TEST_F(BackupCommandTest, CopiesEverythingNewNamesOnASecondRunAndRefusesItsOwnFolders) {
     const QString dest = m_dir.filePath("nightly");
     ASSERT_EQ(Run({"backup", "--to", dest}), kExitSuccess) << console->errText.toStdString();
     EXPECT_EQ(Files(dest), QStringList({"Default.clk", "backup.key"}));
@@ -76,14 +76,19 @@ TEST_F(BackupCommandTest, CopiesEverythingNewNamesOnASecondRunAndRefusesItsOwnFo
     ASSERT_EQ(Run({"backup", "--overwrite", "--to", dest}), kExitSuccess);
     EXPECT_EQ(Files(dest + "/Clocks").size(), 4);
 
-    // Onto the program folder: refused, every file as it was.
+    // Onto the program folder, into the Clock Folder or below it: refused,
+    // every file as it was.
     const auto programFiles = Contents(station.programFolder);
     const auto clockFiles = Contents(station.programFolder + "/Clocks");
-    EXPECT_EQ(Run({"backup", "--overwrite", "--to", station.programFolder}), kExitFailure);
-    EXPECT_TRUE(console->errText.startsWith("Unable to Backup: The backup location "))
-        << console->errText.toStdString();
-    EXPECT_EQ(Contents(station.programFolder), programFiles);
-    EXPECT_EQ(Contents(station.programFolder + "/Clocks"), clockFiles);
+    for (const QString& own : {station.programFolder, station.programFolder + "/Clocks",
+                               station.programFolder + "/Clocks/old"}) {
+        EXPECT_EQ(Run({"backup", "--overwrite", "--to", own}), kExitFailure);
+        EXPECT_TRUE(console->errText.startsWith("Unable to Backup: The backup location " + own))
+            << console->errText.toStdString();
+        EXPECT_EQ(Contents(station.programFolder), programFiles);
+        EXPECT_EQ(Contents(station.programFolder + "/Clocks"), clockFiles);
+    }
+    EXPECT_FALSE(QFileInfo::exists(station.programFolder + "/Clocks/old"));
 
     // A clock that cannot be copied fails the run; a usage error is 2.
     QFile::remove(dest + "/Clocks/Sun2300.clk");

@@ -19,6 +19,8 @@
 #include <QIODevice>
 #include <QSet>
 #include <QTemporaryDir>
+#include <cmath>
+#include <iterator>
 
 using namespace sonavel;
 
@@ -69,6 +71,25 @@ class StationCommandsTest : public ::testing::Test {
         Session session;
     };
 
+    // Creator's clock estimate works on every clock of the station as it
+    // comes, and each clock fills its hour.
+    static void ExpectEstimatesFillTheHour(Session& session, KeywordModule& keywords) {
+        ASSERT_TRUE(keywords.GetKeywordDefinitions());
+        QStringList clockFiles = {ClockModule(session, keywords).DefaultClockPath()};
+        for (const QString& name : Files(session.Creator.ClockFolder))
+            clockFiles << session.Creator.ClockFolder + '/' + name;
+        for (const QString& path : clockFiles) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+            const ClockTimeEstimate estimate = ClockEstimate::Estimate(
+                QString::fromUtf8(file.readAll()), keywords.KeywordDefinitions, true);
+            EXPECT_EQ(estimate.problem, ClockTimeEstimate::Problem::None)
+                << path.toStdString() << ": " << estimate.invalidKeyword.toStdString();
+            EXPECT_GT(estimate.total, 3600) << path.toStdString();
+            EXPECT_LT(estimate.total, 3600 + 300) << path.toStdString();
+        }
+    }
+
     QTemporaryDir m_dir;
     // Not there yet: the command makes it.
     QString stationDir = m_dir.filePath(QStringLiteral("station"));
@@ -109,29 +130,28 @@ TEST_F(StationCommandsTest, DemoStationHoldsWhatBothProgramsNeedToPlayByThemselv
                                   ":TimeCheck"}));
     EXPECT_EQ(colors.size(), 6);
 
+    // Every keyword's sounds as long as a station's, and its stored time what
+    // Keyword Maintenance would calculate from them: the average of whole
+    // seconds (halves to even), rounded down.
     const struct {
         const char* keyword;
         double shortest, longest;
-    } lengths[] = {{"Music Bed A", 20, 40},
-                   {"Music Bed B", 20, 40},
-                   {"Jingle", 3, 6},
-                   {"Station ID", 2, 4},
-                   {"Promo", 8, 15}};
-    qint64 bytes = 0;
+    } lengths[] = {{"Music Bed A", 20, 40}, {"Music Bed B", 20, 40}, {"Jingle", 3, 6},
+                   {"Station ID", 2, 4},    {"Promo", 8, 15},        {":TimeCheck", 2, 3}};
+    ASSERT_EQ(std::size(lengths), keywords.KeywordDefinitions.size());
     for (const auto& expected : lengths) {
         const KeywordDefinition* keyword = keywords.FindKeyword(expected.keyword);
         ASSERT_NE(keyword, nullptr);
         const QStringList files = Files(keyword->Folder);
         EXPECT_GE(files.size(), 3) << expected.keyword;
-        double total = 0;
+        qint64 whole = 0;
         for (const QString& name : files) {
             const SoundInfo sound = ReadInfo(keyword->Folder + '/' + name);
             EXPECT_GE(sound.seconds, expected.shortest - 0.01) << name.toStdString();
             EXPECT_LE(sound.seconds, expected.longest + 0.01) << name.toStdString();
-            total += sound.seconds;
+            whole += static_cast<qint64>(std::nearbyint(sound.seconds));
         }
-        // The clock time estimate works from these.
-        EXPECT_NEAR(keyword->EstimatedTime, total / files.size(), 1.0) << expected.keyword;
+        EXPECT_EQ(keyword->EstimatedTime, whole / files.size()) << expected.keyword;
     }
 
     // One announcement for every minute of the day, small ones.
@@ -145,13 +165,9 @@ TEST_F(StationCommandsTest, DemoStationHoldsWhatBothProgramsNeedToPlayByThemselv
                 << QStringLiteral("%1%2.wav").arg(h, 2, 10, QChar('0')).arg(m, 2, 10, QChar('0'));
     }
     EXPECT_EQ(Files(timeCheck->Folder), expectedNames);
-    for (const char* name : {"0000.wav", "0905.wav", "2359.wav"}) {
-        const SoundInfo sound = ReadInfo(timeCheck->Folder + '/' + QLatin1String(name));
-        EXPECT_EQ(sound.rate, 8000);
-        EXPECT_EQ(sound.channels, 1);
-        EXPECT_GT(sound.seconds, 0.3);
-        EXPECT_LT(sound.seconds, 3.0);
-    }
+    const SoundInfo announcement = ReadInfo(timeCheck->Folder + "/0905.wav");
+    EXPECT_EQ(announcement.rate, 8000);
+    EXPECT_EQ(announcement.channels, 1);
 
     // Clocks that name only defined keywords; the mornings have their own.
     ClockModule clocks(session, keywords);
@@ -178,7 +194,9 @@ TEST_F(StationCommandsTest, DemoStationHoldsWhatBothProgramsNeedToPlayByThemselv
         << estimate.invalidKeyword.toStdString();
     EXPECT_GT(estimate.total, 3600);
     EXPECT_TRUE(opened.errText.isEmpty()) << opened.errText.toStdString();
+    ExpectEstimatesFillTheHour(session, keywords);
 
+    qint64 bytes = 0;
     QDirIterator all(stationDir, QDir::Files, QDirIterator::Subdirectories);
     while (all.hasNext())
         bytes += all.nextFileInfo().size();
@@ -191,18 +209,22 @@ TEST_F(StationCommandsTest, DemoStationSpeaksWhenEspeakNgIsInstalled) {
     ASSERT_EQ(console.Run({"demo-station", stationDir}), kExitSuccess);
     EXPECT_TRUE(console.outText.contains(", spoken by espeak-ng, "));
     const QString folder = DemoStationPaths(stationDir).programFolder;
-    // "It is 9" and "oh 5" are longer than any pair of tones, and every
-    // announcement is made of both.
+    // Every announcement is the station's name, the hour and the minute:
+    // spoken, they take as long as a station's time check.
     const SoundInfo nine = ReadInfo(folder + "/Time/0905.wav");
     EXPECT_EQ(nine.rate, 8000);
-    EXPECT_GT(nine.seconds, 0.9);
-    EXPECT_LT(nine.seconds, 3.0);
+    EXPECT_GT(nine.seconds, 2.0);
+    EXPECT_LT(nine.seconds, 4.0);
     EXPECT_GT(ReadInfo(folder + "/Time/2359.wav").seconds, nine.seconds);
     for (const QString& name : Files(folder + "/Sounds/Station ID")) {
         const SoundInfo id = ReadInfo(folder + "/Sounds/Station ID/" + name);
         EXPECT_GE(id.seconds, 1.0);
         EXPECT_LE(id.seconds, 4.5);
     }
+    Opened opened(DemoStationPaths(stationDir));
+    KeywordModule keywords(opened.session);
+    ASSERT_TRUE(ReadCreatorSettings(opened.session));
+    ExpectEstimatesFillTheHour(opened.session, keywords);
 }
 
 TEST_F(StationCommandsTest, DemoStationIsNeverWrittenOverExistingFiles) {

@@ -59,6 +59,10 @@ TEST(IsSoundFile, ContainmentAndPositionRules) {
     EXPECT_TRUE(IsSoundFile("c:/x.rmfiles/notes"));
     // Only the first occurrence of an extension is judged.
     EXPECT_FALSE(IsSoundFile("a.wav.wav"));
+    // Positions count in the line as written: lower-casing "İ" makes two
+    // characters of it, which must not carry ".wav" into range.
+    EXPECT_FALSE(IsSoundFile(u8"İ.wav.txt"));
+    EXPECT_TRUE(IsSoundFile(u8"Çİ.WAV"));
 
     EXPECT_TRUE(IsSoundFile(":TIMECHECK"));
     EXPECT_TRUE(IsSoundFile("x:timecheck"));

@@ -127,6 +127,23 @@ TEST_F(BackupFormTest, OpeningStatesTicksTypingAndBrowse) {
 }
 
 TEST_F(BackupFormTest, EveryMessageEndsInAUsableWindowOrClosesIt) {
+    // A folder inside the Clock Folder, typed and sent with Return: refused,
+    // nothing made; Escape is Close.
+    ASSERT_NE(Open(""), nullptr);
+    EXPECT_TRUE(Button("commandBackup")->isDefault());
+    QTest::keyClick(Box("checkOther"), Qt::Key_Space);
+    QTest::keyClicks(Field(), Path("Clocks/old"));
+    m_dialogs.ExpectMessage("Unable to Backup");
+    QTest::keyClick(Field(), Qt::Key_Return);
+    EXPECT_TRUE(m_dialogs.LastMessage().prompt.startsWith("The backup location " +
+                                                          Path("Clocks/old") + " holds the files"));
+    EXPECT_FALSE(QFileInfo::exists(Path("Clocks/old")));
+    EXPECT_FALSE(QFileInfo::exists(Path("Clocks/backup.key")));
+    EXPECT_TRUE(Button("commandClose")->isEnabled());
+    QTest::keyClick(Field(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+
     // An empty location, then an empty keyword store: each message returns
     // to the idle state, Close included.
     ASSERT_NE(Open(""), nullptr);
@@ -154,8 +171,12 @@ TEST_F(BackupFormTest, EveryMessageEndsInAUsableWindowOrClosesIt) {
 TEST_F(BackupFormTest, ProgressMovesWhileTheWindowAnswersAndClosingStopsTheCopy) {
     ASSERT_NE(Open(Path("Out")), nullptr);
     QList<int> values;
+    // Escape while the copy runs does nothing: Close is greyed.
     QObject::connect(Get<QProgressBar>("progressBackup"), &QProgressBar::valueChanged,
-                     [&](int value) { values << value; });
+                     [&](int value) {
+                         values << value;
+                         if (value == 5) QTest::keyClick(Field(), Qt::Key_Escape);
+                     });
     // A timer fires during the copy: the window serves events between files.
     int ticks = 0;
     QTimer timer;

@@ -129,6 +129,10 @@ TEST_F(BackupModuleTest, RefusalsComeBeforeAnythingIsWritten) {
     refused(ProgramFolder() + "/../Sonavel/", "The backup location");
     m_session->Creator.ClockFolder = Path("Dest/Clocks");
     refused(Path("Dest"), "The backup location");
+    // Into the Clock Folder, or a folder below it, whether there yet or not.
+    for (const QString& inside : {Path("Dest/Clocks"), Path("Dest/Clocks/./old/../kept")})
+        refused(inside, "The backup location " + inside + " holds the files");
+    EXPECT_FALSE(QFileInfo::exists(Path("Dest/Clocks"))) << "nothing was made";
     EXPECT_EQ(m_dialogs.LastMessage().icon, MsgIcon::Information);
     EXPECT_EQ(Names(ProgramFolder()), programFiles) << "no backup.key was written";
     EXPECT_EQ(Bytes(ProgramFolder() + "/Default.clk"), defaultClock);

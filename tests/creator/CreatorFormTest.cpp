@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QToolButton>
 #include <memory>
 
@@ -143,11 +144,27 @@ TEST_F(CreatorFormTest, DoubleClickedKeywordReplacesTheEditSelectionWithItsLine)
     EXPECT_EQ(Form().EditText(), "Top\r\nMy Song\r\nJingle\r\n\r\n");
 }
 
-TEST_F(CreatorFormTest, WindowKeepsItsMinimumSize) {
+// The stored default width is below the minimum, so a first start opens
+// the window at its minimum: every toolbar button must fit there.
+TEST_F(CreatorFormTest, WindowKeepsItsMinimumSizeWithTheWholeToolbarInSight) {
     Form().show();
     const QSize minimum = TwipsToPixels(8490, 6405, &Form());
     Form().resize(100, 100);
     EXPECT_EQ(Form().size(), minimum);
+    QCoreApplication::processEvents();
+
+    auto* toolbar = Find<QToolBar>("Toolbar1");
+    int buttons = 0;
+    for (QAction* action : toolbar->actions()) {
+        if (action->isSeparator()) continue;
+        ++buttons;
+        QWidget* button = toolbar->widgetForAction(action);
+        ASSERT_NE(button, nullptr) << action->objectName().toStdString();
+        EXPECT_TRUE(button->isVisible()) << action->objectName().toStdString();
+        EXPECT_LE(button->geometry().right(), toolbar->contentsRect().right())
+            << action->objectName().toStdString();
+    }
+    EXPECT_EQ(buttons, 16);
 }
 
 TEST_F(CreatorFormTest, CommandsStartAsTabledAndUnbuiltOnesStayGreyed) {

@@ -75,17 +75,22 @@ TEST_F(CreatorOptionsFormTest, OpenedFromTheMenuTypedIntoAndClosedEachWay) {
     EXPECT_FALSE(Find<QPushButton>("commandApply")->isEnabled());
     EXPECT_EQ(Open(), window) << "one window, brought forward";
 
-    // Typed and ticked, then cancelled: nothing taken over.
+    // Typed and ticked, then cancelled by Escape, or by Return on Cancel:
+    // nothing taken over.
     m_session->Creator.ClockFolder = "/kept";
-    TypeInto("textClockFolder", "/typed");
-    Click("checkDisplaySplash");
-    EXPECT_TRUE(Find<QPushButton>("commandApply")->isEnabled());
-    Click("commandCancel");
-    Settle();
-    EXPECT_EQ(main.OptionsWindow(), nullptr);
-    EXPECT_EQ(m_session->Creator.ClockFolder, "/kept");
-    EXPECT_TRUE(m_session->Creator.DisplaySplash);
-    EXPECT_TRUE(main.isVisible());
+    for (const char* focus : {"textClockFolder", "commandCancel"}) {
+        Open();
+        TypeInto("textClockFolder", "/typed");
+        Click("checkDisplaySplash");
+        EXPECT_TRUE(Find<QPushButton>("commandApply")->isEnabled());
+        Find<QWidget>(focus)->setFocus();
+        QTest::keyClick(Find<QWidget>(focus), focus[0] == 't' ? Qt::Key_Escape : Qt::Key_Return);
+        Settle();
+        EXPECT_EQ(main.OptionsWindow(), nullptr) << focus;
+        EXPECT_EQ(m_session->Creator.ClockFolder, "/kept");
+        EXPECT_TRUE(m_session->Creator.DisplaySplash);
+        EXPECT_TRUE(main.isVisible());
+    }
 
     // Browse cancelled, a folder typed, the other format: OK takes them over.
     Open();
@@ -93,9 +98,10 @@ TEST_F(CreatorOptionsFormTest, OpenedFromTheMenuTypedIntoAndClosedEachWay) {
     m_dialogs.ExpectFolder("", "Set Clock Folder\r\nClick 'Cancel' to Set Default Location");
     Click("commandBrowseClockFolder");
     EXPECT_EQ(Find<QLineEdit>("textClockFolder")->text(), ProgramFolder() + "/Clocks");
-    TypeInto("textPlaylistFolder", "/on air");
     Click("optionWinAMPFormat");
-    Click("commandOK");
+    // Return in a field is OK.
+    TypeInto("textPlaylistFolder", "/on air");
+    QTest::keyClick(Find<QWidget>("textPlaylistFolder"), Qt::Key_Return);
     Settle();
     EXPECT_EQ(main.OptionsWindow(), nullptr);
     EXPECT_EQ(m_session->Creator.ClockFolder, ProgramFolder() + "/Clocks");

@@ -176,24 +176,65 @@ TEST_F(HourlyClockFormsTest, OpenDialogOffersOnlySavedClocksOneAtATime) {
     EXPECT_FALSE(open->isEnabled());
     EXPECT_TRUE(dialog->SelectedPath().isEmpty());
 
+    // Return is Open.
     In<QTabWidget>(dialog, "SSTab1")->setCurrentIndex(0);
     Click(Slot(dialog, 0, 7));
-    Click(open);
+    EXPECT_TRUE(open->isDefault());
+    QTest::keyClick(Slot(dialog, 0, 7), Qt::Key_Return);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(form->findChild<OpenHourlyClockForm*>(), nullptr);
     EXPECT_EQ(form->EditText(), "Music\r\n");
     EXPECT_EQ(form->findChild<QLineEdit*>("textEditHeader")->text(), "Edit: Monday 07:00");
     EXPECT_EQ(form->Editor().CurrentPath(), Path("Clocks/Mon0700.clk"));
 
-    // Cancel after ticking leaves the clock as it was.
+    // Escape after ticking is Cancel: the clock stays as it was.
     form->findChild<QAction*>("menuOpenHourlyClock")->trigger();
     dialog = form->findChild<OpenHourlyClockForm*>();
     ASSERT_NE(dialog, nullptr);
     In<QTabWidget>(dialog, "SSTab1")->setCurrentIndex(1);
     Click(Slot(dialog, 6, 23));
-    Click(In<QPushButton>(dialog, "commandCancel"));
+    QTest::keyClick(Slot(dialog, 6, 23), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(form->findChild<OpenHourlyClockForm*>(), nullptr);
     EXPECT_EQ(form->Editor().CurrentPath(), Path("Clocks/Mon0700.clk"));
     EXPECT_EQ(form->EditText(), "Music\r\n");
+}
+
+// The open dialog left open while the save dialog writes a new slot: brought
+// forward again, it offers the new slot; a slot already ticked stays picked.
+TEST_F(HourlyClockFormsTest, OpenDialogBroughtForwardShowsTheWeekAsItIsNow) {
+    Write("Mon0700.clk", "Music\r\n");
+    form->findChild<QAction*>("menuOpenHourlyClock")->trigger();
+    auto* opener = form->findChild<OpenHourlyClockForm*>();
+    ASSERT_NE(opener, nullptr);
+    EXPECT_FALSE(Slot(opener, 1, 8)->isEnabled());
+
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClicks(form->findChild<QTextEdit*>("textEdit"), "News");
+    form->findChild<QAction*>("Save as Hourly Clock")->trigger();
+    auto* saver = form->findChild<SaveHourlyClockForm*>();
+    ASSERT_NE(saver, nullptr);
+    QTest::keyClick(Slot(saver, 1, 8), Qt::Key_Space);
+    EXPECT_TRUE(In<QPushButton>(saver, "commandSave")->isDefault());
+    QTest::keyClick(Slot(saver, 1, 8), Qt::Key_Return);
+    EXPECT_EQ(ClockFiles(), QStringList({"Mon0700.clk", "Tue0800.clk"}));
+    QTest::keyClick(In<QPushButton>(saver, "commandClose"), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(form->findChild<SaveHourlyClockForm*>(), nullptr);
+
+    form->findChild<QAction*>("Open Hourly Clock")->trigger();
+    EXPECT_EQ(form->findChild<OpenHourlyClockForm*>(), opener) << "the same dialog";
+    EXPECT_TRUE(Slot(opener, 1, 8)->isEnabled());
+    EXPECT_TRUE(Slot(opener, 0, 7)->isEnabled());
+
+    // Ticked, it stays the one choice while its file is there.
+    Click(Slot(opener, 0, 7));
+    Write("Wed0900.clk", "News\r\n");
+    opener->hide();
+    form->findChild<QAction*>("menuOpenHourlyClock")->trigger();
+    EXPECT_TRUE(Slot(opener, 0, 7)->isChecked());
+    EXPECT_FALSE(Slot(opener, 2, 9)->isEnabled());
+    EXPECT_EQ(opener->SelectedPath(), Path("Clocks/Mon0700.clk"));
 }
 
 }  // namespace

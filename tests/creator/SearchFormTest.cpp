@@ -99,14 +99,17 @@ TEST_F(SearchFormTest, FindAndFindNextWalkForwardOverDocumentPositions) {
     EXPECT_FALSE(InWindow<QPushButton>("commandReplaceAll")->isVisible());
     EXPECT_EQ(InWindow<QLabel>("labelFind")->text(), "Fi&nd what:");
 
-    InWindow<QLineEdit>("textFind")->clear();
-    QTest::keyClicks(InWindow<QLineEdit>("textFind"), "news");
-    Click("commandFind");
+    // Return in the field is Find, and once Find has found, Find Next.
+    auto* field = InWindow<QLineEdit>("textFind");
+    field->clear();
+    QTest::keyClicks(field, "news");
+    QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(edit->textCursor().selectionStart(), 6);
     EXPECT_EQ(Selected(), "News");
     EXPECT_FALSE(InWindow<QPushButton>("commandFind")->isEnabled());
+    EXPECT_TRUE(InWindow<QPushButton>("commandFindNext")->isDefault());
 
-    Click("commandFindNext");
+    QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(edit->textCursor().selectionStart(), 18);
     EXPECT_EQ(Selected(), "news");
 
@@ -136,13 +139,19 @@ TEST_F(SearchFormTest, FindAndFindNextWalkForwardOverDocumentPositions) {
     Click("commandFind");
     EXPECT_TRUE(InWindow<QPushButton>("commandFind")->isEnabled());
 
-    // The toolbar button opens the same window; Cancel closes it.
-    Click("commandCancel");
+    // Escape is Cancel, wherever the focus is; the toolbar button opens the
+    // same window, with Find the default again.
+    QTest::keyClick(InWindow<QCheckBox>("checkWholeWord"), Qt::Key_Escape);
     QApplication::processEvents();
     EXPECT_EQ(Window(), nullptr);
     Find<QAction>("Find")->trigger();
     ASSERT_NE(Window(), nullptr);
     EXPECT_EQ(Window()->windowTitle(), "Find");
+    EXPECT_TRUE(InWindow<QPushButton>("commandFind")->isDefault());
+    EXPECT_FALSE(InWindow<QPushButton>("commandFindNext")->isDefault());
+    Click("commandCancel");
+    QApplication::processEvents();
+    EXPECT_EQ(Window(), nullptr);
 }
 
 TEST_F(SearchFormTest, ReplaceAllIsOneEditThatReachesTheEndAndNeverLoops) {

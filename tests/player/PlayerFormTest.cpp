@@ -404,34 +404,27 @@ TEST_F(PlayerFormTest, LoadSettingsOnAnEmptyStoreKeepsPlayerOnItsOwn) {
               ProgramFolder() + "/Logs/Error.log");
 }
 
-TEST_F(PlayerFormTest, AnsweringNoKeepsPlayerRunningAndWithdrawsAPendingExitNext) {
-    ShowAt(10000, 8000);
-    int unloaded = 0;
-    QObject::connect(form.get(), &PlayerForm::Unloaded, [&] { ++unloaded; });
-    engine.ExitNextPending = true;
-    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::No);
-    Action("ExitNow")->trigger();
-
-    EXPECT_EQ(m_dialogs.LastMessage().prompt, "Exit Sonavel Player?");
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(unloaded, 0);
-    EXPECT_FALSE(engine.ExitNextPending) << "No withdraws the exit at the end of the element";
-}
-
-TEST_F(PlayerFormTest, ShutDownLogsTheEndAndSavesThePlacementOnlyWhenAsked) {
+TEST_F(PlayerFormTest, ExitQuestionNoKeepsPlayerOnAirYesLogsTheEndAndKeepsTheStoredPlace) {
     session.ProgramLoggingEnabled = true;
     session.ProgramLogFileName = Path("program.log");
     m_store->SaveSetting(kAppName, kPlayerSection, "Position Left", "1234");
     session.Player.SaveSettingsOnExit = false;
-
     ShowAt(10000, 8000);
     form->move(200, 150);
     QCoreApplication::processEvents();
     int unloaded = 0;
     QObject::connect(form.get(), &PlayerForm::Unloaded, [&] { ++unloaded; });
+
+    engine.ExitNextPending = true;
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::No);
+    Action("ExitNow")->trigger();
+    EXPECT_EQ(m_dialogs.LastMessage().prompt, "Exit Sonavel Player?");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(unloaded, 0);
+    EXPECT_FALSE(engine.ExitNextPending) << "No withdraws the exit at the end of the element";
+
     m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Yes);
     EXPECT_TRUE(form->close());
-
     EXPECT_EQ(unloaded, 1);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(m_store->GetSetting(kAppName, kPlayerSection, "Position Left"), "1234");
@@ -499,6 +492,20 @@ class PlayerRunTest : public PlayerFormTest {
         }
         return lines;
     }
+
+    // Runs Player to its end and checks it ended as a program must, whatever
+    // ended it: the loop returned, the window went, "Program Ended" is the
+    // log's last line and its only one, and neither player sounds.
+    void RunToTheEnd() {
+        EXPECT_EQ(Run(), 0);
+        EXPECT_TRUE(form->IsUnloaded());
+        EXPECT_FALSE(form->isVisible());
+        const QStringList log = ProgramLog();
+        EXPECT_EQ(log.filter("Program Ended").size(), 1);
+        EXPECT_EQ(log.value(log.size() - 1), "Program Ended");
+        EXPECT_NE(player1.PlayState(), media::kPlaying);
+        EXPECT_NE(player2.PlayState(), media::kPlaying);
+    }
 };
 
 TEST_F(PlayerRunTest, ExitConfirmedWhileTheFirstElementLoadsEndsTheProgram) {
@@ -510,17 +517,10 @@ TEST_F(PlayerRunTest, ExitConfirmedWhileTheFirstElementLoadsEndsTheProgram) {
     });
     m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Yes);
 
-    EXPECT_EQ(Run(), 0);
+    RunToTheEnd();
     EXPECT_TRUE(duringLoad) << "the exit must come while start-up loads the first element";
-    EXPECT_TRUE(form->IsUnloaded());
-    EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(m_dialogs.Messages().size(), 1u);
-    const QStringList log = ProgramLog();
-    ASSERT_FALSE(log.isEmpty());
-    EXPECT_EQ(log.last(), "Program Ended");
-    EXPECT_EQ(log.filter("Program Element: ").size(), 1);
-    EXPECT_NE(player1.PlayState(), media::kPlaying);
-    EXPECT_NE(player2.PlayState(), media::kPlaying);
+    EXPECT_EQ(ProgramLog().filter("Program Element: ").size(), 1);
 }
 
 TEST_F(PlayerRunTest, ExitConfirmedDuringASwitchEndsTheProgramOnceTheSwitchIsOver) {
@@ -540,17 +540,11 @@ TEST_F(PlayerRunTest, ExitConfirmedDuringASwitchEndsTheProgramOnceTheSwitchIsOve
     });
     m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Yes);
 
-    EXPECT_EQ(Run(), 0);
+    RunToTheEnd();
     EXPECT_TRUE(duringSwitch);
-    EXPECT_TRUE(form->IsUnloaded());
     EXPECT_EQ(m_dialogs.Messages().size(), 1u);
-    const QStringList log = ProgramLog();
-    ASSERT_FALSE(log.isEmpty());
-    EXPECT_EQ(log.last(), "Program Ended");
-    EXPECT_EQ(log.filter("Program Element: "),
+    EXPECT_EQ(ProgramLog().filter("Program Element: "),
               (QStringList{"Program Element: a", "Program Element: b"}));
-    EXPECT_NE(player1.PlayState(), media::kPlaying);
-    EXPECT_NE(player2.PlayState(), media::kPlaying);
     EXPECT_EQ(player1.FileName(), "/snd/c.wav") << "the switch finished its preload first";
 }
 
@@ -570,14 +564,10 @@ TEST_F(PlayerRunTest, SignalEndsTheProgramWithoutAskingInTheMiddleOfASwitch) {
         });
     });
 
-    EXPECT_EQ(Run(), 0);
+    RunToTheEnd();
     EXPECT_TRUE(duringSwitch);
-    EXPECT_TRUE(form->IsUnloaded());
     EXPECT_TRUE(form->EndedBySignal());
     EXPECT_TRUE(m_dialogs.Messages().empty());
-    EXPECT_EQ(ProgramLog().filter("Program Ended").size(), 1);
-    EXPECT_EQ(ProgramLog().last(), "Program Ended");
-    EXPECT_NE(player2.PlayState(), media::kPlaying);
     // The element the signal cut is accounted for: a, then b stopped.
     const QString asRun = QString::fromUtf8(
         asrun::Read(session.ProgramFolder(), QDate(2026, 12, 7), QDate(2026, 12, 7)));
@@ -593,12 +583,8 @@ TEST_F(PlayerRunTest, SignalWhileTheExitQuestionIsOpenEndsTheProgramOnce) {
         form->EndOnSignal();
     });
 
-    EXPECT_EQ(Run(), 0);
-    EXPECT_TRUE(form->IsUnloaded());
+    RunToTheEnd();
     EXPECT_EQ(m_dialogs.Messages().size(), 1u);
-    EXPECT_EQ(ProgramLog().filter("Program Ended").size(), 1);
-    EXPECT_NE(player1.PlayState(), media::kPlaying);
-    EXPECT_NE(player2.PlayState(), media::kPlaying);
 }
 
 TEST_F(PlayerRunTest, SignalClosesABoxLeftOpenAndEndsTheProgram) {
@@ -609,10 +595,8 @@ TEST_F(PlayerRunTest, SignalClosesABoxLeftOpenAndEndsTheProgram) {
         boxResult = box.exec();
     });
 
-    EXPECT_EQ(Run(), 0);
+    RunToTheEnd();
     EXPECT_EQ(boxResult, QDialog::Rejected);
-    EXPECT_TRUE(form->IsUnloaded());
-    EXPECT_EQ(ProgramLog().filter("Program Ended").size(), 1);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "AsRunLog.h"
 #include "CommonModule.h"
 #include "Events.h"
 #include "FakeMediaPlayer.h"
@@ -9,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -73,11 +75,30 @@ class PlayerOptionsFormTest : public TempFolderTest {
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
-    void Click(const char* name) { Get<QAbstractButton>(name)->click(); }
+    // The operator's hands: a box or button is pressed with the space bar
+    // once it has the focus, a button also with the mouse.
+    void Tick(const char* name) {
+        auto* box = Get<QAbstractButton>(name);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
+    }
+    void Press(const char* name) { QTest::mouseClick(Get<QAbstractButton>(name), Qt::LeftButton); }
+    void Key(const char* name, Qt::Key key) { QTest::keyClick(Get(name), key); }
     void Type(const char* name, const QString& text) {
         auto* edit = Get<QLineEdit>(name);
-        edit->clear();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
+    }
+    // A closed window is gone once the event loop comes round.
+    bool Closed() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return form->findChild<PlayerOptionsForm*>() == nullptr;
+    }
+    bool ModeTicked() { return Get<QCheckBox>("checkMode")->isChecked(); }
+    int AsRunStopped() const {
+        const QDate day(2026, 12, 7);
+        return QString::fromUtf8(asrun::Read(session.ProgramFolder(), day, day)).count(",stopped,");
     }
     QStringList ProgramLog() const {
         QStringList lines;
@@ -115,17 +136,14 @@ TEST_F(PlayerOptionsFormTest, WindowShowsItsPagesAndOpensOnce) {
         pages << tabs->tabText(i);
     EXPECT_EQ(pages, QStringList({"General", "Folder", "Log Files", "Media Player", "Advanced",
                                   "Sound Output", "Streaming"}));
-    EXPECT_EQ(Get<QGroupBox>("Frame1")->title(), "Logging");
+    // The texts that read differently here than the platform words would have them.
     EXPECT_EQ(Get<QGroupBox>("frameRegistry")->title(), "Advanced Registry Settings");
-    EXPECT_EQ(Get<QAbstractButton>("checkMode")->text(), "&Automatic Playlist Selection");
-    EXPECT_EQ(Get<QAbstractButton>("commandBrowsePlaylistFolder")->text(), "B&rowse");
-    EXPECT_EQ(Get<QAbstractButton>("commandApply")->toolTip(),
-              "Click this button to apply setting immediately without closing this screen.");
     EXPECT_EQ(Get<QLabel>("labelDeleteSettings")->text(),
               "Delete all settings for Sonavel in Registry. CAUTION: Permanent and Immediate!");
+    EXPECT_TRUE(Get<QPushButton>("commandOK")->isDefault());
 
     // What memory holds, and nothing to apply yet.
-    EXPECT_TRUE(Get<QCheckBox>("checkMode")->isChecked());
+    EXPECT_TRUE(ModeTicked());
     EXPECT_TRUE(Get<QCheckBox>("checkEnableProgramLogging")->isChecked());
     EXPECT_EQ(Get<QLineEdit>("textPlaylistFolder")->text(), Path("Playlists"));
     EXPECT_FALSE(Get<QWidget>("commandApply")->isEnabled());
@@ -139,36 +157,60 @@ TEST_F(PlayerOptionsFormTest, WindowShowsItsPagesAndOpensOnce) {
     EXPECT_EQ(form->findChildren<PlayerOptionsForm*>().size(), 1);
 }
 
-TEST_F(PlayerOptionsFormTest, ApplyLogsInOrderStoresAndKeepsItsFlags) {
+// Return is OK and Escape is Cancel, from wherever the focus is; a button
+// with the focus takes Return itself.
+TEST_F(PlayerOptionsFormTest, ReturnAndEscapeWorkAsInADialog) {
+    RunIn(true);
+    const struct {
+        const char* focus;
+        Qt::Key key;
+        bool applied;
+    } cases[] = {{"textTimeCheckFolder", Qt::Key_Escape, false},
+                 {"textTimeCheckFolder", Qt::Key_Return, true},
+                 {"checkSaveSettingsOnExit", Qt::Key_Enter, true},
+                 {"commandCancel", Qt::Key_Return, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.focus) + (c.key == Qt::Key_Escape ? " Escape" : " Return"));
+        session.Player.DisplaySplash = true;
+        session.Player.TimeCheckFolder = Path("Time");
+        Open();
+        Tick("checkDisplaySplash");
+        Type("textTimeCheckFolder", Path("other"));
+        Get(c.focus)->setFocus();
+        Key(c.focus, c.key);
+        EXPECT_TRUE(Closed());
+        EXPECT_TRUE(form->isVisible()) << "leaving the window shows the main window";
+        EXPECT_EQ(session.Player.DisplaySplash, !c.applied);
+        EXPECT_EQ(session.Player.TimeCheckFolder, c.applied ? Path("other") : Path("Time"));
+    }
+    EXPECT_TRUE(m_dialogs.Shown().empty());
+}
+
+TEST_F(PlayerOptionsFormTest, ApplyActsOnlyOnTheClicksSinceTheLastApply) {
     RunIn(true);
     Open();
-    Click("checkDisplaySplash");
-    Click("checkSynchronousOperation");
-    Click("checkSynchronousOperation");
-    Click("checkSynchronousOperation");
-    EXPECT_TRUE(options->Options().TurnedOn(PlayerOptions::Box::Synchronous));
-    EXPECT_FALSE(options->Options().TurnedOff(PlayerOptions::Box::Synchronous));
+    Tick("checkDisplaySplash");
+    for (int i = 0; i < 3; ++i)
+        Tick("checkSynchronousOperation");
     const int before = ProgramLog().size();
-    Click("commandApply");
+    Press("commandApply");
 
-    // Boxes that opened ticked count as ticked: their lines come again.
-    EXPECT_EQ(ProgramLog().mid(before),
-              QStringList({"Error Logging Enabled", "Program Logging Enabled"}));
+    // The logging boxes opened ticked and were left alone: nothing to log.
+    EXPECT_EQ(ProgramLog().size(), before);
     EXPECT_EQ(Stored("Display Splash"), "False");
     EXPECT_EQ(Stored("Synchronous Operation"), "True");
     EXPECT_TRUE(engine.SynchronousOperation);
     EXPECT_FALSE(Get<QWidget>("commandApply")->isEnabled());
 
-    // Disabled, Apply does nothing.
-    Get<QPushButton>("commandApply")->click();
-    EXPECT_EQ(ProgramLog().size(), before + 2);
-
     // Off: the error line is still written; the program log's own is not.
-    Click("checkEnableProgramLogging");
-    Click("checkEnableErrorLogging");
-    Click("commandApply");
-    EXPECT_EQ(ProgramLog().mid(before + 2), QStringList({"Error Logging Disabled"}));
+    Tick("checkEnableProgramLogging");
+    Tick("checkEnableErrorLogging");
+    Press("commandApply");
+    EXPECT_EQ(ProgramLog().mid(before), QStringList({"Error Logging Disabled"}));
     EXPECT_EQ(Stored("Program Logging Enabled"), "False");
+    // Disabled, Apply does nothing.
+    Press("commandApply");
+    EXPECT_EQ(ProgramLog().size(), before + 1);
 
     // The next element loaded is opened synchronously; the one already
     // waiting in the other player stays as it was opened.
@@ -183,9 +225,9 @@ TEST_F(PlayerOptionsFormTest, ModeSwitchesBothWaysAndIsKeptForTheNextStart) {
     RunIn(false);
     EXPECT_EQ(Playing(), "/snd/m.wav");
     Open();
-    EXPECT_FALSE(Get<QCheckBox>("checkMode")->isChecked());
-    Click("checkMode");
-    Click("commandOK");
+    EXPECT_FALSE(ModeTicked());
+    Tick("checkMode");
+    Press("commandOK");
     Serve();
     // The hand-picked list stops and this hour's list starts at once.
     EXPECT_TRUE(engine.AutomaticMode);
@@ -195,30 +237,78 @@ TEST_F(PlayerOptionsFormTest, ModeSwitchesBothWaysAndIsKeptForTheNextStart) {
     EXPECT_FALSE(form->findChild<QAction*>("menuOpenPlaylist")->isEnabled());
     EXPECT_FALSE(form->findChild<QAction*>("menuRecentFile_1")->isVisible());
     EXPECT_EQ(engine.Display().mode, "Automatic Playlist Selection Mode");
-    EXPECT_TRUE(form->isVisible()) << "leaving the window shows the main window";
     EXPECT_TRUE(session.Player.Automatic);
     EXPECT_EQ(Stored("Automatic"), "True");
     EXPECT_EQ(Stored("Manual"), "False");
 
     // Unticked and ticked again before Apply: the box is what counts.
+    ASSERT_TRUE(Closed());
     Open();
-    Click("checkMode");
-    Click("checkMode");
-    Click("commandApply");
+    Tick("checkMode");
+    Tick("checkMode");
+    Press("commandApply");
     EXPECT_TRUE(engine.AutomaticMode);
     EXPECT_EQ(Playing(), "/snd/a.wav") << "the list on air must not be dropped";
 
     // To manual: no question, the list is dropped, the recent files come back.
-    Click("checkMode");
-    Click("commandApply");
+    Tick("checkMode");
+    Press("commandApply");
     EXPECT_TRUE(m_dialogs.Shown().empty());
     EXPECT_TRUE(engine.ManualMode);
+    EXPECT_FALSE(ModeTicked());
     EXPECT_EQ(Playing(), "");
     EXPECT_TRUE(form->findChild<QAction*>("menuOpenPlaylist")->isEnabled());
     EXPECT_TRUE(form->findChild<QAction*>("menuRecentFile_1")->isVisible());
     EXPECT_EQ(ProgramLog().filter("mode set").last(), "Manual playlist selection mode set");
     EXPECT_EQ(Stored("Manual"), "True");
     EXPECT_TRUE(session.Player.Manual);
+}
+
+// The window shows the mode Player runs, whoever changed it: the hour
+// change, or the fallback to manual when the operator's own switch finds no
+// playlist. A later Apply acts on nothing the operator did not change.
+TEST_F(PlayerOptionsFormTest, ModeBoxShowsTheModePlayerRunsAfterEveryFallback) {
+    RunIn(true);
+    Open();
+    ASSERT_TRUE(ModeTicked());
+
+    // The next hour has no playlist; the operator cancels at the hour change.
+    m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 2)));
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Cancel).ExpectMessage("Sonavel Player");
+    player1.Finish();
+    Serve();
+    ASSERT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_TRUE(engine.ManualMode);
+    EXPECT_FALSE(ModeTicked());
+
+    // Automatic chosen here, in the same hour: the same question, the same answer.
+    Tick("checkMode");
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Cancel).ExpectMessage("Sonavel Player");
+    Press("commandApply");
+    ASSERT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_EQ(m_dialogs.LastMessage().prompt, "Click 'OK' to set Manual Playlist Selection mode.");
+    EXPECT_TRUE(engine.ManualMode);
+    EXPECT_FALSE(ModeTicked());
+    EXPECT_EQ(Stored("Manual"), "True") << "what is stored is what runs";
+
+    // A list picked by hand, then some other change applied: no question,
+    // no mode line, and the list plays on.
+    List("hand.lst", {"/snd/m.wav"});
+    AddRecentFile(session, Path("Playlists/hand.lst"), "Player", form->Entries());
+    form->findChild<QAction*>("menuRecentFile_1")->trigger();
+    Serve();
+    ASSERT_EQ(Playing(), "/snd/m.wav");
+    const int logged = ProgramLog().size();
+    const int stopped = AsRunStopped();
+    const std::size_t boxes = m_dialogs.Shown().size();
+    Tick("checkDisplaySplash");
+    Press("commandApply");
+    Serve();
+    EXPECT_EQ(m_dialogs.Shown().size(), boxes);
+    EXPECT_EQ(ProgramLog().mid(logged), QStringList());
+    EXPECT_EQ(Playing(), "/snd/m.wav");
+    EXPECT_EQ(AsRunStopped(), stopped);
+    EXPECT_TRUE(engine.ManualMode);
 }
 
 TEST_F(PlayerOptionsFormTest, ReloadAndResetKeepTheRunningMode) {
@@ -237,16 +327,9 @@ TEST_F(PlayerOptionsFormTest, ReloadAndResetKeepTheRunningMode) {
         .ExpectMessage("Delete All Registry Settings", MsgResult::Yes)
         .ExpectMessage("Delete All Keyword Settings", MsgResult::No)
         .ExpectMessage("Set Default Registry Settings", MsgResult::Yes);
-    Click("commandDeleteSettings");
-    const MessageRequest warning = m_dialogs.Messages().front();
-    EXPECT_EQ(warning.icon, MsgIcon::Critical);
-    EXPECT_EQ(warning.buttons, MsgButtons::YesNo);
-    EXPECT_EQ(warning.defaultButton, 2);
-    EXPECT_TRUE(warning.prompt.contains("stored in the Registry"));
-    EXPECT_FALSE(warning.prompt.contains("Windows"));
-    EXPECT_TRUE(warning.prompt.endsWith("Are you sure you want to do this?"));
-    DoEvents();
-    EXPECT_EQ(form->findChild<PlayerOptionsForm*>(), nullptr) << "the defaults close the window";
+    Press("commandDeleteSettings");
+    ASSERT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_TRUE(Closed()) << "the defaults close the window";
     EXPECT_TRUE(engine.AutomaticMode);
     EXPECT_TRUE(session.Player.Automatic);
     EXPECT_EQ(Playing(), "/snd/a.wav");
@@ -264,15 +347,15 @@ TEST_F(PlayerOptionsFormTest, LogNamesDecideWhetherLoggingCanBeOn) {
     const QString chosen = Path("Logs/error.log");
     QDir().mkpath(Path("Logs"));
     m_dialogs.ExpectFile(chosen).ExpectMessage("Error Log Created");
-    Click("commandSetErrorLogFile");
+    Press("commandSetErrorLogFile");
     EXPECT_EQ(Get<QLineEdit>("textErrorLogFile")->text(), chosen);
     EXPECT_FALSE(error->isEnabled()) << "only Apply makes the box available";
-    Click("commandApply");
+    Press("commandApply");
     EXPECT_TRUE(error->isEnabled());
 
     // Emptying the program log's name while it logs switches it off.
     Type("textProgramLogFile", "");
-    Click("commandApply");
+    Press("commandApply");
     auto* program = Get<QCheckBox>("checkEnableProgramLogging");
     EXPECT_FALSE(session.ProgramLoggingEnabled);
     EXPECT_FALSE(program->isChecked());
@@ -286,17 +369,18 @@ TEST_F(PlayerOptionsFormTest, PlaylistFolderChangedOnAirTakesTheNextHour) {
     Open();
     // A browse cancelled means the default, in memory at once, kept by Cancel.
     m_dialogs.ExpectFolder("");
-    Click("commandBrowsePlaylistFolder");
+    Press("commandBrowsePlaylistFolder");
     EXPECT_EQ(session.Player.PlaylistFolder, ProgramFolder() + "/Playlists");
     EXPECT_EQ(Get<QLineEdit>("textPlaylistFolder")->text(), ProgramFolder() + "/Playlists");
-    Click("commandCancel");
+    Press("commandCancel");
+    ASSERT_TRUE(Closed());
     EXPECT_EQ(session.Player.PlaylistFolder, ProgramFolder() + "/Playlists");
 
     // A folder that does not exist is reported; the list on air plays on.
     Open();
     Type("textPlaylistFolder", Path("nowhere"));
     m_dialogs.ExpectMessage("Sonavel Player");
-    Click("commandApply");
+    Press("commandApply");
     EXPECT_TRUE(m_dialogs.LastMessage().prompt.contains(Path("nowhere")));
     EXPECT_EQ(Playing(), "/snd/a.wav");
 
@@ -304,7 +388,7 @@ TEST_F(PlayerOptionsFormTest, PlaylistFolderChangedOnAirTakesTheNextHour) {
     QDir().mkpath(Path("new"));
     textfile::WriteLines(Path("new/Mon1100.lst"), {"/snd/x.wav"});
     Type("textPlaylistFolder", Path("new"));
-    Click("commandOK");
+    Press("commandOK");
     m_clock.Set(QDateTime(QDate(2026, 12, 7), QTime(11, 0, 2)));
     player1.Finish();
     Serve();

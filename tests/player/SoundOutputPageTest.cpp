@@ -5,18 +5,12 @@
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <QApplication>
 #include <QComboBox>
-#include <QKeyEvent>
+#include <QTest>
 
 using namespace sonavel;
 
 namespace {
-
-void Press(QWidget* widget, Qt::Key key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-}
 
 class SoundOutputPageTest : public TempFolderTest {
   protected:
@@ -52,7 +46,7 @@ TEST_F(SoundOutputPageTest, ListsTheDevicesAndAppliesTheOperatorsChoice) {
     QObject::connect(&page, &SoundOutputPage::changed, [&] { ++changed; });
     page.show();
     combo->setFocus();
-    Press(combo, Qt::Key_Up);
+    QTest::keyClick(combo, Qt::Key_Up);
     EXPECT_EQ(changed, 1);
     EXPECT_EQ(page.Choice(), "Card B");
     EXPECT_EQ(Stored(), "Gone Card") << "nothing is stored before Apply";
@@ -60,7 +54,7 @@ TEST_F(SoundOutputPageTest, ListsTheDevicesAndAppliesTheOperatorsChoice) {
     EXPECT_EQ(Stored(), "Card B");
     EXPECT_EQ(engine.Device(), "Card B");
 
-    Press(combo, Qt::Key_Home);
+    QTest::keyClick(combo, Qt::Key_Home);
     EXPECT_EQ(changed, 2);
     page.Apply();
     EXPECT_EQ(Stored(), "");
