@@ -34,8 +34,9 @@ Sound Resampled(const Sound& sound, int rate);
 // Without the near-silence speech synthesis leaves at either end.
 Sound Trimmed(const Sound& sound);
 
-// 16-bit PCM WAV. False when the file cannot be written.
-bool WriteWav(const QString& path, const Sound& sound);
+// 16-bit PCM WAV, written whole (DurableFile). The system's error number
+// when the file cannot be written, 0 when it was.
+int WriteWav(const QString& path, const Sound& sound);
 Sound ReadSound(const QString& path);
 
 // Speech through espeak-ng, when it is installed: the program is started

@@ -129,7 +129,7 @@ class DemoWriter {
 };
 
 void DemoWriter::Write(const QString& path, const Sound& sound) {
-    if (!demo::WriteWav(path, sound)) throw MakeError(err::kPathFileAccess, path);
+    if (const int error = demo::WriteWav(path, sound)) throw FileWriteError(path, error);
     m_bytes += QFileInfo(path).size();
     ++m_files;
 }
