@@ -45,7 +45,7 @@ void FullDisk::Fill() {
     const int fd = ::open(QFile::encodeName(FilePath(QString::fromLatin1(kFiller))).constData(),
                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return;
-    const std::vector<char> block(64 * 1024, 'x');
+    const std::vector<char> block(std::size_t{64} * 1024, 'x');
     // Down to single bytes: the last partly used page is taken too.
     for (std::size_t size = block.size(); size > 0;) {
         const ssize_t written = ::write(fd, block.data(), size);

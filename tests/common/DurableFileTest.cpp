@@ -58,7 +58,7 @@ TEST(DurableFileTest, EachCallThatFailsIsReportedAndLeavesOneWholeFile) {
     // A file that fails in its second write is not written at all.
     QTemporaryDir dir;
     const QString path = dir.filePath("backup.key");
-    QByteArray big(3 * 1024 * 1024, 'k');
+    QByteArray big(qsizetype{3} * 1024 * 1024, 'k');
     filefault::Inject(Call::Write, 2, ENOSPC);
     DurableFile file(path);
     EXPECT_TRUE(file.Write(big.left(10)));
