@@ -34,6 +34,8 @@ int BackupRun(const StationPaths& station, const QString& to, bool overwrite, Di
         const BackupModule::Outcome outcome = backup.Backup(location, options);
         const bool done =
             outcome == BackupModule::Outcome::Done && backup.FilesCopied() == backup.FilesToCopy();
+        if (!backup.FailureReason().isEmpty())
+            err << "sonavel: backup: " << backup.FailureReason() << '\n';
         if (backup.FilesToCopy() == 0) {
             err << "sonavel: backup: nothing was copied to " << location << '\n';
         } else {

@@ -128,6 +128,11 @@ int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStrea
         scheduler.SetEditor(&editor);
         scheduler.SetDisplay(&display);
         scheduler.CreatePlaylists();
+        // The message says which playlist; the journal also needs why.
+        if (!scheduler.WriteFailure().isEmpty()) {
+            err << "sonavel: create-playlists: " << scheduler.WriteFailure() << '\n';
+            err.flush();
+        }
         return display.Succeeded() ? 0 : 1;
     } catch (const RuntimeError& error) {
         err << "sonavel: " << error.Description() << '\n';

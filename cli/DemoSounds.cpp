@@ -1,5 +1,7 @@
 #include "DemoSounds.h"
 
+#include "DurableFile.h"
+
 #include <sndfile.h>
 #include <soxr.h>
 #include <QFile>
@@ -205,19 +207,60 @@ Sound Trimmed(const Sound& sound) {
     return {sound.rate, std::vector<float>(s.begin() + first, s.begin() + last)};
 }
 
-bool WriteWav(const QString& path, const Sound& sound, WavSamples samples) {
+namespace {
+
+// libsndfile writes the WAV into memory, so the file itself is written whole
+// by the one writer that checks every call.
+struct MemoryFile {
+    QByteArray bytes;
+    sf_count_t at = 0;
+
+    static MemoryFile& Of(void* data) { return *static_cast<MemoryFile*>(data); }
+    static sf_count_t Length(void* data) { return Of(data).bytes.size(); }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* data) {
+        MemoryFile& file = Of(data);
+        const sf_count_t base = whence == SEEK_CUR   ? file.at
+                                : whence == SEEK_END ? file.bytes.size()
+                                                     : 0;
+        file.at = std::max<sf_count_t>(0, base + offset);
+        return file.at;
+    }
+    static sf_count_t Read(void* to, sf_count_t count, void* data) {
+        MemoryFile& file = Of(data);
+        const sf_count_t n = std::clamp<sf_count_t>(file.bytes.size() - file.at, 0, count);
+        std::copy_n(file.bytes.constData() + file.at, n, static_cast<char*>(to));
+        file.at += n;
+        return n;
+    }
+    static sf_count_t Write(const void* from, sf_count_t count, void* data) {
+        MemoryFile& file = Of(data);
+        if (file.at + count > file.bytes.size()) file.bytes.resize(file.at + count);
+        std::copy_n(static_cast<const char*>(from), count, file.bytes.data() + file.at);
+        file.at += count;
+        return count;
+    }
+    static sf_count_t Tell(void* data) { return Of(data).at; }
+};
+
+}  // namespace
+
+int WriteWav(const QString& path, const Sound& sound, WavSamples samples) {
     SF_INFO info{};
     info.samplerate = sound.rate;
     info.channels = 1;
     info.format =
         SF_FORMAT_WAV | (samples == WavSamples::MuLaw ? SF_FORMAT_ULAW : SF_FORMAT_PCM_16);
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!file) return false;
+    MemoryFile memory;
+    SF_VIRTUAL_IO io{MemoryFile::Length, MemoryFile::Seek, MemoryFile::Read, MemoryFile::Write,
+                     MemoryFile::Tell};
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
+    if (!file) return EINVAL;
     // Whatever the mix did, the file holds no wrapped-around samples.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     const auto frames = static_cast<sf_count_t>(sound.samples.size());
-    const bool written = sf_writef_float(file, sound.samples.data(), frames) == frames;
-    return sf_close(file) == 0 && written;
+    const bool encoded = sf_writef_float(file, sound.samples.data(), frames) == frames;
+    if (sf_close(file) != 0 || !encoded) return EINVAL;
+    return WriteFileWhole(path, memory.bytes).error;
 }
 
 Sound ReadSound(const QString& path) {

@@ -39,8 +39,9 @@ Sound Trimmed(const Sound& sound);
 // How a WAV file holds its samples: 16-bit PCM, or 8-bit mu-law, the
 // telephone's, at half the size.
 enum class WavSamples { Pcm16, MuLaw };
-// False when the file cannot be written.
-bool WriteWav(const QString& path, const Sound& sound, WavSamples samples = WavSamples::Pcm16);
+// A WAV written whole (DurableFile). The system's error number when the file
+// cannot be written, 0 when it was.
+int WriteWav(const QString& path, const Sound& sound, WavSamples samples = WavSamples::Pcm16);
 Sound ReadSound(const QString& path);
 
 // Speech through espeak-ng, when it is installed: the program is started

@@ -135,7 +135,7 @@ class DemoWriter {
 };
 
 void DemoWriter::Write(const QString& path, const Sound& sound, demo::WavSamples samples) {
-    if (!demo::WriteWav(path, sound, samples)) throw MakeError(err::kPathFileAccess, path);
+    if (const int error = demo::WriteWav(path, sound, samples)) throw FileWriteError(path, error);
     m_bytes += QFileInfo(path).size();
     ++m_files;
 }

@@ -182,6 +182,7 @@ BackupModule::Outcome BackupModule::Backup(const QString& location, const Option
     m_copied = 0;
     m_toCopy = 0;
     m_stopRequested = false;
+    m_failureReason.clear();
 
     const QString target = TargetFolder(location);
     if (target.isEmpty()) return Outcome::Refused;
@@ -214,7 +215,11 @@ BackupModule::Outcome BackupModule::Backup(const QString& location, const Option
     Outcome outcome = Outcome::Abandoned;
     try {
         outcome = Copy(location, target, options, progress);
-    } catch (const std::exception&) {
+    } catch (const RuntimeError& error) {
+        m_failureReason = error.Description();
+        ShowFailure(QString(), location);
+    } catch (const std::exception& error) {
+        m_failureReason = QString::fromLocal8Bit(error.what());
         ShowFailure(QString(), location);
     }
     m_running = false;
@@ -232,14 +237,20 @@ BackupModule::Outcome BackupModule::Copy(const QString& location, const QString&
     }
     try {
         if (!WriteBackupKeyFile()) return Outcome::Refused;
-    } catch (const std::exception&) {
+    } catch (const RuntimeError& error) {
         // The file in the program folder could not be written: copying the
         // old one would back up keywords that are not the station's.
+        m_failureReason = error.Description();
+        ShowFailure(QStringLiteral("Keywords "), location);
+        return Outcome::Abandoned;
+    } catch (const std::exception& error) {
+        m_failureReason = QString::fromLocal8Bit(error.what());
         ShowFailure(QStringLiteral("Keywords "), location);
         return Outcome::Abandoned;
     }
     // A location that is not there yet is made, as the clocks' folder is.
     if (!QDir().mkpath(target)) {
+        m_failureReason = QStringLiteral("Cannot make the folder ") + target;
         ShowFailure(QString(), location);
         return Outcome::Refused;
     }
@@ -263,7 +274,9 @@ BackupModule::Outcome BackupModule::Copy(const QString& location, const QString&
     m_toCopy = 2 + static_cast<int>(clocks.size());
     if (progress) progress(0, m_toCopy);
     const auto copyOne = [&](const QString& source, const QString& folder, const QString& what) {
-        if (!CopyFileInto(source, folder, collision).copied) {
+        const CopyResult copy = CopyFileInto(source, folder, collision);
+        if (!copy.copied) {
+            m_failureReason = copy.reason;
             ShowFailure(what, location);
             return false;
         }

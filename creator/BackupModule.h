@@ -49,6 +49,9 @@ class BackupModule {
     // Files copied by the last backup, and how many it had to copy.
     int FilesCopied() const { return m_copied; }
     int FilesToCopy() const { return m_toCopy; }
+    // Why the last backup stopped at a file, in the system's words with the
+    // file; empty when it did not.
+    const QString& FailureReason() const { return m_failureReason; }
 
     // Writes the program folder's backup.key from the keyword store, keeping
     // the file it replaces as backup.bak when "Backup Saved Files" is on.
@@ -90,6 +93,7 @@ class BackupModule {
     bool m_stopRequested = false;
     int m_copied = 0;
     int m_toCopy = 0;
+    QString m_failureReason;
 };
 
 }  // namespace sonavel

@@ -195,11 +195,7 @@ void ClockEditor::OpenClockFile(const QString& path) {
         if (m_paneFile.isEmpty()) {
             if (!SaveClockAs()) return;
         } else {
-            try {
-                Write(m_paneFile, false, m_session.Creator.BackupSavedFiles);
-            } catch (const RuntimeError&) {
-                return;
-            }
+            if (!WriteOrSay(m_paneFile, false, m_session.Creator.BackupSavedFiles)) return;
             m_session.Creator.LastFileSaved = m_paneFile;
         }
     }
@@ -247,14 +243,24 @@ void ClockEditor::Write(const QString& path, bool richAllowed, bool backup) {
     ClockModule::WriteClockFile(path, content, backup);
 }
 
+bool ClockEditor::WriteOrSay(const QString& path, bool richAllowed, bool backup) {
+    try {
+        Write(path, richAllowed, backup);
+        return true;
+    } catch (const RuntimeError& error) {
+        const auto* write = dynamic_cast<const FileWriteError*>(&error);
+        m_session.Dlg().MsgBox(
+            path + QStringLiteral(" could not be saved.") + kCrLf + kCrLf +
+                (write ? write->Reason() : error.Description()) + QLatin1Char('.') + kCrLf + kCrLf +
+                QStringLiteral("The clock stays in the edit window, unsaved."),
+            MsgButtons::OK, MsgIcon::Critical, QStringLiteral("File Save Error"));
+        return false;
+    }
+}
+
 void ClockEditor::SaveClock() {
     const QString path = m_paneFile;
-    if (path.isEmpty()) return;
-    try {
-        Write(path, true, m_session.Creator.BackupSavedFiles);
-    } catch (const RuntimeError&) {
-        return;
-    }
+    if (path.isEmpty() || !WriteOrSay(path, true, m_session.Creator.BackupSavedFiles)) return;
     Saved = true;
     m_window.SetSaveEnabled(false);
     m_session.Creator.LastFileSaved = path;
@@ -268,12 +274,7 @@ bool ClockEditor::SaveClockAs() {
     request.initialFolder = m_session.ProgramFolder();
     request.flags = kClockDialogFlags;
     const auto answer = m_session.Dlg().FileDialog(request);
-    if (!answer) return false;
-    try {
-        Write(*answer, true, false);
-    } catch (const RuntimeError&) {
-        return false;
-    }
+    if (!answer || !WriteOrSay(*answer, true, false)) return false;
     m_session.Creator.LastFileOpened = *answer;
     Saved = true;
     m_window.SetFileNamePanel(*answer);

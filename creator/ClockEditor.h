@@ -68,6 +68,8 @@ class ClockEditor {
     bool OpenDialog(QString& path);
     void LoadIntoPane(const QString& path);
     void Write(const QString& path, bool richAllowed, bool backup);
+    // Write, telling the operator when it fails; false then.
+    bool WriteOrSay(const QString& path, bool richAllowed, bool backup);
     void ShowLoaded(const QString& path);
     void FileNotFound();
     QString PreviewHeader(const QString& what) const;

@@ -1,6 +1,7 @@
 #include "ClockModule.h"
 
 #include "CommonModule.h"
+#include "DurableFile.h"
 #include "FormatModule.h"
 #include "RuntimeError.h"
 #include "TextFile.h"
@@ -9,8 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringEncoder>
+#include <cerrno>
 
 namespace sonavel {
 
@@ -133,33 +134,31 @@ QByteArray ClockModule::PlainClockContent(const QString& paneText) {
 }
 
 void ClockModule::WriteClockFile(const QString& path, const QByteArray& content, bool backup) {
-    QSaveFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) {
-        throw MakeError(
-            QFileInfo(path).absoluteDir().exists() ? err::kPathFileAccess : err::kPathNotFound,
-            path);
-    }
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        throw MakeError(err::kPathFileAccess, path);
-    }
-    if (backup && QFileInfo(path).isFile()) {
+    if (path.isEmpty()) throw MakeError(err::kPathNotFound, path);
+    DurableFile file(path);
+    if (!file.Write(content) || !file.Finish()) throw FileWriteError(path, file.Error());
+    // Replaced through a link, the file it names is the one backed up.
+    const QString target = file.Target();
+    if (backup && QFileInfo(target).isFile()) {
         // The old text goes to the backup by a second name for the same data,
         // so until the new file replaces it the old one is still in place.
-        const QString bak = RemoveExtension(path) + QStringLiteral(".bak");
+        // Where there are no links (a FAT stick) the backup is a copy.
+        const QString bak = RemoveExtension(target) + QStringLiteral(".bak");
         const QString fresh = bak + QStringLiteral(".new");
         QFile::remove(fresh);
-        const bool kept = ::link(QFile::encodeName(path).constData(),
-                                 QFile::encodeName(fresh).constData()) == 0 ||
-                          QFile::copy(path, fresh);
-        if (!kept || ::rename(QFile::encodeName(fresh).constData(),
-                              QFile::encodeName(bak).constData()) != 0) {
-            QFile::remove(fresh);
-            file.cancelWriting();
-            throw MakeError(err::kPathFileAccess, bak);
+        const QByteArray freshName = QFile::encodeName(fresh);
+        if (::link(QFile::encodeName(target).constData(), freshName.constData()) == 0) {
+            if (::rename(freshName.constData(), QFile::encodeName(bak).constData()) != 0) {
+                const int error = errno;
+                QFile::remove(fresh);
+                throw FileWriteError(bak, error);
+            }
+        } else {
+            const FileWriteResult copied = WriteFileWhole(bak, textfile::ReadBytes(target));
+            if (!copied.Ok()) throw FileWriteError(bak, copied.error);
         }
     }
-    if (!file.commit()) throw MakeError(err::kPathFileAccess, path);
+    if (!file.Replace()) throw FileWriteError(path, file.Error());
 }
 
 QString ClockModule::DefaultClockPath() const {

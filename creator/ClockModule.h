@@ -31,10 +31,11 @@ class ClockModule {
     static QString FindNeighbourClock(const QString& clockFolder, const QString& path,
                                       bool forward);
 
-    // Writes text + CR LF to path as a whole. With backup on, the file it
-    // replaces is kept as path-without-extension + ".bak" (one generation),
-    // made only once the new text is safely written. Raises RuntimeError and
-    // leaves the old file and its backup as they were when the write fails.
+    // Writes the content to path as a whole (DurableFile). With backup on,
+    // the file it replaces is kept as path-without-extension + ".bak" (one
+    // generation), made only once the new text is safely on the disk. Raises
+    // FileWriteError, with the system's reason, and leaves the old file and
+    // its backup as they were when the write fails.
     static void WriteClockFile(const QString& path, const QByteArray& content, bool backup);
     static QByteArray PlainClockContent(const QString& paneText);
 

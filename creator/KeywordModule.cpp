@@ -268,9 +268,22 @@ bool KeywordModule::Export(const std::function<std::optional<QString>()>& choose
         if (!ConfirmValuesTheFileLoses(keywords)) return false;
         const std::optional<QString> path = choosePath();
         if (!path) return false;
-        textfile::WriteLines(*path, KeywordFileLines(keywords));
+        const QStringList lines = KeywordFileLines(keywords);
+        // A file that cannot be written (a full disk, a read-only folder) is
+        // said, with Retry once there is room: an operator who believes the
+        // keywords are saved would lose them. The file is written whole or not
+        // at all, so there is nothing to undo.
+        ErrorTrap trap(m_session, QStringLiteral("ExportKeywordDefinitions"),
+                       QStringLiteral("FileName"), [&] { return *path; });
+        bool written = false;
+        trap.Run([&] {
+            trap([&] {
+                textfile::WriteLines(*path, lines);
+                written = true;
+            });
+        });
+        if (!written) return false;
     } catch (const RuntimeError&) {
-        // The file is written whole or not at all, so there is nothing to undo.
         return false;
     }
     ShowInformation(m_session, QStringLiteral("Keyword Definitions have been exported"),

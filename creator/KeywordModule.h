@@ -123,8 +123,9 @@ class KeywordModule {
 
     // The keyword definition file. The dialog-driven procedures ask for the
     // file and end quietly on Cancel; the path-taking ones serve tests and
-    // backup. Export refuses an empty store and asks before writing values the
-    // file cannot carry as they are; it returns true when the file was written.
+    // backup. Export refuses an empty store, asks before writing values the
+    // file cannot carry as they are, and reports a file it cannot write in the
+    // error box (Retry writes again); it returns true when the file was written.
     // Import checks the whole file before it replaces the store, and returns
     // true when it did.
     void ExportKeywordDefinitions();

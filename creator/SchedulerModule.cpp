@@ -126,6 +126,7 @@ void SchedulerModule::ShowFolderNotFound(const KeywordDefinition& keyword) {
 void SchedulerModule::CreatePlaylists() {
     if (m_running || !m_editor || !m_display) return;
     m_running = true;
+    m_writeFailure.clear();
     struct Finish {
         SchedulerModule& run;
         ~Finish() {
@@ -191,7 +192,8 @@ bool SchedulerModule::WriteWeek() {
                                            : m_runDefaultClock;
             try {
                 WritePlaylist(path, lines);
-            } catch (const RuntimeError&) {
+            } catch (const RuntimeError& error) {
+                m_writeFailure = error.Description();
                 m_display->UnloadProgress();
                 m_session.Dlg().MsgBox(
                     QStringLiteral("Creator has encountered an error creating playlist: ") + kCrLf +

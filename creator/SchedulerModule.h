@@ -51,6 +51,10 @@ class SchedulerModule {
     bool CheckBeforeCreating();
     // The run yields to the event loop, so its own commands stay clickable.
     bool Running() const { return m_running; }
+    // Why the last run could not write a playlist, in the system's words
+    // with the file ("Disk full: .../Sun0000.lst (No space left on device)");
+    // empty when it wrote them all or stopped before writing.
+    const QString& WriteFailure() const { return m_writeFailure; }
 
     // Called before a scan failure is shown, so the run's status display is
     // gone before the message appears.
@@ -100,6 +104,7 @@ class SchedulerModule {
     ClockEditor* m_editor = nullptr;
     RunDisplay* m_display = nullptr;
     bool m_running = false;
+    QString m_writeFailure;
     // A run serves events for minutes, and the keyword window, Open Default
     // Clock or an import may reload the shared keyword table and default
     // clock meanwhile. The run works on its own copies of both, taken when

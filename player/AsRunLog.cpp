@@ -1,5 +1,6 @@
 #include "AsRunLog.h"
 
+#include "DurableFile.h"
 #include "ErrorModule.h"
 #include "RuntimeError.h"
 #include "Session.h"
@@ -80,16 +81,22 @@ QString FileName(const QString& programFolder, const QDate& day) {
 }
 
 bool Append(const QString& programFolder, const Line& line) {
-    if (!QDir().mkpath(Folder(programFolder))) return false;
-    QFile file(FileName(programFolder, line.end.date()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    QByteArray bytes;
-    if (file.size() == 0) bytes = Header().toUtf8() + kLineEnd;
-    bytes += Record(line).toUtf8() + kLineEnd;
-    // One write, so a line is never split by another writer's.
-    const bool written = file.write(bytes) == bytes.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    // A folder that cannot be made shows in the append's own failure.
+    QDir().mkpath(Folder(programFolder));
+    const QString path = FileName(programFolder, line.end.date());
+    const FileWriteResult written =
+        AppendToFile(path, Record(line).toUtf8() + kLineEnd, Header().toUtf8() + kLineEnd);
+    // Standard error hears of the first failure of a run of them, with the
+    // system's reason; the recorder tells the program log.
+    static bool failing = false;
+    if (written.Ok()) {
+        failing = false;
+    } else if (!failing) {
+        failing = true;
+        TellStandardError(QStringLiteral("As-run log could not be written: ") + path +
+                          QStringLiteral(" (") + written.Reason() + QStringLiteral(")"));
+    }
+    return written.Ok();
 }
 
 QByteArray Read(const QString& programFolder, const QDate& from, const QDate& to,

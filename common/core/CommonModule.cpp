@@ -16,11 +16,20 @@ namespace {
 
 const QString kApp = QString::fromLatin1(kAppName);
 
-void WriteRows(Session& session, ErrorTrap& trap, const QString& section,
-               const QList<SettingRow>& rows) {
-    for (const SettingRow& row : rows) {
-        trap([&] { session.Store().SaveSetting(kApp, section, row.first, row.second); });
-    }
+// The running program's in-memory settings into its own section, in one save.
+void SaveOwnSection(Session& session) {
+    const ProgramSection& own = OwnSettings(session);
+    session.Store().SaveSettings(kApp, {{own.Name(), StoredRows(own.fields, session)}});
+}
+
+// Whether the program saves its settings as it ends; the main window's
+// placement is taken into them when it does.
+bool TakePlacementToSave(Session& session, const WindowPlacement& mainWindow) {
+    const bool player = session.GetProduct() == Product::Player;
+    if (!(player ? session.Player.SaveSettingsOnExit : session.Creator.SaveSettingsOnExit))
+        return false;
+    (player ? session.Player.Window : session.Creator.Window) = mainWindow;
+    return true;
 }
 
 bool IsConversionFailure(const RuntimeError& error) {
@@ -109,6 +118,7 @@ void ShowStoreFailure(Dialogs& dialogs, const QString& fullName, const QString& 
 void SetMissingRegistryDefaults(Session& session) {
     ErrorTrap trap(session, QStringLiteral("SetRegistryDefaults"));
     trap.Run([&] {
+        QList<SectionRows> repairs;
         for (const ProgramSection* section : {&kPlayerSettings, &kCreatorSettings}) {
             const QString name = section->Name();
             // What the section holds now, with missing keys told apart from
@@ -125,50 +135,45 @@ void SetMissingRegistryDefaults(Session& session) {
             // A section that could not be read is left alone rather than
             // taken for empty and written over.
             if (!known) continue;
-            QList<SettingRow> repairs;
+            QList<SettingRow> rows;
             for (const ProgramField* field : section->fields) {
                 const auto it = stored.constFind(field->Key());
                 if (it == stored.cend() || !SettingConverts(field->kind, *it))
-                    repairs.append({field->Key(), DefaultText(*field, session)});
+                    rows.append({field->Key(), DefaultText(*field, session)});
             }
-            WriteRows(session, trap, name, repairs);
+            repairs.append({name, rows});
         }
-        trap([&] { session.Store().CreateSection(kApp, QString::fromLatin1(kGlobalSection)); });
+        repairs.append({QString::fromLatin1(kGlobalSection), {}});
+        trap([&] { session.Store().SaveSettings(kApp, repairs); });
     });
 }
 
 void SetRegistryDefaults(Session& session) {
     ErrorTrap trap(session, QStringLiteral("SetRegistryDefaults"));
     trap.Run([&] {
+        QList<SectionRows> sections;
         for (const ProgramSection* section : {&kPlayerSettings, &kCreatorSettings}) {
-            const QString name = section->Name();
+            QList<SettingRow> rows;
             for (const ProgramField* field : section->fields) {
                 // The running program's estimate flag is written first and the
                 // default then overwrites it in place, so "False" is what stays.
-                if (field == &creatorfield::EstimateTime) {
-                    trap([&] {
-                        session.Store().SaveSetting(kApp, name, field->Key(),
-                                                    field->StoredText(session));
-                    });
-                }
-                trap([&] {
-                    session.Store().SaveSetting(kApp, name, field->Key(),
-                                                DefaultText(*field, session));
-                });
+                if (field == &creatorfield::EstimateTime)
+                    rows.append({field->Key(), field->StoredText(session)});
+                rows.append({field->Key(), DefaultText(*field, session)});
             }
+            sections.append({section->Name(), rows});
         }
         // Kept as an existing, empty section: the settings viewer lists it
         // like the others instead of reporting it missing.
-        trap([&] { session.Store().CreateSection(kApp, QString::fromLatin1(kGlobalSection)); });
+        sections.append({QString::fromLatin1(kGlobalSection), {}});
+        // One save: a store that fails half-way keeps what it held.
+        trap([&] { session.Store().SaveSettings(kApp, sections); });
     });
 }
 
 void WriteRegistry(Session& session) {
     ErrorTrap trap(session, QStringLiteral("WriteRegistry"));
-    trap.Run([&] {
-        const ProgramSection& own = OwnSettings(session);
-        WriteRows(session, trap, own.Name(), StoredRows(own.fields, session));
-    });
+    trap.Run([&] { trap([&] { SaveOwnSection(session); }); });
 }
 
 void DisplayRegistrySection(Session& session, const QString& Section) {
@@ -317,10 +322,25 @@ MsgResult ConfirmExit(Session& session) {
 }
 
 void SaveSettingsOnExit(Session& session, const WindowPlacement& mainWindow) {
-    const bool player = session.GetProduct() == Product::Player;
-    if (!(player ? session.Player.SaveSettingsOnExit : session.Creator.SaveSettingsOnExit)) return;
-    (player ? session.Player.Window : session.Creator.Window) = mainWindow;
-    WriteRegistry(session);
+    if (TakePlacementToSave(session, mainWindow)) WriteRegistry(session);
+}
+
+QString SaveSettingsWithoutAsking(Session& session, const WindowPlacement& mainWindow) {
+    if (!TakePlacementToSave(session, mainWindow)) return {};
+    try {
+        SaveOwnSection(session);
+        return {};
+    } catch (const RuntimeError& error) {
+        // The error log hears of it as from the error box; a log without a
+        // file would ask for one in a box of its own, so it is left out.
+        if (!session.ErrorLogFileName.isEmpty()) {
+            LogError(session, error.Number(), error.Source(), error.Description(),
+                     QStringLiteral("WriteRegistry"), QStringLiteral("Unknown"),
+                     QStringLiteral("Unknown"));
+        }
+        return QStringLiteral("Error ") + QString::number(error.Number()) + QLatin1Char(' ') +
+               error.Description();
+    }
 }
 
 void SetPlaylistFolder(Session& session) {

@@ -53,6 +53,12 @@ bool ConfirmDeleteAllSettings(Session& session);
 void FirstTimeUse(Session& session);
 MsgResult ConfirmExit(Session& session);
 void SaveSettingsOnExit(Session& session, const WindowPlacement& mainWindow);
+// SaveSettingsOnExit for a program ending with nobody to answer a box (a
+// signal, a shut-down of the machine): a save that fails shows nothing and
+// is written to the error log when it has a file; the failure comes back as
+// the error box's first line, "Error 75 Settings store save failed: ...",
+// for the caller to put on standard error. Empty when saved or not to save.
+QString SaveSettingsWithoutAsking(Session& session, const WindowPlacement& mainWindow);
 void SetPlaylistFolder(Session& session);
 void ShowInformation(Session& session, const QString& Prompt, const QString& Title);
 

@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QLocale>
 
+#include <unistd.h>
+#include <cerrno>
+
 namespace sonavel {
 
 namespace {
@@ -20,6 +23,43 @@ const QString kBackupFilter =
 QString Stamp(const Session& session) {
     const QDateTime now = session.Time().Now();
     return LogDate(now) + QLatin1Char(' ') + LogTime(now);
+}
+
+StandardErrorCatcher& Catcher() {
+    static StandardErrorCatcher catcher;
+    return catcher;
+}
+
+// Appends to one of the two logs; never raises. The first failure of a run
+// is told on standard error and in the other log. That one's own failure is
+// then told once in turn, so the two cannot call each other without end.
+void AppendToLog(Session& session, bool errorLog, const QStringList& lines) {
+    const QString file = errorLog ? session.ErrorLogFileName : session.ProgramLogFileName;
+    bool& failing = errorLog ? session.ErrorLogFailing : session.ProgramLogFailing;
+    std::int32_t number = err::kPathFileAccess;
+    QString reason;
+    try {
+        textfile::AppendLines(file, lines);
+        failing = false;
+        return;
+    } catch (const FileWriteError& error) {
+        number = error.Number();
+        reason = error.Reason();
+    } catch (const std::exception& error) {
+        reason = QString::fromLocal8Bit(error.what());
+    }
+    if (failing) return;
+    failing = true;
+    const QString text = (errorLog ? QStringLiteral("Error log") : QStringLiteral("Program log")) +
+                         QStringLiteral(" could not be written: ") + file + QStringLiteral(" (") +
+                         reason + QStringLiteral(")");
+    TellStandardError(text);
+    if (errorLog) {
+        LogEvent(session, text);
+    } else {
+        LogError(session, number, QStringLiteral("Sonavel"), text, QStringLiteral("LogEvent"),
+                 QStringLiteral("ProgramLogFileName"), file);
+    }
 }
 
 // Writes lines to the error log under the logging rules: nothing when logging
@@ -40,7 +80,7 @@ void WriteErrorLog(Session& session, const QStringList& lines) {
                         QStringLiteral("Unable to Log Error"));
         return;
     }
-    textfile::AppendLines(session.ErrorLogFileName, lines);
+    AppendToLog(session, true, lines);
 }
 
 QString ResponseText(MsgResult answer) {
@@ -284,31 +324,17 @@ QString ErrorMessageText(Session& session, const RuntimeError& pending,
 
 MsgResult ReportError(Session& session, const RuntimeError& pending, const QString& ProcedureName,
                       const QString& VariableName, const QString& VariableData) {
-    // A log that cannot be written must not turn one reported error into a
-    // chain of them; the operator has seen the dialog either way.
-    auto logQuietly = [&](const std::function<void()>& write) {
-        try {
-            write();
-        } catch (const RuntimeError&) {
-        }
-    };
     if (session.SuppressErrorReporting) {
-        logQuietly([&] {
-            LogError(session, pending.Number(), pending.Source(), pending.Description(),
-                     ProcedureName, VariableName, VariableData);
-        });
+        LogError(session, pending.Number(), pending.Source(), pending.Description(), ProcedureName,
+                 VariableName, VariableData);
         return MsgResult::Cancel;
     }
     const MsgResult answer = session.Dlg().MsgBox(
         ErrorMessageText(session, pending, ProcedureName, VariableName, VariableData),
         MsgButtons::AbortRetryIgnore, MsgIcon::Critical, session.FullName(), 2);
-    logQuietly([&] {
-        WriteErrorLog(session, {QStringLiteral("    Error Response: ") + ResponseText(answer)});
-    });
-    logQuietly([&] {
-        LogError(session, pending.Number(), pending.Source(), pending.Description(), ProcedureName,
-                 VariableName, VariableData);
-    });
+    WriteErrorLog(session, {QStringLiteral("    Error Response: ") + ResponseText(answer)});
+    LogError(session, pending.Number(), pending.Source(), pending.Description(), ProcedureName,
+             VariableName, VariableData);
     return answer;
 }
 
@@ -336,10 +362,24 @@ void LogEvent(Session& session, const QString& Description) {
     if (!session.ProgramLoggingEnabled || session.ProgramLogFileName.isEmpty()) return;
     // The journal is written from inside playback; a full disk or a vanished
     // log folder must cost the journal, never the programme on air.
-    try {
-        textfile::AppendLine(session.ProgramLogFileName, line);
-    } catch (const RuntimeError&) {
+    AppendToLog(session, false, {line});
+}
+
+void TellStandardError(const QString& text) {
+    if (const StandardErrorCatcher& catcher = Catcher()) {
+        catcher(text);
+        return;
     }
+    const QByteArray line =
+        QByteArray(program_invocation_short_name) + ": " + text.toLocal8Bit() + '\n';
+    // One write, unbuffered: the line is out even if the program is killed
+    // next, and lines of two threads do not run into each other.
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.constData(), line.size());
+}
+
+StandardErrorCatcher CatchStandardError(StandardErrorCatcher catcher) {
+    std::swap(Catcher(), catcher);
+    return catcher;
 }
 
 void SetErrorLog(Session& session) {

@@ -66,10 +66,22 @@ QString ErrorMessageText(Session& session, const RuntimeError& pending,
                          const QString& ProcedureName, const QString& VariableName,
                          const QString& VariableData);
 
+// The two logs never raise: a log that cannot be written costs its lines,
+// never the caller's work (in Player, the programme on air). The first
+// failure of a run of them is told on standard error and in the other log,
+// when that one can still be written.
 void LogError(Session& session, std::int32_t ErrorNumber, const QString& Source,
               const QString& Description, const QString& Module, const QString& VariableName,
               const QString& VariableData);
 void LogEvent(Session& session, const QString& Description);
+
+// A line for whoever watches the program: the terminal it was started from,
+// or the journal of its service. Written at once, after the program's name.
+void TellStandardError(const QString& text);
+// Tests take the lines instead; an empty catcher gives them back to standard
+// error. Returns the catcher that was in place.
+using StandardErrorCatcher = std::function<void(const QString& text)>;
+StandardErrorCatcher CatchStandardError(StandardErrorCatcher catcher);
 
 // Date and time as the logs write them: the locale's short date with a
 // four-digit year, and its long time.

@@ -1,15 +1,13 @@
 #include "FileCopy.h"
 
+#include "DurableFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <cerrno>
-#include <cstring>
+#include <sys/stat.h>
 
 namespace sonavel {
 
@@ -22,28 +20,6 @@ constexpr int kMostNumberedNames = 9999;
 
 QString Why(const QString& what, const QString& path, const QString& detail) {
     return what + QStringLiteral(" ") + path + QStringLiteral(": ") + detail;
-}
-
-QString ErrnoText(int number) {
-    return QString::fromLocal8Bit(std::strerror(number));
-}
-
-// Moves the finished copy to its name without replacing anything there.
-// Folders on file systems that cannot refuse a replacement (old network
-// shares) are checked first instead, which a second writer could race; a
-// backup has no second writer.
-bool RenameNoReplace(const QByteArray& from, const QByteArray& to, int& error) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    error = errno;
-    if (error != EINVAL && error != ENOSYS && error != ENOTSUP) return false;
-    if (QFileInfo::exists(QFile::decodeName(to))) {
-        error = EEXIST;
-        return false;
-    }
-    if (::rename(from.constData(), to.constData()) == 0) return true;
-    error = errno;
-    return false;
 }
 
 }  // namespace
@@ -77,60 +53,53 @@ CopyResult CopyFileInto(const QString& source, const QString& folder, CopyCollis
     }
 
     const QString name = sourceInfo.fileName();
-    QTemporaryFile out(
-        QDir(folder).filePath(QStringLiteral(".") + name + QStringLiteral(".XXXXXX")));
-    if (!out.open()) {
-        result.reason = Why(QStringLiteral("Cannot write in"), folder, out.errorString());
+    const QString sameName = QDir(folder).filePath(name);
+    // The copy is finished under a temporary name: a full disk or a pulled
+    // stick leaves at most that, and it is removed again.
+    DurableFile out(sameName, DurableFile::Kind::Copy);
+    const auto cannotWrite = [&] {
+        result.reason = Why(QStringLiteral("Cannot write in"), folder, out.Result().Reason());
         return result;
-    }
+    };
     QByteArray buffer;
     for (;;) {
         buffer = in.read(kChunk);
         if (buffer.isEmpty()) break;
-        if (out.write(buffer) != buffer.size()) {
-            result.reason = Why(QStringLiteral("Cannot write in"), folder, out.errorString());
-            return result;
-        }
+        if (!out.Write(buffer)) return cannotWrite();
     }
     if (in.error() != QFileDevice::NoError) {
         result.reason = Why(QStringLiteral("Cannot read"), source, in.errorString());
         return result;
     }
-    // A full disk often shows only when the buffered rest goes out.
-    if (!out.flush()) {
-        result.reason = Why(QStringLiteral("Cannot write in"), folder, out.errorString());
-        return result;
-    }
     // The copy carries the time the clock was last changed, as a file
-    // manager's copy does; a file system without times is no failure.
-    out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime);
-    // A temporary file is private to its owner; the copy is not.
-    out.setPermissions(sourceInfo.permissions());
-    const QByteArray temporary = QFile::encodeName(out.fileName());
+    // manager's copy does, and the source's permissions, not a temporary
+    // file's private ones.
+    out.SetModificationTime(sourceInfo.lastModified());
+    struct stat sourceStat {};
+    if (::fstat(in.handle(), &sourceStat) == 0) out.SetMode(sourceStat.st_mode & 07777);
+    if (!out.Finish()) return cannotWrite();
 
     if (collision == CopyCollision::Overwrite) {
-        const QString target = QDir(folder).filePath(name);
-        if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
-            result.reason = Why(QStringLiteral("Cannot replace"), target, ErrnoText(errno));
+        if (!out.Replace()) {
+            result.reason = Why(QStringLiteral("Cannot replace"), sameName, out.Result().Reason());
             return result;
         }
-        out.setAutoRemove(false);
         result.copied = true;
-        result.target = target;
+        result.target = sameName;
         return result;
     }
     for (int n = 1; n <= kMostNumberedNames; ++n) {
-        const QString target = QDir(folder).filePath(n == 1 ? name : NumberedName(name, n));
-        int error = 0;
-        if (RenameNoReplace(temporary, QFile::encodeName(target), error)) {
-            out.setAutoRemove(false);
-            result.copied = true;
-            result.target = target;
-            return result;
-        }
-        if (error != EEXIST && error != ENOTEMPTY && error != EISDIR) {
-            result.reason = Why(QStringLiteral("Cannot write"), target, ErrnoText(error));
-            return result;
+        const QString target = n == 1 ? sameName : QDir(folder).filePath(NumberedName(name, n));
+        switch (out.PlaceAs(target)) {
+            case DurableFile::Placed::Yes:
+                result.copied = true;
+                result.target = target;
+                return result;
+            case DurableFile::Placed::Taken:
+                continue;
+            case DurableFile::Placed::Failed:
+                result.reason = Why(QStringLiteral("Cannot write"), target, out.Result().Reason());
+                return result;
         }
     }
     result.reason =

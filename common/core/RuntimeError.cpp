@@ -12,6 +12,8 @@ QString StandardErrorDescription(std::int32_t number) {
             return QStringLiteral("Bad file name or number");
         case err::kFileNotFound:
             return QStringLiteral("File not found");
+        case err::kDiskFull:
+            return QStringLiteral("Disk full");
         case err::kPathFileAccess:
             return QStringLiteral("Path/File access error");
         case err::kPathNotFound:

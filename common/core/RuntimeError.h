@@ -13,6 +13,7 @@ constexpr std::int32_t kOverflow = 6;
 constexpr std::int32_t kTypeMismatch = 13;
 constexpr std::int32_t kBadFileName = 52;
 constexpr std::int32_t kFileNotFound = 53;
+constexpr std::int32_t kDiskFull = 61;
 constexpr std::int32_t kPathFileAccess = 75;
 constexpr std::int32_t kPathNotFound = 76;
 constexpr std::int32_t kPrinterError = 482;

@@ -113,6 +113,10 @@ class Session {
     // Sees every program-log line as it is written: a run without windows
     // prints the journal as it goes.
     std::function<void(const QString& line)> ProgramLogEcho;
+    // Whether the last write of each log failed: a run of failures is told
+    // once, at its first, and a write that succeeds again ends the run.
+    bool ProgramLogFailing = false;
+    bool ErrorLogFailing = false;
 
     PlayerSettings Player;
     CreatorSettings Creator;

@@ -127,6 +127,14 @@ void SettingsStore::SaveSetting(const QString& app, const QString& section, cons
     Put(app, section, {{key, value}}, false);
 }
 
+void SettingsStore::SaveSettings(const QString& app, const QList<SectionRows>& sections) {
+    const QString what = QStringLiteral("save");
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what);
+    for (const SectionRows& section : sections)
+        WriteRows(app, section.first, section.second, false, what);
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what, true);
+}
+
 void SettingsStore::Put(const QString& app, const QString& section, const QList<SettingRow>& rows,
                         bool replace) {
     const QString what = QStringLiteral("save");

@@ -63,6 +63,11 @@ class SettingsStore {
 
     void SaveSetting(const QString& app, const QString& section, const QString& key,
                      const QString& value);
+    // Saves the rows into their sections in one transaction: a store that
+    // fails half-way (a full disk) keeps every old value, never some of the
+    // new ones. Keys not named keep their values; a section named with no
+    // rows is made to exist.
+    void SaveSettings(const QString& app, const QList<SectionRows>& sections);
     // Empty text when the key, its section or its application is missing.
     QString GetSetting(const QString& app, const QString& section, const QString& key);
     // Raises RuntimeError (type mismatch) when the section does not exist.

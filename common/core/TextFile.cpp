@@ -1,11 +1,11 @@
 #include "TextFile.h"
 
+#include "DurableFile.h"
 #include "RuntimeError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -14,6 +14,35 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+
+namespace sonavel {
+
+namespace {
+
+std::int32_t RuntimeNumberOf(int systemError) {
+    switch (systemError) {
+        case ENOSPC:
+        case EDQUOT:
+            return err::kDiskFull;
+        case ENOENT:
+        case ENOTDIR:
+            return err::kPathNotFound;
+        default:
+            return err::kPathFileAccess;
+    }
+}
+
+}  // namespace
+
+FileWriteError::FileWriteError(const QString& path, int systemError)
+    : RuntimeError(RuntimeNumberOf(systemError),
+                   StandardErrorDescription(RuntimeNumberOf(systemError)) + QStringLiteral(": ") +
+                       path + QStringLiteral(" (") + SystemErrorText(systemError) +
+                       QStringLiteral(")")),
+      m_path(path),
+      m_reason(SystemErrorText(systemError)) {}
+
+}  // namespace sonavel
 
 namespace sonavel::textfile {
 
@@ -119,12 +148,9 @@ QStringList ReadLines(const QString& path) {
 }
 
 void WriteAll(const QString& path, const QString& text) {
-    QSaveFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) ThrowOpenError(path, false);
-    const QByteArray bytes = Encode(text);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        throw MakeError(err::kPathFileAccess, path);
-    }
+    if (path.isEmpty()) throw MakeError(err::kBadFileName, path);
+    const FileWriteResult written = WriteFileWhole(path, Encode(text));
+    if (!written.Ok()) throw FileWriteError(path, written.error);
 }
 
 void WriteLines(const QString& path, const QStringList& lines) {
@@ -135,15 +161,12 @@ void WriteLines(const QString& path, const QStringList& lines) {
 }
 
 void AppendLines(const QString& path, const QStringList& lines) {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        ThrowOpenError(path, false);
-    }
+    if (path.isEmpty()) throw MakeError(err::kBadFileName, path);
     QString text;
     for (const QString& line : lines)
         text += line + kCrLf;
-    const QByteArray bytes = Encode(text);
-    if (file.write(bytes) != bytes.size()) throw MakeError(err::kPathFileAccess, path);
+    const FileWriteResult written = AppendToFile(path, Encode(text));
+    if (!written.Ok()) throw FileWriteError(path, written.error);
 }
 
 void Truncate(const QString& path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RuntimeError.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,6 +9,20 @@ namespace sonavel {
 
 // The line end of every text the system writes and every message it shows.
 inline const QString kCrLf = QStringLiteral("\r\n");
+
+// A file could not be written: the runtime's number for it (61 disk full,
+// 76 path not found, 75 for the rest), and the system's own words.
+class FileWriteError : public RuntimeError {
+  public:
+    FileWriteError(const QString& path, int systemError);
+    const QString& Path() const { return m_path; }
+    // "No space left on device"
+    const QString& Reason() const { return m_reason; }
+
+  private:
+    QString m_path;
+    QString m_reason;
+};
 
 // Text files of the system: written in the locale's encoding with CR LF line
 // ends, read with CR LF or LF. Each call opens and closes its file; nothing is
@@ -34,11 +50,14 @@ QString ReadAll(const QString& path);
 // a half surrogate pair, which has no encoding.
 bool ReadsBackAsWritten(const QString& line);
 QStringList ReadLines(const QString& path);
-// Replaces the file as a whole: a reader never sees half a file, and a failed
-// write leaves the old content in place.
+// Replaces the file as a whole (DurableFile): a reader never sees half a
+// file, and a failed write leaves the old content in place. Failures raise
+// FileWriteError.
 void WriteAll(const QString& path, const QString& text);
 void WriteLines(const QString& path, const QStringList& lines);
-// Opens for appending, writes the lines each with its CR LF, closes.
+// Opens for appending, writes the lines each with its CR LF, closes; the
+// write and the close are checked, and lines that could not be written
+// whole are not left in part. Failures raise FileWriteError.
 void AppendLines(const QString& path, const QStringList& lines);
 inline void AppendLine(const QString& path, const QString& line) {
     AppendLines(path, {line});

@@ -760,7 +760,14 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
     if (!isVisible() || isMinimized()) ShowPlayer();
 
     WindowPlacement placement = ReadWindowPlacement(*this);
-    SaveSettingsOnExit(m_session, placement);
+    if (m_endWithoutAsking) {
+        // Nobody may be there to answer a box: a save that fails is said on
+        // standard error, which is the journal of a session's service.
+        const QString failure = SaveSettingsWithoutAsking(m_session, placement);
+        if (!failure.isEmpty()) TellStandardError(failure);
+    } else {
+        SaveSettingsOnExit(m_session, placement);
+    }
     LogEvent(m_session, QStringLiteral("Program Ended"));
     m_tray->hide();
     if (m_engine) m_engine->StopForExit();
@@ -783,7 +790,6 @@ void PlayerForm::closeEvent(QCloseEvent* event) {
 }
 
 void PlayerForm::EndOnSignal() {
-    if (m_unloading) return;
     m_endWithoutAsking = true;
     if (m_engine) m_engine->EndComing();
     // The waits of a switch under way return at once rather than at their
@@ -793,8 +799,10 @@ void PlayerForm::EndOnSignal() {
     // program. Each one closed returns to whoever opened it, the exit
     // question included, which then goes on as if answered Yes.
     CloseModalBoxes(this);
-    // From the event loop: a close() while the exit question is open would
-    // be refused as one already under way.
+    // A shut-down already under way (a box of its own was open) goes on by
+    // itself. Otherwise from the event loop: a close() while the exit
+    // question is open would be refused as one already under way.
+    if (m_unloading) return;
     QTimer::singleShot(0, this, [this] { close(); });
 }
 

@@ -6,6 +6,7 @@
 #include "TempFolder.h"
 #include "TextFile.h"
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -261,6 +262,57 @@ TEST_F(CommonModuleTest, WriteRegistryStoresTheRunningProgramsMemory) {
     EXPECT_EQ(Get("Creator Settings", "Include Comments"), "True");
     EXPECT_EQ(Get("Creator Settings", "Keyword Default Folder"), ProgramFolder());
     EXPECT_EQ(Get("Creator Settings", "Keyword Default Description"), "None");
+}
+
+// The store fails half-way through a save, as on a full disk: it is said, in
+// the error box or, with nobody there to answer one, as text for standard
+// error, and no value of the save is kept, not even those before the one that
+// failed.
+TEST_F(CommonModuleTest, ASaveThatFailsHalfWayKeepsEveryOldValue) {
+    Session& s = MakeSession(Product::Player);
+    FirstStart(s);
+    ASSERT_TRUE(ReadPlayerSettings(s));
+    const QList<SettingRow> before = m_store->GetAllSettings("Sonavel", "Player Settings");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(m_store->Path()).constData(), &db), SQLITE_OK);
+    // The last key of the section fails: a save of one transaction per key
+    // would have kept every other.
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER full BEFORE UPDATE ON settings WHEN NEW.key = "
+                           "'Position Top' BEGIN SELECT RAISE(ABORT, 'database or disk is full'); "
+                           "END;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    s.Player.Automatic = true;
+    s.Player.PlaylistFolder = "/air/lists";
+    const WindowPlacement moved{0, 4000, 5000, 100, 200};
+
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Abort);
+    SaveSettingsOnExit(s, moved);
+    EXPECT_TRUE(m_dialogs.LastMessage().prompt.startsWith(
+        "Error 75 Settings store save failed: database or disk is full ("));
+    EXPECT_EQ(m_store->GetAllSettings("Sonavel", "Player Settings"), before);
+
+    m_dialogs.ExpectMessage("Sonavel Player", MsgResult::Ignore);
+    SetRegistryDefaults(s);
+    EXPECT_EQ(m_store->GetAllSettings("Sonavel", "Player Settings"), before);
+
+    s.ErrorLoggingEnabled = true;
+    s.ErrorLogFileName = Path("error.log");
+    EXPECT_EQ(
+        SaveSettingsWithoutAsking(s, moved),
+        "Error 75 Settings store save failed: database or disk is full (" + m_store->Path() + ")");
+    EXPECT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_TRUE(textfile::ReadLines(s.ErrorLogFileName)
+                    .contains("    Error Description: Settings store save failed: database or "
+                              "disk is full (" +
+                              m_store->Path() + ")"));
+    EXPECT_EQ(m_store->GetAllSettings("Sonavel", "Player Settings"), before);
+
+    s.Player.SaveSettingsOnExit = false;
+    EXPECT_EQ(SaveSettingsWithoutAsking(s, moved), QString());
 }
 
 // Every key written from memory reads back into the same member: a key bound

@@ -244,6 +244,7 @@ TEST_F(ClockEditorTest, UnsavedEditsSurviveACancelledOrFailedSaveAs) {
         auto yesThenSaveAs = [&] {
             m_dialogs.ExpectMessage("File Not Saved", MsgResult::Yes)
                 .ExpectFile(saveAs, "Save As...");
+            if (saveAs) m_dialogs.ExpectMessage("File Save Error");
         };
         yesThenSaveAs();
         editor.NewClock();
@@ -269,9 +270,13 @@ TEST_F(ClockEditorTest, UnsavedEditsSurviveACancelledOrFailedSaveAs) {
     // does not go on.
     QFile::remove(mon);
     ASSERT_TRUE(QDir().mkpath(mon));
-    m_dialogs.ExpectMessage("File Not Saved", MsgResult::Yes);
+    m_dialogs.ExpectMessage("File Not Saved", MsgResult::Yes).ExpectMessage("File Save Error");
     editor.NextClock();
     untouched("Next");
+    EXPECT_EQ(m_dialogs.LastMessage().prompt,
+              mon +
+                  " could not be saved.\r\n\r\nIs a directory.\r\n\r\nThe clock stays in the "
+                  "edit window, unsaved.");
 }
 
 TEST_F(ClockEditorTest, ClockNeverSavedPrintsWhatThePaneShows) {

@@ -1,5 +1,7 @@
 #include "AsRunLog.h"
 #include "CommonModule.h"
+#include "ErrorModule.h"
+#include "Events.h"
 #include "FakeMediaPlayer.h"
 #include "PlayerForm.h"
 #include "TempFolder.h"
@@ -41,6 +43,9 @@ class PlayerFormTest : public TempFolderTest {
     }
     ~PlayerFormTest() override {
         if (form) form->SetEngine(nullptr);
+        // A signal's end abandons every wait of the process; the tests after
+        // this one wait again.
+        ResumeWaits();
     }
 
     template <class T>
@@ -585,6 +590,30 @@ TEST_F(PlayerRunTest, SignalWhileTheExitQuestionIsOpenEndsTheProgramOnce) {
 
     RunToTheEnd();
     EXPECT_EQ(m_dialogs.Messages().size(), 1u);
+}
+
+// A shut-down of the machine while the settings cannot be saved (a full
+// disk): no box waits for an answer nobody gives; the failure goes to
+// standard error, the journal of a session's service.
+TEST_F(PlayerRunTest, SignalWithSettingsThatCannotBeSavedEndsWithoutABox) {
+    QStringList told;
+    const StandardErrorCatcher previous =
+        CatchStandardError([&told](const QString& text) { told << text; });
+    QTimer::singleShot(0, form.get(), [&] {
+        session.Player.SaveSettingsOnExit = true;
+        ReshapeStoreTable();
+        form->EndOnSignal();
+    });
+
+    EXPECT_EQ(Run(), 0);
+    CatchStandardError(previous);
+    EXPECT_TRUE(form->IsUnloaded());
+    EXPECT_TRUE(m_dialogs.Messages().empty());
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].startsWith("Error 75 Settings store save failed: "))
+        << told[0].toStdString();
+    EXPECT_TRUE(told[0].endsWith("(" + m_store->Path() + ")")) << told[0].toStdString();
+    EXPECT_EQ(ProgramLog().filter("Program Ended").size(), 1);
 }
 
 TEST_F(PlayerRunTest, SignalClosesABoxLeftOpenAndEndsTheProgram) {
