@@ -194,7 +194,7 @@ QDateTime Recorder::WallTime(qint64 frame, qint64 outputNow, bool boundary) {
     if (frame == m_boundaryFrame && m_boundaryTime.isValid()) return m_boundaryTime;
     // The output is at outputNow at this moment; frame sounded that much earlier.
     const qint64 ago = (std::max<qint64>(0, outputNow - frame) * 1000 + kRate / 2) / kRate;
-    const QDateTime when = m_session.Time().Now().addMSecs(-ago);
+    QDateTime when = m_session.Time().Now().addMSecs(-ago);
     if (boundary) {
         m_boundaryFrame = frame;
         m_boundaryTime = when;

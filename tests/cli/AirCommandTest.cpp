@@ -253,7 +253,7 @@ TEST_F(AirProgramTest, AStoppedProcessKeepsItsSoundCard) {
         if (fd < 0) return;
         fcntl(fd, F_SETFL, 0);
         constexpr int kFrames = 480;
-        std::vector<float> buffer(kFrames * 2);
+        std::vector<float> buffer(std::size_t{kFrames} * 2);
         auto next = std::chrono::steady_clock::now();
         const auto start = next;
         while (!done) {
@@ -444,7 +444,7 @@ TEST_F(AirProgramTest, AMissingDeviceGivesWayOnceAndTheProgrammePlays) {
     long first = 0;
     while (2 * first < static_cast<long>(aired.size()) && aired[2 * first] == 0.0f)
         ++first;
-    const double sounding = (static_cast<double>(aired.size() / 2) - first) / 48000;
+    const double sounding = (static_cast<double>(aired.size()) / 2 - first) / 48000;
     EXPECT_NEAR(seconds, sounding, 0.001 * static_cast<double>(lines.size() - 1))
         << lines.join('\n').toStdString();
     EXPECT_LE(sounding, played.captured(1).toDouble() / 48000);

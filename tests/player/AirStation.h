@@ -68,7 +68,7 @@ class AirStation {
     }
     // A float WAV at the engine's rate: exactly what it holds reaches the mix.
     QString Sound(const QString& name, int k, double seconds) const {
-        const QString path = Path("snd/" + name + ".wav");
+        QString path = Path("snd/" + name + ".wav");
         const auto frames = static_cast<long>(std::lround(seconds * kRate));
         std::vector<float> samples(static_cast<std::size_t>(frames) * 2);
         for (long f = 0; f < frames; ++f) {
