@@ -4,16 +4,32 @@
 #include "PlayerForm.h"
 #include "PlayerModule.h"
 #include "PlayerSoundOutput.h"
+#include "ProgramOptions.h"
 #include "ProgramStart.h"
 #include "SignalWatch.h"
 #include "Version.h"
 
 #include <QApplication>
 #include <memory>
+#include <optional>
 
 using namespace sonavel;
 
 int main(int argc, char** argv) {
+    // Answered before a display, the settings or the lock are touched, so a
+    // question about the program never puts the station on air.
+    const ProgramCommandLine commandLine{
+        QStringLiteral("sonavel-player"),
+        QStringLiteral(
+            "Puts a Sonavel station on air from the week's hourly playlists, in a window\n"
+            "with the operator's commands and a tray icon. Only one copy runs at a time,\n"
+            "and not while 'sonavel air' has the station on air. The settings are in\n"
+            "$XDG_CONFIG_HOME/Sonavel/settings.db, the playlists and logs in the program\n"
+            "folder $XDG_DATA_HOME/Sonavel. SIGTERM, SIGINT and SIGHUP end it as Exit\n"
+            "does, without asking.")};
+    if (const std::optional<int> status = AnswerCommandLine(argc, argv, commandLine))
+        return *status;
+
     EnsureRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
