@@ -11,6 +11,7 @@
 #include "Session.h"
 #include "SettingsStore.h"
 #include "SignalWatch.h"
+#include "SystemdNotify.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,8 +67,22 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
     const QString lockPath = options.playerLock.isEmpty()
                                  ? RunningCopyLock::DefaultPath(QStringLiteral("player"))
                                  : options.playerLock;
-    RunningCopyLock lock(lockPath);
-    if (lock.AlreadyRunning()) {
+    // What systemd hears about the run, when it started it.
+    AirSupervision supervision(SystemdNotify::FromEnvironment());
+    const auto waiting = [&](int attempt) {
+        if (attempt == 1) {
+            err << "sonavel: Sonavel Player is running (" << lockPath
+                << "); going on air once it has ended.\n";
+            err.flush();
+        }
+        supervision.Waiting(QStringLiteral("Waiting for Sonavel Player to end"));
+    };
+    bool interrupted = false;
+    const std::unique_ptr<RunningCopyLock> lock =
+        TakeRunningCopyLock([&] { return std::make_unique<RunningCopyLock>(lockPath); },
+                            {options.waitForPlayer, waiting}, interrupted);
+    if (interrupted) return 0;
+    if (!lock) {
         err << "sonavel: Sonavel Player is already running (" << lockPath << ").\n";
         err.flush();
         return 1;
@@ -105,6 +120,8 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         AudioMediaPlayer player1(audio);
         AudioMediaPlayer player2(audio);
         AirSession air(session, player1, player2);
+        supervision.Watch([&audio] { return audio.Frame(); },
+                          [&air] { return air.Engine().Display().statusElement; });
         QEventLoop loop;
         QTimer tick;
         tick.setInterval(250);
@@ -117,6 +134,7 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         const auto end = [&] {
             if (ended) return;
             ended = true;
+            supervision.Stopping();
             tick.stop();
             if (!refused) air.Stop();
             AbandonWaits();

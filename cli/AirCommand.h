@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QTextStream>
+#include <chrono>
 #include <optional>
 
 namespace sonavel {
@@ -68,9 +69,12 @@ struct AirOptions {
     bool silentOutput = false;
     // The sound device for this run instead of the stored one.
     std::optional<QString> device;
+    // While Sonavel Player holds the station, try again after this long
+    // instead of ending; zero ends at once.
+    std::chrono::milliseconds waitForPlayer{0};
 };
 
-// Puts the station on air until the time is up or SIGINT or SIGTERM arrives;
+// Puts the station on air until the time is up or SIGINT, SIGTERM or SIGHUP arrives;
 // each program-log line is printed on out as it is written. Returns the exit
 // status.
 int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err);

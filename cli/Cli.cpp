@@ -149,7 +149,9 @@ int CreatePlaylistsCommand(const ParsedArguments& arguments, CliContext& context
                            ConsoleDialogs::AnsweringFor(arguments.Has(QStringLiteral("yes")),
                                                         console.inputIsTerminal));
     return CreatePlaylistsRun(context.station ? *context.station : StationPaths::ForUser(), dialogs,
-                              console.err);
+                              console.err,
+                              arguments.Has(QStringLiteral("wait")) ? context.creatorRetry
+                                                                    : std::chrono::milliseconds(0));
 }
 
 int DemoStationCommand(const ParsedArguments& arguments, CliContext& context) {
@@ -167,6 +169,7 @@ int AirCommand(const ParsedArguments& arguments, CliContext& context) {
     options.playerLock = context.playerLock;
     options.silentOutput = context.silentOutput;
     options.capture = arguments.Value(QStringLiteral("capture"));
+    if (arguments.Has(QStringLiteral("wait"))) options.waitForPlayer = context.playerRetry;
     if (arguments.Has(QStringLiteral("device")))
         options.device = arguments.Value(QStringLiteral("device"));
     if (arguments.Has(QStringLiteral("for"))) {
@@ -285,9 +288,13 @@ QList<Subcommand> StandardSubcommands() {
                 "settings first. Refuses to run while Sonavel Creator is running.\n\n"
                 "Messages are printed on standard error. Questions are asked on the terminal;\n"
                 "without one, and without --yes, they are answered No or Cancel, so a run from\n"
-                "a timer never waits."),
+                "a timer never waits for an answer. With --wait, a run that finds Sonavel\n"
+                "Creator open tries again every minute and writes the playlists once it has\n"
+                "closed, instead of failing."),
             {CliOption{QStringLiteral("yes"), QLatin1Char('y'),
-                       QStringLiteral("answer Yes or OK to every question")}},
+                       QStringLiteral("answer Yes or OK to every question")},
+             CliOption{QStringLiteral("wait"), QChar(),
+                       QStringLiteral("wait for Sonavel Creator to close")}},
             0,
             0,
             CreatePlaylistsCommand,
@@ -322,9 +329,12 @@ QList<Subcommand> StandardSubcommands() {
                 "of the program log is also printed on standard output as it is written.\n"
                 "Where the window would ask (the hour's playlist missing or blank), the\n"
                 "message is logged and the playlist is tried again at the next minute.\n\n"
-                "Refuses to start while Sonavel Player runs, and Sonavel Player refuses to\n"
-                "start while this runs. SIGINT and SIGTERM end it cleanly with\n"
-                "\"Program Ended\"."),
+                "Refuses to start while Sonavel Player runs (with --wait, waits for it to end,\n"
+                "trying again every five seconds), and Sonavel Player refuses to start while\n"
+                "this runs. SIGINT, SIGTERM and SIGHUP end it cleanly with \"Program Ended\".\n"
+                "Started by systemd (NOTIFY_SOCKET), it reports ready once the first element\n"
+                "sounds, the element on air as its status, and pings the watchdog\n"
+                "(WATCHDOG_USEC) only while its sound output advances."),
             {CliOption{QStringLiteral("capture"), QChar(),
                        QStringLiteral("record the air output as a WAV file"),
                        QStringLiteral("FILE")},
@@ -332,7 +342,9 @@ QList<Subcommand> StandardSubcommands() {
                        QStringLiteral("end after this many seconds"), QStringLiteral("SECONDS")},
              CliOption{QStringLiteral("device"), QChar(),
                        QStringLiteral("play on this sound device instead of the stored one"),
-                       QStringLiteral("NAME")}},
+                       QStringLiteral("NAME")},
+             CliOption{QStringLiteral("wait"), QChar(),
+                       QStringLiteral("wait for Sonavel Player to end")}},
             0,
             0,
             AirCommand,

@@ -32,11 +32,13 @@ SignalWatch::SignalWatch(std::function<void()> onSignal) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &m_oldInt);
     sigaction(SIGTERM, &action, &m_oldTerm);
+    sigaction(SIGHUP, &action, &m_oldHup);
 }
 
 SignalWatch::~SignalWatch() {
     sigaction(SIGINT, &m_oldInt, nullptr);
     sigaction(SIGTERM, &m_oldTerm, nullptr);
+    sigaction(SIGHUP, &m_oldHup, nullptr);
     m_notifier.reset();
     for (int& fd : g_signalPipe) {
         if (fd >= 0) close(fd);

@@ -7,10 +7,10 @@
 
 namespace sonavel {
 
-// SIGINT and SIGTERM end a program through its event loop, so the ending is
-// the same clean one as any other: the program log says so and the element
-// on air is accounted for. The signal is seen by every event-serving pass,
-// waits nested in a switch included. One watch at a time; the signals'
+// SIGINT, SIGTERM and SIGHUP (the terminal it was started from closing) end a
+// program through its event loop, so the ending is the same clean one as any
+// other: the program log says so and the element on air is accounted for. The signal is seen by
+// every event-serving pass, waits nested in a switch included. One watch at a time; the signals'
 // earlier handling comes back when it goes.
 class SignalWatch {
   public:
@@ -23,6 +23,7 @@ class SignalWatch {
     std::unique_ptr<QSocketNotifier> m_notifier;
     struct sigaction m_oldInt {};
     struct sigaction m_oldTerm {};
+    struct sigaction m_oldHup {};
 };
 
 }  // namespace sonavel
