@@ -195,10 +195,24 @@ int BackupCommand(const ParsedArguments& arguments, CliContext& context) {
         console.err.flush();
         return kExitUsage;
     }
+    BackupRunOptions options;
+    options.overwrite = arguments.Has(QStringLiteral("overwrite"));
+    if (arguments.Has(QStringLiteral("keep"))) {
+        bool ok = false;
+        const QString text = arguments.Value(QStringLiteral("keep"));
+        options.keep = text.toInt(&ok);
+        // Keeping none would remove the backup just made.
+        if (!ok || options.keep < 1) {
+            console.err << "sonavel: backup: invalid number of backups to keep '" << text
+                        << "'\nTry 'sonavel backup --help' for more information.\n";
+            console.err.flush();
+            return kExitUsage;
+        }
+    }
     // Every box is a message; nothing here asks.
     ConsoleDialogs dialogs(console.in, console.err, ConsoleDialogs::Answering::Refuse);
-    return BackupRun(context.station ? *context.station : StationPaths::ForUser(), to,
-                     arguments.Has(QStringLiteral("overwrite")), dialogs, console.err);
+    return BackupRun(context.station ? *context.station : StationPaths::ForUser(), to, options,
+                     dialogs, console.err);
 }
 
 int AsRunCommand(const ParsedArguments& arguments, CliContext& context) {
@@ -352,7 +366,7 @@ QList<Subcommand> StandardSubcommands() {
         Subcommand{
             QStringLiteral("backup"),
             QStringLiteral("copy the keywords, the default clock and every clock to a folder"),
-            QStringLiteral("--to DIR [OPTION]..."),
+            QStringLiteral("--to DIR [--keep N] [OPTION]..."),
             QStringLiteral(
                 "Runs Sonavel Creator's backup without its window, for a nightly timer: writes\n"
                 "the keyword definition file backup.key from the keyword store, then copies it\n"
@@ -363,12 +377,19 @@ QList<Subcommand> StandardSubcommands() {
                 "as \"Mon0700 (2).clk\". With it, each file is replaced only once its new copy\n"
                 "is complete. DIR must not be the program folder, nor hold the Clock Folder as\n"
                 "its Clocks.\n\n"
+                "With --keep N each run writes into a new folder DIR/YYYY-MM-DD_HHMMSS, named\n"
+                "by the time it started, and once every file is copied removes all but the N\n"
+                "newest folders so named. Nothing else in DIR is touched, and nothing is\n"
+                "removed after a backup that failed.\n\n"
                 "Messages are printed on standard error. The exit status is 0 only when every\n"
                 "file was copied."),
             {CliOption{QStringLiteral("to"), QChar(), QStringLiteral("the folder to back up to"),
                        QStringLiteral("DIR")},
              CliOption{QStringLiteral("overwrite"), QChar(),
-                       QStringLiteral("replace files of the same name in DIR")}},
+                       QStringLiteral("replace files of the same name in DIR")},
+             CliOption{QStringLiteral("keep"), QChar(),
+                       QStringLiteral("back up into a new dated folder; keep the N newest"),
+                       QStringLiteral("N")}},
             0,
             0,
             BackupCommand,
