@@ -34,10 +34,13 @@ int main(int argc, char** argv) {
 
     EnsureRuntimeFolder();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sonavel Creator"));
+    // The window class the desktop entry's StartupWMClass names; titles and
+    // boxes carry the program's own name.
+    QApplication::setApplicationName(QStringLiteral("sonavel-creator"));
     QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
     // The desktop matches the window to its entry, and so to its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.sonavel.Creator"));
+    QApplication::setWindowIcon(ProgramIcon(Product::Creator));
 
     int exitCode = 0;
     auto services = ProgramServices::Start(Product::Creator, exitCode);
@@ -52,12 +55,13 @@ int main(int argc, char** argv) {
     CreatorForm form(session, keywords, clocks, audio);
     form.SetScheduler(&scheduler);
     WidgetMainWindow mainWindow(form, Product::Creator);
-    if (!StartCreator(session, form.Editor(), mainWindow, form.Entries(), exitCode)) {
-        return exitCode;
-    }
 
     ClockEditor& editor = form.Editor();
+    bool started = false;
     form.onClose = [&] {
+        // Until the start-up is through, the settings may not have been read:
+        // there is nothing to save and nothing may be written.
+        if (!started) return true;
         ClosingWindow closing;
         closing.placement = mainWindow.Placement();
         closing.restoreNormal = [&] { form.showNormal(); };
@@ -76,8 +80,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "sonavel-creator: %s\n", kept.problem.toLocal8Bit().constData());
         return true;
     };
-    // From here on the system's end (a shut-down, Ctrl-C, the terminal
-    // closing) is a clean one.
+    // The system's end (a shut-down, Ctrl-C, the terminal closing) is a clean
+    // one, also while a box of the start-up is open.
     SignalWatch watch([&form] { form.EndOnSignal(); });
+    if (!StartCreator(session, editor, mainWindow, form.Entries(), exitCode)) return exitCode;
+    if (form.EndedBySignal()) return 0;
+    started = true;
     return QApplication::exec();
 }

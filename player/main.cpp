@@ -32,10 +32,13 @@ int main(int argc, char** argv) {
 
     EnsureRuntimeFolder();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
+    // The window class the desktop entry's StartupWMClass names; titles and
+    // boxes carry the program's own name.
+    QApplication::setApplicationName(QStringLiteral("sonavel-player"));
     QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
     // The desktop matches the window to its entry, and so to its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.sonavel.Player"));
+    QApplication::setWindowIcon(ProgramIcon(Product::Player));
     // The window spends much of its life hidden in the tray, where closing a
     // log viewer would otherwise end the program without its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -715,7 +715,7 @@ void CreatorForm::menuSetFont_Click() {
 }
 
 void CreatorForm::menuHelpTopics_Click() {
-    OpenHelpTopics();
+    OpenHelpTopics(m_session.Dlg());
 }
 
 void CreatorForm::menuAbout_Click() {

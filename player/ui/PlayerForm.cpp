@@ -8,6 +8,7 @@
 #include "MediaPlayer.h"
 #include "PlayerOptionsForm.h"
 #include "PlaylistForm.h"
+#include "ProgramStart.h"
 #include "RecentFiles.h"
 #include "Twips.h"
 #include "UiColor.h"
@@ -448,7 +449,7 @@ void PlayerForm::BuildStatusBar() {
 void PlayerForm::BuildTray() {
     m_tray = new QSystemTrayIcon(this);
     m_tray->setObjectName(QStringLiteral("cSysTray1"));
-    m_tray->setIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+    m_tray->setIcon(ProgramIcon(Product::Player));
     m_tray->setToolTip(QStringLiteral("Sonavel Player"));
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -837,7 +838,7 @@ void PlayerForm::menuDisplayErrorLog_Click() {
 }
 
 void PlayerForm::menuHelpTopics_Click() {
-    OpenHelpTopics();
+    OpenHelpTopics(m_session.Dlg());
 }
 
 void PlayerForm::menuAbout_Click() {
