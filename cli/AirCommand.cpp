@@ -75,7 +75,8 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
                 << "); going on air once it has ended.\n";
             err.flush();
         }
-        supervision.Waiting(QStringLiteral("Waiting for Sonavel Player to end"));
+        supervision.Waiting(QStringLiteral("Waiting for Sonavel Player to end"),
+                            options.waitForPlayer);
     };
     bool interrupted = false;
     const std::unique_ptr<RunningCopyLock> lock =

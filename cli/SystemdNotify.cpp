@@ -19,8 +19,8 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kPollPeriod{250};
 constexpr milliseconds kHeartbeatWithoutWatchdog{5000};
-// The start is extended by this many heartbeats: one late heartbeat, as a
-// busy machine may make, is not taken for a hang.
+// The start is extended by this many heartbeats (or tries of the lock): one
+// late, as on a busy machine, is not taken for a hang.
 constexpr int kExtensionHeartbeats = 3;
 
 }  // namespace
@@ -111,9 +111,9 @@ void AirSupervision::Watch(std::function<std::int64_t()> frame,
     Poll();
 }
 
-QByteArray AirSupervision::Extension() const {
+QByteArray AirSupervision::Extension(milliseconds period) const {
     const auto usec =
-        std::chrono::duration_cast<microseconds>(HeartbeatPeriod()).count() * kExtensionHeartbeats;
+        std::chrono::duration_cast<microseconds>(period).count() * kExtensionHeartbeats;
     return "EXTEND_TIMEOUT_USEC=" + QByteArray::number(static_cast<qlonglong>(usec)) + '\n';
 }
 
@@ -123,9 +123,9 @@ void AirSupervision::Status(const QString& status, const QByteArray& more) {
     m_notify.Send(more + "STATUS=" + status.toUtf8());
 }
 
-void AirSupervision::Waiting(const QString& status) {
+void AirSupervision::Waiting(const QString& status, milliseconds retry) {
     m_status.clear();
-    Status(status, Extension());
+    Status(status, Extension(std::max(retry, HeartbeatPeriod())));
 }
 
 void AirSupervision::Poll() {
@@ -150,7 +150,7 @@ void AirSupervision::Poll() {
 void AirSupervision::Heartbeat() {
     if (!m_frame) return;
     if (!m_ready) {
-        m_notify.Send(Extension());
+        m_notify.Send(Extension(HeartbeatPeriod()));
         return;
     }
     if (m_notify.Watchdog().count() <= 0) return;

@@ -63,8 +63,8 @@ class AirSupervision {
                bool startTimers = true);
 
     // The station is held elsewhere; the status says so and the start is
-    // extended.
-    void Waiting(const QString& status);
+    // extended past the next try, due after retry.
+    void Waiting(const QString& status, std::chrono::milliseconds retry);
     // READY when the first element sounds; the status when the element on air changes.
     void Poll();
     // Before READY, the start extended; after it, WATCHDOG=1 when the output
@@ -77,7 +77,7 @@ class AirSupervision {
 
   private:
     void Status(const QString& status, const QByteArray& more = {});
-    QByteArray Extension() const;
+    QByteArray Extension(std::chrono::milliseconds period) const;
 
     SystemdNotify m_notify;
     std::function<std::int64_t()> m_frame;

@@ -64,11 +64,14 @@ TEST(SupervisionTest, ReadyWhenTheFirstElementSoundsWatchdogOnlyWhileTheOutputMo
     EXPECT_EQ(supervision.HeartbeatPeriod(), 15000ms);
     const QString extend = "EXTEND_TIMEOUT_USEC=45000000\n";
 
-    // Waiting for the Player: each try extends the start.
-    supervision.Waiting("Waiting for Sonavel Player to end");
-    supervision.Waiting("Waiting for Sonavel Player to end");
-    EXPECT_EQ(manager.Received(),
-              QStringList(2, extend + "STATUS=Waiting for Sonavel Player to end"));
+    // Waiting for the Player: each try extends the start past the next
+    // try, or past the next heartbeat when the tries come more often.
+    supervision.Waiting("Waiting for Sonavel Player to end", 5000ms);
+    supervision.Waiting("Waiting for Sonavel Player to end", 60000ms);
+    EXPECT_EQ(
+        manager.Received(),
+        QStringList({extend + "STATUS=Waiting for Sonavel Player to end",
+                     "EXTEND_TIMEOUT_USEC=180000000\nSTATUS=Waiting for Sonavel Player to end"}));
 
     std::int64_t frame = 0;
     QString element;
