@@ -170,7 +170,7 @@ TEST_F(BackupCommandTest, KeepNamesTheFolderByTheStartAndNeverWritesIntoAnExisti
     EXPECT_EQ(Files(dest + "/2026-12-07_023005"), QStringList({"Default.clk", "backup.key"}));
 
     // The next night's run fails: the older backup may be the only good one.
-    clock.Advance(24 * 3600 * 1000);
+    clock.Advance(qint64{24} * 3600 * 1000);
     options.keep = 1;
     QFile::remove(station.programFolder + "/Default.clk");
     dialogs.ExpectMessage("Unable to Backup");

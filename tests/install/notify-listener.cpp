@@ -21,11 +21,12 @@ int main(int argc, char** argv) {
     }
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (std::strlen(argv[1]) >= sizeof(address.sun_path)) {
+    const std::size_t length = std::strlen(argv[1]);
+    if (length >= sizeof(address.sun_path)) {
         std::fprintf(stderr, "notify-listener: socket path too long\n");
         return 1;
     }
-    std::strcpy(address.sun_path, argv[1]);
+    std::memcpy(address.sun_path, argv[1], length);
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         std::perror("notify-listener");
