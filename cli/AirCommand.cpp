@@ -13,6 +13,7 @@
 #include "SignalWatch.h"
 #include "Streaming.h"
 #include "StreamingSettings.h"
+#include "SystemdNotify.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -56,8 +57,23 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         options.playerLock.isEmpty()
             ? RunningCopyLock::StationPath(station.settingsFile, QStringLiteral("player"))
             : options.playerLock;
-    RunningCopyLock lock(lockPath);
-    if (lock.AlreadyRunning()) {
+    // What systemd hears about the run, when it started it.
+    AirSupervision supervision(SystemdNotify::FromEnvironment());
+    const auto waiting = [&](int attempt) {
+        if (attempt == 1) {
+            err << "sonavel: Sonavel Player is running (" << lockPath
+                << "); going on air once it has ended.\n";
+            err.flush();
+        }
+        supervision.Waiting(QStringLiteral("Waiting for Sonavel Player to end"),
+                            options.waitForPlayer);
+    };
+    bool interrupted = false;
+    const std::unique_ptr<RunningCopyLock> lock =
+        TakeRunningCopyLock([&] { return std::make_unique<RunningCopyLock>(lockPath); },
+                            {options.waitForPlayer, waiting}, interrupted);
+    if (interrupted) return 0;
+    if (!lock) {
         err << "sonavel: Sonavel Player is already running (" << lockPath << ").\n";
         err.flush();
         return 1;
@@ -116,6 +132,8 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         air.Engine().ElementStarted = [&streaming](const QString& element) {
             streaming.Title(element);
         };
+        supervision.Watch([&audio] { return audio.Frame(); },
+                          [&air] { return air.Engine().Display().statusElement; });
         QEventLoop loop;
         QTimer tick;
         tick.setInterval(250);
@@ -128,6 +146,7 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
         const auto end = [&] {
             if (ended) return;
             ended = true;
+            supervision.Stopping();
             tick.stop();
             if (!refused) air.Stop();
             AbandonWaits();

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QTextStream>
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -68,9 +69,12 @@ struct AirOptions {
     std::optional<QString> device;
     // The mounts streamed to in this run instead of the stored stream.
     std::vector<StreamTarget> streams;
+    // While Sonavel Player holds the station, try again after this long
+    // instead of ending; zero ends at once.
+    std::chrono::milliseconds waitForPlayer{0};
 };
 
-// Puts the station on air until the time is up or SIGINT or SIGTERM arrives;
+// Puts the station on air until the time is up or SIGINT, SIGTERM or SIGHUP arrives;
 // each program-log line is printed on out as it is written. Returns the exit
 // status.
 int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err);

@@ -151,7 +151,9 @@ int CreatePlaylistsCommand(const ParsedArguments& arguments, CliContext& context
                            ConsoleDialogs::AnsweringFor(arguments.Has(QStringLiteral("yes")),
                                                         console.inputIsTerminal));
     return CreatePlaylistsRun(context.station ? *context.station : StationPaths::ForUser(), dialogs,
-                              console.err);
+                              console.err,
+                              arguments.Has(QStringLiteral("wait")) ? context.creatorRetry
+                                                                    : std::chrono::milliseconds(0));
 }
 
 int DemoStationCommand(const ParsedArguments& arguments, CliContext& context) {
@@ -169,6 +171,7 @@ int AirCommand(const ParsedArguments& arguments, CliContext& context) {
     options.playerLock = context.playerLock;
     options.silentOutput = context.silentOutput;
     options.capture = arguments.Value(QStringLiteral("capture"));
+    if (arguments.Has(QStringLiteral("wait"))) options.waitForPlayer = context.playerRetry;
     if (arguments.Has(QStringLiteral("device")))
         options.device = arguments.Value(QStringLiteral("device"));
     const auto usage = [&context](const QString& problem) {
@@ -227,10 +230,24 @@ int BackupCommand(const ParsedArguments& arguments, CliContext& context) {
         console.err.flush();
         return kExitUsage;
     }
+    BackupRunOptions options;
+    options.overwrite = arguments.Has(QStringLiteral("overwrite"));
+    if (arguments.Has(QStringLiteral("keep"))) {
+        bool ok = false;
+        const QString text = arguments.Value(QStringLiteral("keep"));
+        options.keep = text.toInt(&ok);
+        // Keeping none would remove the backup just made.
+        if (!ok || options.keep < 1) {
+            console.err << "sonavel: backup: invalid number of backups to keep '" << text
+                        << "'\nTry 'sonavel backup --help' for more information.\n";
+            console.err.flush();
+            return kExitUsage;
+        }
+    }
     // Every box is a message; nothing here asks.
     ConsoleDialogs dialogs(console.in, console.err, ConsoleDialogs::Answering::Refuse);
-    return BackupRun(context.station ? *context.station : StationPaths::ForUser(), to,
-                     arguments.Has(QStringLiteral("overwrite")), dialogs, console.err);
+    return BackupRun(context.station ? *context.station : StationPaths::ForUser(), to, options,
+                     dialogs, console.err);
 }
 
 int AsRunCommand(const ParsedArguments& arguments, CliContext& context) {
@@ -320,9 +337,13 @@ QList<Subcommand> StandardSubcommands() {
                 "settings first. Refuses to run while Sonavel Creator is running.\n\n"
                 "Messages are printed on standard error. Questions are asked on the terminal;\n"
                 "without one, and without --yes, they are answered No or Cancel, so a run from\n"
-                "a timer never waits."),
+                "a timer never waits for an answer. With --wait, a run that finds Sonavel\n"
+                "Creator open tries again every minute and writes the playlists once it has\n"
+                "closed, instead of failing."),
             {CliOption{QStringLiteral("yes"), QLatin1Char('y'),
-                       QStringLiteral("answer Yes or OK to every question")}},
+                       QStringLiteral("answer Yes or OK to every question")},
+             CliOption{QStringLiteral("wait"), QChar(),
+                       QStringLiteral("wait for Sonavel Creator to close")}},
             0,
             0,
             CreatePlaylistsCommand,
@@ -363,9 +384,12 @@ QList<Subcommand> StandardSubcommands() {
                 "holds up the air: a server that is down, slow or refuses the password is\n"
                 "retried after 1, 2, 4 ... 30 seconds while the programme plays on, and each\n"
                 "change is one line of the program log. The password is written nowhere.\n\n"
-                "Refuses to start while Sonavel Player runs, and Sonavel Player refuses to\n"
-                "start while this runs. SIGINT and SIGTERM end it cleanly with\n"
-                "\"Program Ended\"."),
+                "Refuses to start while Sonavel Player runs (with --wait, waits for it to end,\n"
+                "trying again every five seconds), and Sonavel Player refuses to start while\n"
+                "this runs. SIGINT, SIGTERM and SIGHUP end it cleanly with \"Program Ended\".\n"
+                "Started by systemd (NOTIFY_SOCKET), it reports ready once the first element\n"
+                "sounds, the element on air as its status, and pings the watchdog\n"
+                "(WATCHDOG_USEC) only while its sound output advances."),
             {CliOption{QStringLiteral("capture"), QChar(),
                        QStringLiteral("record the air output as a WAV file"),
                        QStringLiteral("FILE")},
@@ -385,7 +409,9 @@ QList<Subcommand> StandardSubcommands() {
                        QStringLiteral("FORMAT")},
              CliOption{QStringLiteral("stream-bitrate"), QChar(),
                        QStringLiteral("the streams' bit rate in kbit/s (default 128)"),
-                       QStringLiteral("KBPS")}},
+                       QStringLiteral("KBPS")},
+             CliOption{QStringLiteral("wait"), QChar(),
+                       QStringLiteral("wait for Sonavel Player to end")}},
             0,
             0,
             AirCommand,
@@ -393,7 +419,7 @@ QList<Subcommand> StandardSubcommands() {
         Subcommand{
             QStringLiteral("backup"),
             QStringLiteral("copy the keywords, the default clock and every clock to a folder"),
-            QStringLiteral("--to DIR [OPTION]..."),
+            QStringLiteral("--to DIR [--keep N] [OPTION]..."),
             QStringLiteral(
                 "Runs Sonavel Creator's backup without its window, for a nightly timer: writes\n"
                 "the keyword definition file backup.key from the keyword store, then copies it\n"
@@ -404,12 +430,19 @@ QList<Subcommand> StandardSubcommands() {
                 "as \"Mon0700 (2).clk\". With it, each file is replaced only once its new copy\n"
                 "is complete. DIR must not be the program folder, nor hold the Clock Folder as\n"
                 "its Clocks.\n\n"
+                "With --keep N each run writes into a new folder DIR/YYYY-MM-DD_HHMMSS, named\n"
+                "by the time it started, and once every file is copied removes all but the N\n"
+                "newest folders so named. Nothing else in DIR is touched, and nothing is\n"
+                "removed after a backup that failed.\n\n"
                 "Messages are printed on standard error. The exit status is 0 only when every\n"
                 "file was copied."),
             {CliOption{QStringLiteral("to"), QChar(), QStringLiteral("the folder to back up to"),
                        QStringLiteral("DIR")},
              CliOption{QStringLiteral("overwrite"), QChar(),
-                       QStringLiteral("replace files of the same name in DIR")}},
+                       QStringLiteral("replace files of the same name in DIR")},
+             CliOption{QStringLiteral("keep"), QChar(),
+                       QStringLiteral("back up into a new dated folder; keep the N newest"),
+                       QStringLiteral("N")}},
             0,
             0,
             BackupCommand,

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +33,10 @@ struct CliContext {
     // Tests: the Player's running-copy lock, and a silent output for air.
     QString playerLock = {};
     bool silentOutput = false;
+    // How often --wait tries the lock again: Sonavel Player's for air,
+    // Sonavel Creator's for create-playlists.
+    std::chrono::milliseconds playerRetry{5000};
+    std::chrono::milliseconds creatorRetry{60000};
     // Tests: the sound devices devices lists; the system's when null.
     std::shared_ptr<SoundDevices> soundDevices = {};
 };

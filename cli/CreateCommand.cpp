@@ -13,8 +13,12 @@
 #include "SchedulerModule.h"
 #include "Session.h"
 #include "SettingsStore.h"
+#include "SignalWatch.h"
+#include "SystemdNotify.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <memory>
 
 namespace sonavel {
@@ -94,21 +98,71 @@ void WriteDefaultsIfFresh(Session& session, const StationPaths& station, QTextSt
         QDir().mkpath(folder);
 }
 
-int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err) {
+std::unique_ptr<RunningCopyLock> TakeRunningCopyLock(
+    const std::function<std::unique_ptr<RunningCopyLock>()>& take, const LockWait& wait,
+    bool& interrupted) {
+    interrupted = false;
+    std::unique_ptr<RunningCopyLock> lock = take();
+    if (!lock->AlreadyRunning()) return lock;
+    if (wait.interval.count() <= 0) return nullptr;
+    // The wait serves events, so a signal ends it as it ends a run on air.
+    QEventLoop loop;
+    SignalWatch watch([&] {
+        interrupted = true;
+        loop.quit();
+    });
+    int attempt = 1;
+    if (wait.waiting) wait.waiting(attempt);
+    QTimer retry;
+    retry.setInterval(wait.interval);
+    QObject::connect(&retry, &QTimer::timeout, &loop, [&] {
+        lock = take();
+        if (!lock->AlreadyRunning()) {
+            loop.quit();
+            return;
+        }
+        if (wait.waiting) wait.waiting(++attempt);
+    });
+    retry.start();
+    loop.exec();
+    if (interrupted || lock->AlreadyRunning()) return nullptr;
+    return lock;
+}
+
+int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err,
+                       std::chrono::milliseconds waitForCreator) {
     // Two runs at once would write the same files; Creator's own run, or its
     // edit pane, must not be changed behind its back either.
     const QString lockPath =
         station.creatorLock.isEmpty()
             ? RunningCopyLock::StationPath(station.settingsFile, QStringLiteral("creator"))
             : station.creatorLock;
-    RunningCopyLock lock(lockPath);
-    if (lock.AlreadyRunning()) {
-        err << "sonavel: Sonavel Creator is running (" << lockPath
-            << ").\nClose it, or create the playlists from its window.\n";
+    // A timer's run shows why it has not finished yet in the service's status.
+    const SystemdNotify notify = SystemdNotify::FromEnvironment();
+    LockWait wait{waitForCreator, [&](int attempt) {
+                      if (attempt == 1) {
+                          err << "sonavel: Sonavel Creator is running (" << lockPath
+                              << "); the playlists are written once it has closed.\n";
+                          err.flush();
+                          notify.Send("STATUS=Waiting for Sonavel Creator to close");
+                      }
+                  }};
+    bool interrupted = false;
+    const std::unique_ptr<RunningCopyLock> lock = TakeRunningCopyLock(
+        [&] { return std::make_unique<RunningCopyLock>(lockPath); }, wait, interrupted);
+    if (!lock) {
+        if (interrupted) {
+            err << "sonavel: ended while waiting for Sonavel Creator to close; no playlist was "
+                   "written.\n";
+        } else {
+            err << "sonavel: Sonavel Creator is running (" << lockPath
+                << ").\nClose it, or create the playlists from its window.\n";
+        }
         err.flush();
         return 1;
     }
 
+    notify.Send("STATUS=Writing the playlists");
     const std::unique_ptr<SettingsStore> store = OpenStationStore(station, err);
     if (!store) return 1;
 

@@ -6,9 +6,13 @@
 
 #include <QString>
 #include <QTextStream>
+#include <chrono>
+#include <functional>
 #include <memory>
 
 namespace sonavel {
+
+class RunningCopyLock;
 
 // The files a station consists of, so the commands can work on a station
 // other than the user's own.
@@ -31,11 +35,30 @@ std::unique_ptr<SettingsStore> OpenStationStore(const StationPaths& station, QTe
 // first start would make, without the welcome and without ending.
 void WriteDefaultsIfFresh(Session& session, const StationPaths& station, QTextStream& err);
 
+// How a command waits for a running-copy lock another program holds.
+struct LockWait {
+    // Zero: the command does not wait.
+    std::chrono::milliseconds interval{0};
+    // Told before each wait of an interval, the first with attempt 1.
+    std::function<void(int attempt)> waiting = {};
+};
+
+// Takes a program's running-copy lock through take. While another program
+// holds it and wait has an interval, tries again after each interval until
+// the lock is free or SIGINT, SIGTERM or SIGHUP ends the wait (interrupted).
+// Nothing when the lock was not taken.
+std::unique_ptr<RunningCopyLock> TakeRunningCopyLock(
+    const std::function<std::unique_ptr<RunningCopyLock>()>& take, const LockWait& wait,
+    bool& interrupted);
+
 // Creator's playlist creation run without windows: the checks, the
 // confirmation and the week's 168 playlists. Boxes go through dialogs,
 // progress to err. Returns the exit status: 0 when every playlist was
 // written, 1 when a check failed, a question was refused or a playlist could
 // not be written.
-int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err);
+// While Sonavel Creator is open the run fails at once, or, given an
+// interval, tries again after each until Creator has closed.
+int CreatePlaylistsRun(const StationPaths& station, Dialogs& dialogs, QTextStream& err,
+                       std::chrono::milliseconds waitForCreator = {});
 
 }  // namespace sonavel

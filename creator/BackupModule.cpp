@@ -22,6 +22,7 @@ namespace {
 const QString kUnableTitle = QStringLiteral("Unable to Backup");
 const QString kKeyFileName = QStringLiteral("backup.key");
 const QString kClocksName = QStringLiteral("Clocks");
+const QString kDatedFolderFormat = QStringLiteral("yyyy-MM-dd_HHmmss");
 // More clock files than this make the removable disk's copy a long wait.
 constexpr qsizetype kPatientCount = 25;
 
@@ -97,6 +98,44 @@ QString BackupModule::FirstWritableVolume(const QList<MountedVolume>& volumes,
             return volume.rootPath;
     }
     return {};
+}
+
+QString BackupModule::DatedFolderName(const QDateTime& time) {
+    return time.toString(kDatedFolderFormat);
+}
+
+QStringList BackupModule::DatedFolders(const QString& dir) {
+    QStringList folders;
+    // Only names this program writes: a date and time that read back to the
+    // same name. Sorted by name, which is by time.
+    for (const QFileInfo& entry : QDir(dir).entryInfoList(
+             QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks, QDir::Name)) {
+        const QString name = entry.fileName();
+        // Read apart from any time zone: an hour a clock change skips is
+        // still a name this program may have written.
+        const QDate date = QDate::fromString(name.left(10), QStringLiteral("yyyy-MM-dd"));
+        const QTime time = QTime::fromString(name.mid(11), QStringLiteral("HHmmss"));
+        if (date.isValid() && time.isValid() && name.size() == 17 &&
+            DatedFolderName(QDateTime(date, time, Qt::UTC)) == name) {
+            folders << entry.absoluteFilePath();
+        }
+    }
+    return folders;
+}
+
+BackupModule::Removal BackupModule::RemoveOldBackups(const QString& dir, int keep,
+                                                     const QString& current) {
+    Removal removal;
+    const QString currentPath = QFileInfo(current).absoluteFilePath();
+    QStringList others = DatedFolders(dir);
+    others.removeAll(currentPath);
+    // The newest others fill the places the current one leaves.
+    const qsizetype kept = std::max(0, keep - 1);
+    for (qsizetype i = 0; i + kept < others.size(); ++i) {
+        const QString& folder = others[i];
+        (QDir(folder).removeRecursively() ? removal.removed : removal.failed) << folder;
+    }
+    return removal;
 }
 
 QString BackupModule::ClockFolder() const {

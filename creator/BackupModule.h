@@ -4,6 +4,7 @@
 #include "KeywordModule.h"
 #include "Session.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -69,6 +70,22 @@ class BackupModule {
     // and the mount table; tests put their own in.
     QStringList RemovableDiskParents;
     std::function<QList<MountedVolume>()> MountedVolumes;
+
+    // Backups kept as a series, one folder per run: the folder a run that
+    // started at time writes into, "YYYY-MM-DD_HHMMSS".
+    static QString DatedFolderName(const QDateTime& time);
+    // The folders of dir named as DatedFolderName names them, oldest first;
+    // a link or a file of such a name is not one of them.
+    static QStringList DatedFolders(const QString& dir);
+    struct Removal {
+        QStringList removed;  // paths of the folders removed
+        QStringList failed;   // paths of those that could not be removed, whole or in part
+    };
+    // Removes all but the keep newest dated folders of dir. current, the
+    // folder just written, is always kept and counts as one of them, even
+    // when a clock set back makes others look newer. Nothing else in dir is
+    // touched.
+    static Removal RemoveOldBackups(const QString& dir, int keep, const QString& current);
 
     // The folder the hourly clocks are read from, and their files (*.clk in
     // any letter case, files only) in name order.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClockEditor.h"
+#include "EditorWindow.h"
 #include "NamedEntries.h"
 #include "Session.h"
 #include "Windows.h"
@@ -24,6 +25,24 @@ struct ClosingWindow {
     std::function<void()> restoreNormal;  // un-minimise
     std::function<void()> closeSecondaryWindows;
 };
+
+// What a shut-down by a signal did with the edit pane's unsaved clock.
+struct KeptClock {
+    QString file;     // the recovery file; empty when nothing needed keeping or it failed
+    QString problem;  // why it could not be kept, or why the next start cannot name it
+};
+
+// Creator's shut-down when the system ends it (SIGTERM, SIGINT, SIGHUP):
+// nothing is asked and no box is shown, since nobody may be there to answer;
+// errors go to the error log. A clock with unsaved changes is written to a
+// recovery file in the program folder, which the next start names, and the
+// settings are saved as at any exit.
+KeptClock CreatorShutdownOnSignal(Session& session, ClockEditor& editor, EditorWindow& pane,
+                                  const ClosingWindow& window);
+
+// The recovery files kept by shut-downs on a signal since the last start, in
+// one box; each is named once.
+void NameRecoveredClocks(Session& session);
 
 // Creator's shut-down when its main window is asked to close. True when the
 // window may close; false when the operator keeps it open (No to leaving, or

@@ -5,6 +5,7 @@
 #include "PlayerForm.h"
 #include "PlayerModule.h"
 #include "PlayerSoundOutput.h"
+#include "ProgramOptions.h"
 #include "ProgramStart.h"
 #include "QtDialogs.h"
 #include "SignalWatch.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <memory>
+#include <optional>
 
 using namespace sonavel;
 
@@ -21,12 +23,29 @@ int main(int argc, char** argv) {
     // First of all: a shut-down of the machine or a closed terminal during
     // the start-up still ends the program cleanly.
     SignalWatch::CatchEarly();
+    // Answered before a display, the settings or the lock are touched, so a
+    // question about the program never puts the station on air.
+    const ProgramCommandLine commandLine{
+        QStringLiteral("sonavel-player"),
+        QStringLiteral(
+            "Puts a Sonavel station on air from the week's hourly playlists, in a window\n"
+            "with the operator's commands and a tray icon. Only one copy runs at a time,\n"
+            "and not while 'sonavel air' has the station on air. The settings are in\n"
+            "$XDG_CONFIG_HOME/Sonavel/settings.db, the playlists and logs in the program\n"
+            "folder $XDG_DATA_HOME/Sonavel. SIGTERM, SIGINT and SIGHUP end it as Exit\n"
+            "does, without asking.")};
+    if (const std::optional<int> status = AnswerCommandLine(argc, argv, commandLine))
+        return *status;
+
     EnsureRuntimeFolder();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sonavel Player"));
+    // The window class the desktop entry's StartupWMClass names; titles and
+    // boxes carry the program's own name.
+    QApplication::setApplicationName(QStringLiteral("sonavel-player"));
     QApplication::setApplicationVersion(QString::fromLatin1(kSonavelVersion));
     // The desktop matches the window to its entry, and so to its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.sonavel.Player"));
+    QApplication::setWindowIcon(ProgramIcon(Product::Player));
     // The window spends much of its life hidden in the tray, where closing a
     // log viewer would otherwise end the program without its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace sonavel {
 
@@ -14,6 +16,9 @@ int g_signalPipe[2] = {-1, -1};
 bool g_caught = false;
 std::array<struct sigaction, kSignals.size()> g_earlier{};
 volatile std::sig_atomic_t g_received = 0;
+// Watches nest (a wait for the lock inside a run's own watch): only the
+// newest one hears a signal, and the one before it hears again once it goes.
+std::vector<SignalWatch*> g_watches;
 
 void OnSignal(int) {
     g_received = 1;
@@ -54,6 +59,9 @@ bool SignalWatch::Received() {
 SignalWatch::SignalWatch(std::function<void()> onSignal) {
     CatchEarly();
     if (!g_caught) return;
+    if (!g_watches.empty() && g_watches.back()->m_notifier)
+        g_watches.back()->m_notifier->setEnabled(false);
+    g_watches.push_back(this);
     m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated,
                      [onSignal = std::move(onSignal)] {
@@ -66,7 +74,12 @@ SignalWatch::SignalWatch(std::function<void()> onSignal) {
 
 SignalWatch::~SignalWatch() {
     m_notifier.reset();
-    Release();
+    g_watches.erase(std::remove(g_watches.begin(), g_watches.end(), this), g_watches.end());
+    if (g_watches.empty()) {
+        Release();
+    } else if (g_watches.back()->m_notifier) {
+        g_watches.back()->m_notifier->setEnabled(true);
+    }
 }
 
 }  // namespace sonavel

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -180,9 +181,23 @@ void AboutForm::commandSystemInfo_Click() {
     if (!QProcess::startDetached(m_systemInfoProgram, {})) m_systemInfo->setEnabled(false);
 }
 
-void OpenHelpTopics() {
-    const QString help = HelpIndexPath(QCoreApplication::applicationDirPath());
-    if (!help.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+void OpenHelpTopics(Dialogs& dialogs, const QString& index,
+                    const std::function<bool(const QUrl&)>& open) {
+    const QString help =
+        index.isEmpty() ? HelpIndexPath(QCoreApplication::applicationDirPath()) : index;
+    const QString title = QStringLiteral("Help Topics");
+    if (help.isEmpty() || !QFileInfo(help).isFile()) {
+        dialogs.MsgBox(QStringLiteral("The help pages are not installed: they belong in "
+                                      "share/sonavel/help beside the program's folder."),
+                       MsgButtons::OK, MsgIcon::Information, title);
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(help);
+    if (open ? open(url) : QDesktopServices::openUrl(url)) return;
+    dialogs.MsgBox(QStringLiteral("No program was found to open the help pages (xdg-open, from "
+                                  "the package xdg-utils, opens them in your web browser).") +
+                       QStringLiteral("\r\n\r\nOpen this page in a web browser:\r\n") + help,
+                   MsgButtons::OK, MsgIcon::Information, title);
 }
 
 void AboutForm::ShowFor(QPointer<AboutForm>& about, Product product, QWidget* owner) {

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "Dialogs.h"
 #include "Session.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QLabel;
+class QUrl;
 class QPushButton;
 
 namespace sonavel {
@@ -33,9 +36,12 @@ QStringList DefaultSystemInfoPrograms();
 // The About window of both programs. As a window it has OK and System Info...;
 // as a splash it shows the same face without frame or buttons and goes away
 // by itself. Either way closing deletes it.
-// Opens the programs' help pages where HelpIndexPath finds them for the
-// running program. Without them, the command does nothing.
-void OpenHelpTopics();
+// Opens the programs' help pages (index; where HelpIndexPath finds them for
+// the running program when empty) through open, the desktop's launcher by
+// default. When they are not there, or no launcher opens them (a system
+// without xdg-utils), a box says so and names the page.
+void OpenHelpTopics(Dialogs& dialogs, const QString& index = {},
+                    const std::function<bool(const QUrl&)>& open = {});
 
 class AboutForm final : public QDialog {
     Q_OBJECT

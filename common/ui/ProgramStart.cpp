@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QIcon>
 #include <QWidget>
 
 namespace sonavel {
@@ -25,6 +26,8 @@ std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& ex
     Dialogs& dialogs = *services->m_dialogs;
 
     const bool player = product == Product::Player;
+    services->m_dialogs->SetProgramTitle(player ? QStringLiteral("Sonavel Player")
+                                                : QStringLiteral("Sonavel Creator"));
     std::optional<OpenedProgram> opened = OpenProgram(
         product,
         RunningCopyLock::DefaultPath(player ? QStringLiteral("player") : QStringLiteral("creator")),
@@ -44,6 +47,17 @@ std::unique_ptr<ProgramServices> ProgramServices::Start(Product product, int& ex
         std::make_unique<QtWindows>(*services->m_session, nullptr, services->m_printer.get());
     services->m_session->SetWindows(services->m_windows.get());
     return services;
+}
+
+QIcon ProgramIcon(Product product) {
+    const QString name = product == Product::Player ? QStringLiteral("org.sonavel.Player")
+                                                    : QStringLiteral("org.sonavel.Creator");
+    QIcon builtIn;
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        builtIn.addFile(QStringLiteral(":/sonavel/icons/%1x%1/").arg(size) + name +
+                        QStringLiteral(".png"));
+    }
+    return QIcon::fromTheme(name, builtIn);
 }
 
 WindowPlacement WidgetMainWindow::Placement() const {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QIcon;
 class QWidget;
 
 namespace sonavel {
@@ -40,6 +41,11 @@ class ProgramServices {
     std::unique_ptr<Session> m_session;
     std::unique_ptr<QtWindows> m_windows;
 };
+
+// The program's icon: the one installed in the icon theme
+// (org.sonavel.Player, org.sonavel.Creator), so the window, its entry and the
+// tray show the same; the copy built into the program where the theme has none.
+QIcon ProgramIcon(Product product);
 
 // A main window of the widget library as start-up places and shows it.
 class WidgetMainWindow final : public MainWindow {

@@ -131,6 +131,10 @@ QtDialogs::QtDialogs(QtTextPrinter* printer) : m_printer(printer) {}
 
 QtDialogs::~QtDialogs() = default;
 
+QString QtDialogs::TitleOr(const QString& title) const {
+    return title.isEmpty() ? m_programTitle : title;
+}
+
 QtTextPrinter& QtDialogs::Printer() {
     if (m_printer == nullptr) {
         m_ownPrinter = std::make_unique<QtTextPrinter>();
@@ -164,7 +168,7 @@ QString QtDialogs::QtFilter(const QString& filter) {
 
 MsgResult QtDialogs::Message(const MessageRequest& request) {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(request.title);
+    box.setWindowTitle(TitleOr(request.title));
     box.setTextFormat(Qt::PlainText);  // paths and keyword texts may hold '<'
     box.setText(WithLineFeeds(request.prompt));
     box.setIcon(IconFor(request.icon));
@@ -239,8 +243,8 @@ bool QtDialogs::PrinterDialog(int flags) {
 std::optional<QString> QtDialogs::InputBox(const QString& prompt, const QString& title,
                                            const QString& defaultAnswer) {
     bool ok = false;
-    const QString answer = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                                 QLineEdit::Normal, defaultAnswer, &ok);
+    const QString answer = QInputDialog::getText(QApplication::activeWindow(), TitleOr(title),
+                                                 prompt, QLineEdit::Normal, defaultAnswer, &ok);
     if (!ok) return std::nullopt;
     return answer;
 }

@@ -34,9 +34,16 @@ class QtDialogs final : public Dialogs {
     // "Desc (*.log)|*.log|All Files (*.*)|*.*|" -> "Desc (*.log);;All Files (*)".
     static QString QtFilter(const QString& filter);
 
+    // The title of a box asked for without one: the program's name
+    // ("Sonavel Player"), which the desktop would otherwise take from the
+    // window class.
+    void SetProgramTitle(const QString& title) { m_programTitle = title; }
+
   private:
     QtTextPrinter& Printer();
+    QString TitleOr(const QString& title) const;
 
+    QString m_programTitle;
     QtTextPrinter* m_printer;
     std::unique_ptr<QtTextPrinter> m_ownPrinter;
 };

@@ -4,6 +4,7 @@
 #include "AudioMediaPlayer.h"
 #include "BackupForm.h"
 #include "CreatorOptionsForm.h"
+#include "Events.h"
 #include "FormatModule.h"
 #include "HourlyClockForms.h"
 #include "KeywordForm.h"
@@ -21,6 +22,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColor>
+#include <QDialog>
 #include <QFontDialog>
 #include <QHash>
 #include <QIcon>
@@ -37,6 +39,7 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -598,6 +601,27 @@ void CreatorForm::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
+void CreatorForm::EndOnSignal() {
+    if (m_endedBySignal) return;
+    m_endedBySignal = true;
+    // A wait under way returns at once rather than at its bound.
+    AbandonWaits();
+    // A box left open would hold the end until the system kills the
+    // program. Each one closed returns to whoever opened it, which then
+    // gives up as on Cancel; the close below does the rest.
+    for (int boxes = 0; boxes < 10; ++boxes) {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || box == this) break;
+        if (!box->close()) {
+            auto* dialog = qobject_cast<QDialog*>(box);
+            if (!dialog) break;
+            dialog->reject();
+        }
+    }
+    // From the event loop, once the boxes' own loops have returned.
+    QTimer::singleShot(0, this, [this] { close(); });
+}
+
 void CreatorForm::keyPressEvent(QKeyEvent* event) {
     // Escape reaches here from every control that does not use it itself.
     if (event->key() == Qt::Key_Escape) {
@@ -696,7 +720,7 @@ void CreatorForm::menuSetFont_Click() {
 }
 
 void CreatorForm::menuHelpTopics_Click() {
-    OpenHelpTopics();
+    OpenHelpTopics(m_session.Dlg());
 }
 
 void CreatorForm::menuAbout_Click() {

@@ -78,6 +78,11 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     // unset the window simply closes.
     std::function<bool()> onClose;
 
+    // The system ends the program (a signal): any box left open is closed
+    // and the window closes without asking.
+    void EndOnSignal();
+    bool EndedBySignal() const { return m_endedBySignal; }
+
     // The keyword line last picked in the keyword pane, ending in CR LF.
     QString PickedKeyword;
 
@@ -202,6 +207,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QPointer<SearchForm> m_searchForm;
     QPointer<CreatorOptionsForm> m_optionsForm;
     QPointer<BackupForm> m_backupForm;
+    bool m_endedBySignal = false;
 };
 
 }  // namespace sonavel

@@ -9,6 +9,7 @@
 #include "PlayerOptionsForm.h"
 #include "PlaylistForm.h"
 #include "QtDialogs.h"
+#include "ProgramStart.h"
 #include "RecentFiles.h"
 #include "Streaming.h"
 #include "Twips.h"
@@ -466,7 +467,7 @@ void PlayerForm::BuildStatusBar() {
 void PlayerForm::BuildTray() {
     m_tray = new QSystemTrayIcon(this);
     m_tray->setObjectName(QStringLiteral("cSysTray1"));
-    m_tray->setIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+    m_tray->setIcon(ProgramIcon(Product::Player));
     m_tray->setToolTip(QStringLiteral("Sonavel Player"));
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -856,7 +857,7 @@ void PlayerForm::menuDisplayErrorLog_Click() {
 }
 
 void PlayerForm::menuHelpTopics_Click() {
-    OpenHelpTopics();
+    OpenHelpTopics(m_session.Dlg());
 }
 
 void PlayerForm::menuAbout_Click() {

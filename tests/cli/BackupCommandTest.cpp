@@ -1,5 +1,7 @@
+#include "BackupCommand.h"
 #include "CapturedConsole.h"
 #include "CommonModule.h"
+#include "FakeClock.h"
 #include "KeywordModule.h"
 #include "ScriptedDialogs.h"
 #include "Session.h"
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -98,6 +101,89 @@ TEST_F(BackupCommandTest, CopiesEverythingNewNamesOnASecondRunAndRefusesItsOwnFo
     EXPECT_TRUE(console->errText.contains("3 of 4 files copied"));
     EXPECT_EQ(Run({"backup"}), kExitUsage);
     EXPECT_EQ(Run({"backup", "--to"}), kExitUsage);
+}
+
+TEST_F(BackupCommandTest, KeepWritesADatedFolderAndRemovesOnlyTheOldestOfThem) {
+    const QString dest = m_dir.filePath("nightly");
+    // Earlier runs, and what else lives there: a folder of the operator's, a
+    // file and a link named like a run, a name that is no time, a run of a
+    // clock set wrong into the future.
+    for (const char* folder :
+         {"2026-11-01_023000", "2026-11-02_023000", "2026-11-03_023000", "2999-01-01_000000",
+          "notes", "2026-11-04_023000.old", "2026-13-01_023000", "precious"}) {
+        QDir().mkpath(dest + "/" + folder + "/Clocks");
+    }
+    QFile(dest + "/2026-11-05_023000").open(QIODevice::WriteOnly);
+    QFile::link(dest + "/precious", dest + "/2026-11-06_023000");
+    QFile(dest + "/precious/Default.clk").open(QIODevice::WriteOnly);
+
+    ASSERT_EQ(Run({"backup", "--to", dest, "--keep", "3"}), kExitSuccess)
+        << console->errText.toStdString();
+    // The new run and the two newest of the others stay, the clock's mistake among them.
+    const QStringList left =
+        QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+    const QString made = QDir(dest)
+                             .entryList({QDate::currentDate().toString("yyyy-MM-dd_*")},
+                                        QDir::Dirs | QDir::NoSymLinks)
+                             .value(0);
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}_\\d{6}$").match(made).hasMatch());
+    QStringList expected{"2026-11-03_023000",
+                         "2026-11-04_023000.old",
+                         "2026-11-05_023000",
+                         "2026-11-06_023000",
+                         made,
+                         "2026-13-01_023000",
+                         "2999-01-01_000000",
+                         "notes",
+                         "precious"};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(Files(dest + "/" + made), QStringList({"Default.clk", "backup.key"}));
+    EXPECT_EQ(Files(dest + "/" + made + "/Clocks"), QStringList({"Mon0700.clk", "Sun2300.clk"}));
+    EXPECT_TRUE(QFile::exists(dest + "/precious/Default.clk"));
+    EXPECT_TRUE(console->errText.contains("4 of 4 files copied to " + dest + "/" + made + "\n"));
+    EXPECT_TRUE(
+        console->errText.contains("removed the old backup " + dest + "/2026-11-01_023000\n"));
+    EXPECT_TRUE(
+        console->errText.contains("removed the old backup " + dest + "/2026-11-02_023000\n"));
+
+    // Keeping none would remove the backup just made.
+    for (const char* keep : {"0", "-1", "two"}) {
+        EXPECT_EQ(Run({"backup", "--to", dest, "--keep", keep}), kExitUsage);
+        EXPECT_TRUE(console->errText.startsWith(
+            QStringLiteral("sonavel: backup: invalid number of backups to keep '") + keep + "'"));
+    }
+}
+
+TEST_F(BackupCommandTest, KeepNamesTheFolderByTheStartAndNeverWritesIntoAnExistingOne) {
+    const QString dest = m_dir.filePath("nightly");
+    FakeClock clock;
+    clock.Set(QDateTime(QDate(2026, 12, 7), QTime(2, 30, 5)));
+    BackupRunOptions options;
+    options.keep = 2;
+    options.clock = &clock;
+    ScriptedDialogs dialogs;
+    QString err;
+    QTextStream stream(&err);
+    ASSERT_EQ(BackupRun(station, dest, options, dialogs, stream), kExitSuccess)
+        << err.toStdString();
+    EXPECT_EQ(Files(dest + "/2026-12-07_023005"), QStringList({"Default.clk", "backup.key"}));
+    // A second run in the same second would mix its copies with the first's.
+    EXPECT_EQ(BackupRun(station, dest, options, dialogs, stream), kExitFailure);
+    EXPECT_TRUE(err.endsWith("sonavel: backup: " + dest + "/2026-12-07_023005 already exists\n"))
+        << err.toStdString();
+    EXPECT_EQ(Files(dest + "/2026-12-07_023005"), QStringList({"Default.clk", "backup.key"}));
+
+    // The next night's run fails: the older backup may be the only good one.
+    clock.Advance(qint64{24} * 3600 * 1000);
+    options.keep = 1;
+    QFile::remove(station.programFolder + "/Default.clk");
+    dialogs.ExpectMessage("Unable to Backup");
+    err.clear();
+    EXPECT_EQ(BackupRun(station, dest, options, dialogs, stream), kExitFailure);
+    EXPECT_TRUE(err.endsWith("sonavel: backup: no older backup was removed\n"))
+        << err.toStdString();
+    EXPECT_EQ(Files(dest + "/2026-12-07_023005"), QStringList({"Default.clk", "backup.key"}));
 }
 
 TEST_F(BackupCommandTest, StationWithoutSettingsFailsWithoutWritingAnything) {

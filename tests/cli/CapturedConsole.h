@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QString>
 #include <QTextStream>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -22,6 +23,8 @@ struct CapturedConsole {
             const QList<Subcommand>& commands = StandardSubcommands()) {
         CliContext context{console, std::move(station)};
         context.soundDevices = soundDevices;
+        context.playerLock = playerLock;
+        if (retry.count() > 0) context.playerRetry = context.creatorRetry = retry;
         const int status = RunCli(arguments, context, commands);
         out.flush();
         err.flush();
@@ -34,6 +37,8 @@ struct CapturedConsole {
     QTextStream err{&errText, QIODevice::WriteOnly};
     Console console;
     std::shared_ptr<SoundDevices> soundDevices;  // the system's when null
+    QString playerLock;                          // the user's when empty
+    std::chrono::milliseconds retry{0};          // --wait's, when set
 };
 
 }  // namespace sonavel

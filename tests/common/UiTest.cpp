@@ -1,8 +1,11 @@
+#include "AboutForm.h"
 #include "CommonModule.h"
 #include "InfoForm.h"
 #include "LogForms.h"
+#include "ProgramStart.h"
 #include "QtDialogs.h"
 #include "QtWindows.h"
+#include "ScriptedDialogs.h"
 #include "TempFolder.h"
 #include "Twips.h"
 
@@ -12,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QIcon>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +27,7 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
+#include <QUrl>
 #include <deque>
 #include <functional>
 
@@ -262,6 +268,82 @@ TEST_F(UiTest, MessageBoxesDefaultAndEscapeLikeTheDesktopBox) {
         EXPECT_EQ(shownTitle, "Sonavel Player");
         EXPECT_EQ(shownIcon, QMessageBox::Warning);
     }
+
+    // A box without a title carries the program's name, not its window class.
+    dialogs.SetProgramTitle("Sonavel Creator");
+    QString untitled;
+    ModalScript script({[&](QWidget* modal) {
+        untitled = modal->windowTitle();
+        PressKey(modal, Qt::Key_Return);
+        return true;
+    }});
+    dialogs.MsgBox("Thank you for using Sonavel!", MsgButtons::OK, MsgIcon::None, QString());
+    EXPECT_EQ(untitled, "Sonavel Creator");
+}
+
+// The image an icon shows at 48 pixels, to tell icons apart.
+QImage Face(const QIcon& icon) {
+    return icon.pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+TEST_F(UiTest, TheProgramIconComesFromTheIconThemeOrElseFromTheProgram) {
+    const QImage builtIn(":/sonavel/icons/48x48/org.sonavel.Player.png");
+    ASSERT_FALSE(builtIn.isNull());
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    QIcon::setThemeSearchPaths({Path("icons")});
+    QIcon::setThemeName("hicolor");
+    EXPECT_EQ(Face(ProgramIcon(Product::Player)),
+              builtIn.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    EXPECT_NE(Face(ProgramIcon(Product::Creator)), Face(ProgramIcon(Product::Player)));
+
+    // Installed in the theme: the theme's, as the desktop entry shows it.
+    QDir().mkpath(Path("icons/hicolor/48x48/apps"));
+    QFile index(Path("icons/hicolor/index.theme"));
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write(
+        "[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps\n\n"
+        "[48x48/apps]\nSize=48\nType=Fixed\n");
+    index.close();
+    QImage installed(48, 48, QImage::Format_ARGB32_Premultiplied);
+    installed.fill(Qt::red);
+    ASSERT_TRUE(installed.save(Path("icons/hicolor/48x48/apps/org.sonavel.Player.png")));
+    QIcon::setThemeName("hicolor");  // the theme is read again
+    EXPECT_EQ(Face(ProgramIcon(Product::Player)), installed);
+
+    QIcon::setThemeSearchPaths(searchPaths);
+    QIcon::setThemeName(themeName);
+}
+
+TEST_F(UiTest, HelpTopicsSaysSoWhenThePagesAreMissingOrNothingOpensThem) {
+    ScriptedDialogs dialogs;
+    QList<QUrl> opened;
+    bool launcher = true;
+    const auto open = [&](const QUrl& url) {
+        opened << url;
+        return launcher;
+    };
+    const QString index = Path("help/index.html");
+    // Not installed.
+    dialogs.ExpectMessage("Help Topics");
+    OpenHelpTopics(dialogs, index, open);
+    EXPECT_TRUE(dialogs.LastMessage().prompt.startsWith("The help pages are not installed"));
+    EXPECT_TRUE(opened.isEmpty());
+
+    QDir().mkpath(Path("help"));
+    QFile(index).open(QIODevice::WriteOnly);
+    OpenHelpTopics(dialogs, index, open);
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(index)});
+
+    // No xdg-open: the page is named so it can be opened by hand.
+    launcher = false;
+    dialogs.ExpectMessage("Help Topics");
+    OpenHelpTopics(dialogs, index, open);
+    EXPECT_EQ(dialogs.LastMessage().prompt,
+              "No program was found to open the help pages (xdg-open, from the package "
+              "xdg-utils, opens them in your web browser).\r\n\r\nOpen this page in a web "
+              "browser:\r\n" +
+                  index);
 }
 
 TEST_F(UiTest, FileDialogFollowsTheRequest) {

@@ -1,12 +1,16 @@
 #include "AudioEngine.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
+#include "CreatorModule.h"
+#include "Events.h"
 #include "KeywordModule.h"
 #include "MediaPlayer.h"
 #include "RecentFiles.h"
 #include "RunForms.h"
 #include "SchedulerModule.h"
+#include "SignalWatch.h"
 #include "TempFolder.h"
+#include "TextFile.h"
 #include "Twips.h"
 
 #include <QAction>
@@ -16,11 +20,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
+#include <csignal>
 #include <memory>
 
 using namespace sonavel;
@@ -262,6 +270,44 @@ TEST_F(CreatorFormTest, EscapeClosesUnlessTheShutDownRefuses) {
     Form().onClose = nullptr;
     QCoreApplication::sendEvent(Find<QTextEdit>("textKeyword"), &escape);
     EXPECT_FALSE(Form().isVisible());
+}
+
+// A shut-down of the machine while a box is open and the clock has unsaved
+// edits: the box goes, the window closes without a question, and the edits
+// are in the recovery file.
+TEST_F(CreatorFormTest, ASignalClosesTheOpenBoxAndTheWindowAndKeepsTheUnsavedClock) {
+    Form().show();
+    KeptClock kept;
+    Form().onClose = [&] {
+        if (!Form().EndedBySignal()) return false;
+        kept = CreatorShutdownOnSignal(*m_session, Form().Editor(), Form(), ClosingWindow{});
+        return true;
+    };
+    auto* edit = Find<QTextEdit>("textEdit");
+    edit->setFocus();
+    QTest::keyClicks(edit, "Music");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClicks(edit, "News");
+
+    SignalWatch watch([&] { Form().EndOnSignal(); });
+    bool boxReturned = false;
+    QTimer::singleShot(0, [&] {
+        QMessageBox box(QMessageBox::Question, "Sonavel Creator", "Exit Sonavel Creator?",
+                        QMessageBox::Yes | QMessageBox::No, &Form());
+        QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+        box.exec();
+        boxReturned = true;
+    });
+    // The ending abandons every wait; this one counts its own passes.
+    for (int pass = 0; pass < 10000 && !(boxReturned && !Form().isVisible()); ++pass)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    ResumeWaits();
+    EXPECT_TRUE(boxReturned);
+    EXPECT_FALSE(Form().isVisible());
+    EXPECT_TRUE(Form().EndedBySignal());
+    ASSERT_FALSE(kept.file.isEmpty()) << kept.problem.toStdString();
+    EXPECT_EQ(textfile::ReadBytes(kept.file), "Music\r\nNews\r\n");
+    EXPECT_TRUE(m_dialogs.Shown().empty());
 }
 
 TEST_F(CreatorFormTest, UnreadableSoundFileIsReportedWithItsNameAndTheReason) {

@@ -4,6 +4,7 @@
 #include "Events.h"
 #include "FakeMediaPlayer.h"
 #include "PlayerForm.h"
+#include "ProgramStart.h"
 #include "TempFolder.h"
 #include "TextFile.h"
 #include "Twips.h"
@@ -22,6 +23,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -181,6 +183,11 @@ TEST_F(PlayerFormTest, WindowCarriesEveryControlWithItsCaptionTipAndName) {
     EXPECT_EQ(Find<QTimer>("timerDisplay")->interval(), 250);
     EXPECT_TRUE(Find<QTimer>("timerDisplay")->isActive());
     EXPECT_EQ(Find<QSystemTrayIcon>("cSysTray1")->isVisible(), false);
+    // The tray shows the program's own icon, as its desktop entry does.
+    const auto face = [](const QIcon& icon) { return icon.pixmap(32, 32).toImage(); };
+    EXPECT_EQ(face(Find<QSystemTrayIcon>("cSysTray1")->icon()), face(ProgramIcon(Product::Player)));
+    EXPECT_NE(face(Find<QSystemTrayIcon>("cSysTray1")->icon()),
+              face(form->style()->standardIcon(QStyle::SP_MediaVolume)));
 
     // The maintenance entries are there but out of sight.
     for (const char* name : {"menuDisplayCurrentSettings", "menuLoadSettings", "menuSeparator9",
