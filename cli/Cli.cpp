@@ -5,6 +5,7 @@
 #include "BackupCommand.h"
 #include "ConsoleDialogs.h"
 #include "DemoStation.h"
+#include "LoudnessCommand.h"
 #include "Paths.h"
 #include "SoundDevices.h"
 #include "Version.h"
@@ -243,6 +244,11 @@ int AsRunCommand(const ParsedArguments& arguments, CliContext& context) {
     return unreadable.isEmpty() ? kExitSuccess : 1;
 }
 
+int LoudnessCommand(const ParsedArguments& arguments, CliContext& context) {
+    return LoudnessRun(context.station ? *context.station : StationPaths::ForUser(),
+                       arguments.operands, context.console.out, context.console.err);
+}
+
 int DevicesCommand(const ParsedArguments&, CliContext& context) {
     const std::shared_ptr<SoundDevices> source =
         context.soundDevices ? context.soundDevices : SystemSoundDevices();
@@ -382,6 +388,29 @@ QList<Subcommand> StandardSubcommands() {
             0,
             0,
             AsRunCommand,
+        },
+        Subcommand{
+            QStringLiteral("loudness"),
+            QStringLiteral("measure the loudness of the station's sound files"),
+            QStringLiteral("[FOLDER]..."),
+            QStringLiteral(
+                "Measures the integrated loudness (EBU R128, LUFS) and the true peak (dBTP) of\n"
+                "the sound files in each FOLDER (the files in it, as a keyword's folder offers\n"
+                "them; not its subfolders), decoded as the players decode them. Without a\n"
+                "FOLDER, every keyword's folder and the Time Check Folder. Files measured\n"
+                "before and unchanged since (same size and time) are not measured again: the\n"
+                "results are kept in Loudness.db in the program folder, where Sonavel Player,\n"
+                "'sonavel air' and the playlist creation run find them.\n\n"
+                "With \"Enabled\" on in the Loudness settings (Player's options, Sound Output),\n"
+                "each element then plays at the Target loudness, as far as its true peak stays\n"
+                "at or below the True Peak Limit and the gain at or below the Maximum Gain.\n\n"
+                "Progress is printed on standard error; a line per file (loudness, true peak,\n"
+                "path, or why it could not be measured: damaged, shorter than the 0.4 s the\n"
+                "gate needs, silent) and a summary on standard output."),
+            {},
+            0,
+            1 << 20,
+            LoudnessCommand,
         },
         Subcommand{
             QStringLiteral("devices"),

@@ -1,5 +1,6 @@
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
+#include "LoudnessGain.h"
 #include "Paths.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
@@ -34,8 +35,12 @@ int main(int argc, char** argv) {
     // The program's one audio engine and the two players on it outlive the window.
     AudioEngine audio;
     UseSoundDevice(session, audio);
+    // Each element at the station's loudness when it asks for that.
+    LoudnessGain loudness(session);
     AudioMediaPlayer player1(audio);
     AudioMediaPlayer player2(audio);
+    player1.SetGainSource(&loudness);
+    player2.SetGainSource(&loudness);
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);

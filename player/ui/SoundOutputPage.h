@@ -3,7 +3,9 @@
 #include <QString>
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 
 namespace sonavel {
@@ -12,8 +14,8 @@ class AudioEngine;
 class Session;
 
 // The "Sound Output" tab of Player's options window: which sound device the
-// programme plays on. Without an engine it lists the system's devices and
-// Apply only stores the choice.
+// programme plays on, and how evenly loud its elements sound. Without an
+// engine it lists the system's devices and Apply only stores the choice.
 class SoundOutputPage final : public QWidget {
     Q_OBJECT
   public:
@@ -21,7 +23,9 @@ class SoundOutputPage final : public QWidget {
 
     // The name the combo shows chosen; empty for the default device.
     QString Choice() const;
-    // Stores the choice and moves the engine to it at its next element.
+    // Stores the choice and moves the engine to it at its next element; the
+    // loudness settings, when the operator changed them, hold from the next
+    // element on.
     void Apply();
 
   signals:
@@ -33,6 +37,13 @@ class SoundOutputPage final : public QWidget {
     AudioEngine* m_engine;
     QComboBox* m_combo;
     QLabel* m_note;
+    QCheckBox* m_loudnessEnabled = nullptr;
+    QDoubleSpinBox* m_target = nullptr;
+    QDoubleSpinBox* m_truePeakLimit = nullptr;
+    QDoubleSpinBox* m_maximumGain = nullptr;
+    bool m_loudnessChanged = false;
+
+    void BuildLoudness(QLayout* layout);
 };
 
 }  // namespace sonavel

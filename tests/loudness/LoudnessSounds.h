@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TestSounds.h"
+#include "../media/TestSounds.h"
 
 #include <cmath>
 #include <numbers>
