@@ -241,9 +241,16 @@ Element MakeElement(const QString& path, const QString& what, Content content, c
     return element;
 }
 
+// A stretch of the recording; one that runs past its end is measured as far
+// as it goes (an element cut off when the run ended).
 LoudnessMeasure MeasureStretch(const std::vector<float>& recording, std::size_t from,
                                std::size_t frames, const QString& scratch) {
-    if ((from + frames) * 2 > recording.size()) return {};
+    if (from * 2 >= recording.size()) {
+        LoudnessMeasure none;
+        none.problem = QStringLiteral("not in the recording");
+        return none;
+    }
+    frames = std::min(frames, recording.size() / 2 - from);
     const std::vector<float> part(
         recording.begin() + static_cast<std::ptrdiff_t>(from * 2),
         recording.begin() + static_cast<std::ptrdiff_t>((from + frames) * 2));

@@ -114,7 +114,7 @@ LoudnessGain::LoudnessGain(Session& session, LoudnessWorker::Measure measure)
 
 LoudnessGain::~LoudnessGain() {
     // What was measured before the end is kept for the next run.
-    if (m_worker && m_cache) Collect();
+    Store();
 }
 
 std::optional<LoudnessSettings> LoudnessGain::Settings() {
@@ -150,31 +150,55 @@ bool LoudnessGain::Idle() const {
     return !m_worker || m_worker->Idle();
 }
 
-void LoudnessGain::Collect() {
+void LoudnessGain::TakeMeasures() {
     if (!m_worker) return;
-    for (const LoudnessWorker::Done& done : m_worker->Take()) {
+    for (LoudnessWorker::Done& done : m_worker->Take())
+        m_unstored.push_back(std::move(done));
+}
+
+void LoudnessGain::Store() {
+    TakeMeasures();
+    if (m_unstored.empty() && m_unreported.empty()) return;
+    for (const LoudnessWorker::Done& done : m_unstored) {
         Cache().Store(done.key, done.measure);
         ReportUnmeasurable(m_session, Cache(), done.key, done.measure);
     }
+    m_unstored.clear();
+    for (const FileKey& key : m_unreported) {
+        const std::optional<CachedLoudness> cached = Cache().Find(key);
+        if (cached && !cached->problemReported)
+            ReportUnmeasurable(m_session, Cache(), key, cached->measure);
+    }
+    m_unreported.clear();
+}
+
+std::optional<CachedLoudness> LoudnessGain::Known(const FileKey& key) {
+    for (auto done = m_unstored.rbegin(); done != m_unstored.rend(); ++done) {
+        if (done->key == key) return CachedLoudness{done->measure, false};
+    }
+    return Cache().Find(key);
 }
 
 void LoudnessGain::Prepare(const QString& path) {
     if (!Settings()) return;
-    Collect();
+    // Opening is the players' quiet moment: what was measured is written now.
+    Store();
     const std::optional<FileKey> key = FileKey::Of(path);
-    if (!key || Cache().Find(*key)) return;
+    if (!key || Known(*key)) return;
     // The file about to play goes before any left over from earlier.
     Worker().Add(*key, true);
 }
 
 float LoudnessGain::GainFor(const QString& path) {
+    // Asked in the middle of an element switch: reads only, so another
+    // program writing the cache never holds the start up.
     const std::optional<LoudnessSettings> settings = Settings();
     if (!settings) return 1.0f;
-    Collect();
+    TakeMeasures();
     const std::optional<FileKey> key = FileKey::Of(path);
     if (!key) return 1.0f;
-    const std::optional<CachedLoudness> cached = Cache().Find(*key);
-    if (!cached) {
+    const std::optional<CachedLoudness> known = Known(*key);
+    if (!known) {
         LogEvent(
             m_session,
             QStringLiteral("Loudness not measured in time, playing at its own level: ") + path);
@@ -182,11 +206,11 @@ float LoudnessGain::GainFor(const QString& path) {
         Worker().Add(*key, true);
         return 1.0f;
     }
-    if (!cached->measure.Measured()) {
-        if (!cached->problemReported) ReportUnmeasurable(m_session, Cache(), *key, cached->measure);
+    if (!known->measure.Measured()) {
+        if (!known->problemReported) m_unreported.push_back(*key);
         return 1.0f;
     }
-    const double gainDb = LoudnessGainDb(*settings, cached->measure);
+    const double gainDb = LoudnessGainDb(*settings, known->measure);
     return static_cast<float>(std::pow(10.0, gainDb / 20.0));
 }
 

@@ -59,10 +59,12 @@ MeasureRun MeasureFiles(
 // The players' gain source while the station evens out loudness: each file
 // plays at the gain its measure calls for. A file the cache lacks is measured
 // while the element before it plays; one still unmeasured when it starts
-// plays at its own level, and the program log says so. The settings are
-// read as each file is opened and started, so a change made in the options
-// window holds from the next element on; with "Enabled" off nothing is
-// measured, opened or changed, and every file plays as it is.
+// plays at its own level, and the program log says so. A start only reads:
+// results are written, and problems named in the error log, as files are
+// opened. The settings are read as each file is opened and started, so a
+// change made in the options window holds from the next element on; with
+// "Enabled" off nothing is measured, opened or changed, and every file plays
+// as it is.
 class LoudnessGain final : public GainSource {
   public:
     explicit LoudnessGain(Session& session, LoudnessWorker::Measure measure = {});
@@ -80,13 +82,19 @@ class LoudnessGain final : public GainSource {
     std::optional<LoudnessSettings> Settings();
     LoudnessCache& Cache();
     LoudnessWorker& Worker();
-    // The worker's results into the cache; problems to the error log.
-    void Collect();
+    // The worker's results, kept in memory until they can be written.
+    void TakeMeasures();
+    // Those results into the cache, and problems into the error log.
+    void Store();
+    // What is known of the file: measured lately or in the cache.
+    std::optional<CachedLoudness> Known(const FileKey& key);
 
     Session& m_session;
     LoudnessWorker::Measure m_measure;
     std::unique_ptr<LoudnessCache> m_cache;
     std::unique_ptr<LoudnessWorker> m_worker;
+    std::vector<LoudnessWorker::Done> m_unstored;
+    std::vector<FileKey> m_unreported;  // known problems still to be named
     bool m_settingsReported = false;
 };
 
