@@ -179,7 +179,7 @@ void MeasuringSpeed(const QTemporaryDir& dir, QTextStream& out) {
         double decodeSeconds = ThreadSeconds();
         {
             const std::unique_ptr<Decoder> decoder = Decoder::Open(path, AudioEngine::kRate);
-            std::vector<float> block(16384 * 2);
+            std::vector<float> block(std::size_t{16384} * 2);
             while (decoder->Read(block.data(), 16384) > 0) {
             }
         }
@@ -235,7 +235,7 @@ Element MakeElement(const QString& path, const QString& what, Content content, c
     }
     Element element{path, what, MeasureLoudness(path).value_or(LoudnessMeasure{}), 0};
     const std::unique_ptr<Decoder> decoder = Decoder::Open(path, AudioEngine::kRate);
-    std::vector<float> block(8192 * 2);
+    std::vector<float> block(std::size_t{8192} * 2);
     for (std::int64_t got; (got = decoder->Read(block.data(), 8192)) > 0;)
         element.frames += got;
     return element;

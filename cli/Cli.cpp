@@ -288,7 +288,9 @@ QList<Subcommand> StandardSubcommands() {
                 "every hour of the week into the Playlist Folder, using each hour's own clock\n"
                 "where there is one. Works on the user's settings ($XDG_CONFIG_HOME/Sonavel)\n"
                 "and program folder ($XDG_DATA_HOME/Sonavel); a fresh account gets the default\n"
-                "settings first. Refuses to run while Sonavel Creator is running.\n\n"
+                "settings first. Refuses to run while Sonavel Creator is running. When the\n"
+                "station evens loudness out, the files the week uses that are not measured\n"
+                "yet are measured afterwards (see 'sonavel loudness').\n\n"
                 "Messages are printed on standard error. Questions are asked on the terminal;\n"
                 "without one, and without --yes, they are answered No or Cancel, so a run from\n"
                 "a timer never waits."),
@@ -328,6 +330,8 @@ QList<Subcommand> StandardSubcommands() {
                 "of the program log is also printed on standard output as it is written.\n"
                 "Where the window would ask (the hour's playlist missing or blank), the\n"
                 "message is logged and the playlist is tried again at the next minute.\n\n"
+                "When the station evens loudness out, each element plays at the target\n"
+                "loudness (see 'sonavel loudness').\n\n"
                 "Refuses to start while Sonavel Player runs, and Sonavel Player refuses to\n"
                 "start while this runs. SIGINT and SIGTERM end it cleanly with\n"
                 "\"Program Ended\"."),

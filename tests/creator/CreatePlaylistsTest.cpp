@@ -387,7 +387,7 @@ TEST_F(CreatePlaylistsTest, TheRunMeasuresTheWeeksFilesTheCacheLacks) {
     };
     for (const char* name : {"Music/one.wav", "Music/two.wav", "Music/three.wav"})
         sound(name, Tone(1.5, -20));
-    sound("News/news.wav", std::vector<float>(48000 * 2, 0.0f));  // silent
+    sound("News/news.wav", std::vector<float>(std::size_t{48000} * 2, 0.0f));  // silent
     // Player's announcements, where Player finds them, under the keyword
     // a clock names them by.
     m_store->SaveSetting(kAppName, kPlayerSection, "Time Check Folder", Path("Time"));

@@ -26,7 +26,7 @@ class LoudnessTest : public TempFolderTest {
   protected:
     QString Sound(const QString& name, const std::vector<float>& samples, int rate = 48000,
                   int format = kFloatWav, int channels = 2) {
-        const QString path = Path(name);
+        QString path = Path(name);
         EXPECT_TRUE(ts::Write(path, samples, channels, rate, format)) << name.toStdString();
         return path;
     }
@@ -97,7 +97,7 @@ TEST_F(LoudnessTest, FilesWithoutAMeasureSayWhy) {
         {Path("missing.wav"), "the file does not exist"},
         {Sound("blip.wav", ts::Sine(0.3, 48000, -10)),
          "it is too short for a gated measure (0.30 s; at least 0.4 s)"},
-        {Sound("silence.wav", std::vector<float>(48000 * 6, 0.0f)), "it is silent"},
+        {Sound("silence.wav", std::vector<float>(std::size_t{48000} * 6, 0.0f)), "it is silent"},
         // Below the absolute gate of -70 LUFS is silence to the measure.
         {Sound("hum.wav", ts::Sine(6, 48000, -80)), "it is silent"},
     };
@@ -365,7 +365,7 @@ TEST_F(LoudnessGainTest, AMeasureNotReadyWhenTheElementStartsLeavesItAtItsOwnLev
 
 // Named in the error log once: not at every play, nor in the next run.
 TEST_F(LoudnessGainTest, AFileThatCannotBeMeasuredPlaysAsItIsAndIsNamedOnce) {
-    const QString silent = Sound("silent.wav", std::vector<float>(48000 * 4, 0.0f));
+    const QString silent = Sound("silent.wav", std::vector<float>(std::size_t{48000} * 4, 0.0f));
     Enable();
     for (int run = 0; run < 2; ++run) {
         LoudnessGain gain(session);

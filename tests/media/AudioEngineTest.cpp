@@ -230,6 +230,7 @@ TEST_F(AudioEngineTest, EachElementSoundsAtTheGainItStartedWith) {
         Render(4800);
     }
     std::vector<float> expected;
+    expected.reserve(a.size() + b.size());
     for (float s : a)
         expected.push_back(s * 0.5f);
     for (float s : b)
