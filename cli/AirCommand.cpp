@@ -6,6 +6,7 @@
 #include "ConsoleDialogs.h"
 #include "ErrorModule.h"
 #include "Events.h"
+#include "LoudnessGain.h"
 #include "PlayerSoundOutput.h"
 #include "RunningCopy.h"
 #include "Session.h"
@@ -120,10 +121,15 @@ int AirRun(const AirOptions& options, QTextStream& out, QTextStream& err) {
     }
     streaming.Start(streams);
 
+    // Each element at the station's loudness when it asks for that; built
+    // before the players, which ask it as they open and start their files.
+    LoudnessGain loudness(session);
     int status = 0;
     {
         AudioMediaPlayer player1(audio);
         AudioMediaPlayer player2(audio);
+        player1.SetGainSource(&loudness);
+        player2.SetGainSource(&loudness);
         AirSession air(session, player1, player2);
         ReportOutput(session, audio, air.Engine(), [&err](const QString& text) {
             err << "sonavel: " << text << '\n';

@@ -5,6 +5,7 @@
 #include "BackupCommand.h"
 #include "ConsoleDialogs.h"
 #include "DemoStation.h"
+#include "LoudnessCommand.h"
 #include "Paths.h"
 #include "SoundDevices.h"
 #include "StreamTarget.h"
@@ -295,6 +296,11 @@ int AsRunCommand(const ParsedArguments& arguments, CliContext& context) {
     return unreadable.isEmpty() ? kExitSuccess : 1;
 }
 
+int LoudnessCommand(const ParsedArguments& arguments, CliContext& context) {
+    return LoudnessRun(context.station ? *context.station : StationPaths::ForUser(),
+                       arguments.operands, context.console.out, context.console.err);
+}
+
 int DevicesCommand(const ParsedArguments&, CliContext& context) {
     const std::shared_ptr<SoundDevices> source =
         context.soundDevices ? context.soundDevices : SystemSoundDevices();
@@ -334,7 +340,9 @@ QList<Subcommand> StandardSubcommands() {
                 "every hour of the week into the Playlist Folder, using each hour's own clock\n"
                 "where there is one. Works on the user's settings ($XDG_CONFIG_HOME/Sonavel)\n"
                 "and program folder ($XDG_DATA_HOME/Sonavel); a fresh account gets the default\n"
-                "settings first. Refuses to run while Sonavel Creator is running.\n\n"
+                "settings first. Refuses to run while Sonavel Creator is running. When the\n"
+                "station evens loudness out, the files the week uses that are not measured\n"
+                "yet are measured afterwards (see 'sonavel loudness').\n\n"
                 "Messages are printed on standard error. Questions are asked on the terminal;\n"
                 "without one, and without --yes, they are answered No or Cancel, so a run from\n"
                 "a timer never waits for an answer. With --wait, a run that finds Sonavel\n"
@@ -384,6 +392,8 @@ QList<Subcommand> StandardSubcommands() {
                 "holds up the air: a server that is down, slow or refuses the password is\n"
                 "retried after 1, 2, 4 ... 30 seconds while the programme plays on, and each\n"
                 "change is one line of the program log. The password is written nowhere.\n\n"
+                "When the station evens loudness out, each element plays at the target\n"
+                "loudness (see 'sonavel loudness').\n\n"
                 "Refuses to start while Sonavel Player runs (with --wait, waits for it to end,\n"
                 "trying again every five seconds), and Sonavel Player refuses to start while\n"
                 "this runs. SIGINT, SIGTERM and SIGHUP end it cleanly with \"Program Ended\".\n"
@@ -468,6 +478,29 @@ QList<Subcommand> StandardSubcommands() {
             0,
             0,
             AsRunCommand,
+        },
+        Subcommand{
+            QStringLiteral("loudness"),
+            QStringLiteral("measure the loudness of the station's sound files"),
+            QStringLiteral("[FOLDER]..."),
+            QStringLiteral(
+                "Measures the integrated loudness (EBU R128, LUFS) and the true peak (dBTP) of\n"
+                "the sound files in each FOLDER (the files in it, as a keyword's folder offers\n"
+                "them; not its subfolders), decoded as the players decode them. Without a\n"
+                "FOLDER, every keyword's folder and the Time Check Folder. Files measured\n"
+                "before and unchanged since (same size and time) are not measured again: the\n"
+                "results are kept in Loudness.db in the program folder, where Sonavel Player,\n"
+                "'sonavel air' and the playlist creation run find them.\n\n"
+                "With \"Enabled\" on in the Loudness settings (Player's options, Sound Output),\n"
+                "each element then plays at the Target loudness, as far as its true peak stays\n"
+                "at or below the True Peak Limit and the gain at or below the Maximum Gain.\n\n"
+                "Progress is printed on standard error; a line per file (loudness, true peak,\n"
+                "path, or why it could not be measured: damaged, shorter than the 0.4 s the\n"
+                "gate needs, silent) and a summary on standard output."),
+            {},
+            0,
+            1 << 20,
+            LoudnessCommand,
         },
         Subcommand{
             QStringLiteral("devices"),

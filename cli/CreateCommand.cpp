@@ -27,6 +27,7 @@ namespace {
 
 constexpr int kPlaylistsPerWeek = 168;
 constexpr int kPlaylistsPerDay = 24;
+constexpr int kMeasureLines = 10;
 
 // The run's status and progress windows as a few lines on the terminal: one
 // per day of the week rather than one per playlist. The run enables the
@@ -55,6 +56,13 @@ class ConsoleRunDisplay final : public RunDisplay {
         Print(m_label);
     }
     void UnloadProgress() override {}
+    // A station's first measure runs to thousands of files: a line at the
+    // start, at every tenth of the way and at the end.
+    void SetMeasureProgress(int done, int total, const QString& text) override {
+        const bool step = total > 0 && done > 0 &&
+                          done * kMeasureLines / total != (done - 1) * kMeasureLines / total;
+        if (done == 0 || done == total || step) Print(QStringLiteral("  ") + text);
+    }
 
     bool Succeeded() const { return m_finished && m_value == kPlaylistsPerWeek; }
 

@@ -6,6 +6,7 @@
 #include "DemoSounds.h"
 #include "FormatModule.h"
 #include "KeywordModule.h"
+#include "LoudnessSettings.h"
 #include "ProgramSettings.h"
 #include "RuntimeError.h"
 #include "Session.h"
@@ -349,6 +350,11 @@ void WriteDemoSettings(Session& session) {
         WriteSetting(session, kPlayerSettings, *field, on);
     }
     WriteSetting(session, kCreatorSettings, creatorfield::DisplaySplash, false);
+    // Its jingles, beds, voices and time checks are made at different levels,
+    // as a station's files come: evened out on air, they sound as one station.
+    LoudnessSettings loudness;
+    loudness.Enabled = true;
+    WriteLoudnessSettings(session, loudness);
     // The folders stay at their defaults, where the sounds and clocks go.
     session.Player.TimeCheckFolder = DefaultText(playerfield::TimeCheckFolder, session);
     session.Creator.ClockFolder = DefaultText(creatorfield::ClockFolder, session);

@@ -22,6 +22,10 @@ class RunDisplay {
     virtual void SetProgressValue(int value) = 0;
     virtual void EnableOk() = 0;
     virtual void UnloadProgress() = 0;
+
+    // The loudness measure of the week's files, after the playlists: done
+    // of total files measured, in words.
+    virtual void SetMeasureProgress(int done, int total, const QString& text) = 0;
 };
 
 }  // namespace sonavel

@@ -2,6 +2,9 @@
 
 #include "Events.h"
 #include "FormatModule.h"
+#include "LoudnessGain.h"
+#include "LoudnessSettings.h"
+#include "ProgramSettings.h"
 #include "RuntimeError.h"
 #include "TextFile.h"
 
@@ -134,6 +137,8 @@ void SchedulerModule::CreatePlaylists() {
             run.m_ownTable = false;
             run.m_runKeywords.clear();
             run.m_runDefaultClock.clear();
+            run.m_collectWeek = false;
+            run.m_weekFiles.clear();
         }
     } finish{*this};
 
@@ -171,7 +176,13 @@ void SchedulerModule::CreatePlaylists() {
 
     Randomize();
     m_display->ShowProgress(QStringLiteral("Creating Playlists"), kProgressMaximum);
-    if (!WriteWeek()) return;
+    m_weekFiles.clear();
+    m_weekTimeChecks = false;
+    m_collectWeek = true;
+    const bool written = WriteWeek();
+    m_collectWeek = false;
+    if (!written) return;
+    MeasureWeek();
     m_display->SetProgressLabel(QStringLiteral("All Playlists Have Been Created."));
     m_display->EnableOk();
 }
@@ -212,6 +223,49 @@ bool SchedulerModule::WriteWeek() {
         }
     }
     return true;
+}
+
+void SchedulerModule::MeasureWeek() {
+    try {
+        if (!ReadLoudnessSettings(m_session).Enabled) return;
+    } catch (const RuntimeError&) {
+        // Settings that cannot be read even nothing out: Player says so when it plays.
+        return;
+    }
+    QStringList files = m_weekFiles;
+    if (m_weekTimeChecks) files += TimeCheckFiles();
+    const std::unique_ptr<LoudnessCache> cache = OpenLoudnessCache(m_session);
+    const MeasureRun run = MeasureFiles(
+        *cache, files,
+        [this, &cache](int done, int total, const MeasuredFile* file) {
+            if (file && file->key) ReportUnmeasurable(m_session, *cache, *file->key, file->measure);
+            m_display->SetMeasureProgress(
+                done, total,
+                QStringLiteral("Measuring Loudness: %1 of %2 Files").arg(done).arg(total));
+        },
+        [] { DoEvents(); });
+    if (run.measured == 0) return;
+    QString summary = QStringLiteral("Loudness Measured: %1 Files").arg(run.measured);
+    if (run.problems > 0)
+        summary +=
+            QStringLiteral(", %1 Could Not Be Measured (See the Error Log)").arg(run.problems);
+    m_display->SetMeasureProgress(run.measured, run.measured, summary);
+}
+
+QStringList SchedulerModule::TimeCheckFiles() {
+    // The announcements are Player's: its folder, as it plays them.
+    QString folder;
+    try {
+        folder = m_session.Store().GetSetting(QString::fromLatin1(kAppName), kPlayerSettings.Name(),
+                                              playerfield::TimeCheckFolder.Key());
+    } catch (const RuntimeError&) {
+    }
+    if (folder.isEmpty()) folder = DefaultText(playerfield::TimeCheckFolder.byDefault, m_session);
+    QStringList files;
+    for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name)) {
+        if (IsSoundFile(name)) files << ElementPath(folder, name);
+    }
+    return files;
 }
 
 bool SchedulerModule::CheckBeforeCreating() {
@@ -286,6 +340,7 @@ QString SchedulerModule::PlaylistText(const QStringList& lines, bool includeComm
         }
         if (TrimBlanks(entry).toLower() == QStringLiteral(":timecheck")) {
             text += QStringLiteral(":TimeCheck") + kCrLf;
+            if (m_collectWeek) m_weekTimeChecks = true;
             continue;
         }
         KeywordDefinition* keyword = Lookup(entry);
@@ -295,7 +350,9 @@ QString SchedulerModule::PlaylistText(const QStringList& lines, bool includeComm
         }
         if (includeComments) text += QStringLiteral("' ") + keyword->Description + kCrLf;
         const qsizetype chosen = ChooseFile(*keyword);
-        text += ElementPath(keyword->Folder, keyword->Files[kNameRow][chosen]) + kCrLf;
+        const QString path = ElementPath(keyword->Folder, keyword->Files[kNameRow][chosen]);
+        if (m_collectWeek) m_weekFiles.append(path);
+        text += path + kCrLf;
     }
     return text;
 }

@@ -88,6 +88,10 @@ class SchedulerModule {
     void HideStatus();
     bool FailCheck(const QString& prompt, const QString& title);
     bool WriteWeek();
+    // Measures the loudness of the files the week's playlists use that the
+    // cache lacks, when the station evens loudness out.
+    void MeasureWeek();
+    QStringList TimeCheckFiles();
 
     qsizetype Draw(qsizetype count);
     KeywordDefinition* Lookup(const QString& name);
@@ -114,6 +118,11 @@ class SchedulerModule {
     std::vector<KeywordDefinition> m_runKeywords;
     QStringList m_runDefaultClock;
     bool m_ownTable = false;
+    // The files the week's playlists name, while they are written, and
+    // whether any hour announces the time.
+    bool m_collectWeek = false;
+    QStringList m_weekFiles;
+    bool m_weekTimeChecks = false;
 };
 
 }  // namespace sonavel

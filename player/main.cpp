@@ -1,6 +1,7 @@
 #include "AudioEngine.h"
 #include "AudioMediaPlayer.h"
 #include "Events.h"
+#include "LoudnessGain.h"
 #include "Paths.h"
 #include "PlayerForm.h"
 #include "PlayerModule.h"
@@ -80,8 +81,12 @@ int main(int argc, char** argv) {
     } catch (const RuntimeError&) {
         // A store that cannot be read keeps the stream off, never the air.
     }
+    // Each element at the station's loudness when it asks for that.
+    LoudnessGain loudness(session);
     AudioMediaPlayer player1(audio);
     AudioMediaPlayer player2(audio);
+    player1.SetGainSource(&loudness);
+    player2.SetGainSource(&loudness);
     auto form = std::make_unique<PlayerForm>(session, &player1, &player2);
     PlayerEngine engine(session, form->MediaPlayer1(), form->MediaPlayer2(), *form);
     form->SetEngine(&engine);

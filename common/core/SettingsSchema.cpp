@@ -1,5 +1,6 @@
 #include "SettingsSchema.h"
 
+#include "LoudnessSettings.h"
 #include "ProgramSettings.h"
 #include "RuntimeError.h"
 #include "Session.h"
@@ -77,6 +78,8 @@ SettingValue ReadSettingText(SettingKind kind, const QString& text) {
             return ReadInt16(text);
         case SettingKind::Int32:
             return ReadInt32(text);
+        case SettingKind::Number:
+            return ReadNumber(text);
     }
     return text;
 }
@@ -97,6 +100,9 @@ QString SettingText(const SettingValue& value) {
         QString operator()(bool flag) const { return FlagText(flag); }
         QString operator()(std::int16_t number) const { return QString::number(number); }
         QString operator()(std::int32_t number) const { return QString::number(number); }
+        // In the C locale whatever the system's, so another program or
+        // locale reads back the same number.
+        QString operator()(double number) const { return QString::number(number, 'g', 15); }
     };
     return std::visit(Text{}, value);
 }
@@ -195,6 +201,30 @@ void WriteStreamingSettings(Session& session, const StreamingSettings& settings)
     session.Store().ReplaceSection(QString::fromLatin1(kAppName),
                                    QString::fromLatin1(kStreamingSection),
                                    StoredRows<StreamingSettings>(kStreamingFields, settings));
+}
+
+LoudnessSettings ReadLoudnessSettings(Session& session) {
+    const QString app = QString::fromLatin1(kAppName);
+    const QString section = QString::fromLatin1(kLoudnessSection);
+    SettingsStore& store = session.Store();
+    // A station that never opened the Sound Output tab has no such section:
+    // each key it lacks reads as its default, so the feature stays off.
+    LoudnessSettings settings;
+    std::vector<std::pair<const SettingField<LoudnessSettings>*, SettingValue>> values;
+    for (const SettingField<LoudnessSettings>* field : kLoudnessFields) {
+        QString text = store.GetSetting(app, section, field->Key());
+        if (text.isEmpty()) text = DefaultText(field->byDefault, session);
+        values.emplace_back(field, ReadSettingText(field->kind, text));
+    }
+    for (const auto& [field, value] : values)
+        field->Set(settings, value);
+    return settings;
+}
+
+void WriteLoudnessSettings(Session& session, const LoudnessSettings& settings) {
+    session.Store().ReplaceSection(
+        QString::fromLatin1(kAppName), QString::fromLatin1(kLoudnessSection),
+        StoredRows(SettingFields<LoudnessSettings>(kLoudnessFields), settings));
 }
 
 }  // namespace sonavel

@@ -37,9 +37,10 @@ enum class SettingKind {
     Boolean,   // "True"/"False" in any letter case, or a number; any other text fails
     Int16,     // a number, rounded half to even; other text, or one out of range, fails
     Int32,
+    Number,  // a number with decimals (levels in dB); other text fails
 };
 
-using SettingValue = std::variant<QString, bool, std::int16_t, std::int32_t>;
+using SettingValue = std::variant<QString, bool, std::int16_t, std::int32_t, double>;
 
 // The value a stored text converts to. Raises RuntimeError type mismatch or
 // overflow for a Boolean or number that does not convert: at start-up that

@@ -86,11 +86,15 @@ struct Voice {
     std::atomic<std::int64_t> playedFrames{0};
     std::atomic<bool> busy{false};  // the callback may read this voice
     std::atomic<std::uint32_t> token{0};
+    // The factor the element plays at, set by its player before the Start
+    // that it applies to; the callback takes it with the Start.
+    std::atomic<float> gain{1.0f};
 
     // Owned by the callback.
     int state = 0;
     std::int64_t startAt = 0;
     int fadePos = 0;
+    float level = 1.0f;  // the gain of the element sounding
 };
 
 // A copy of the mix for a consumer on another thread (a stream to listeners):

@@ -29,6 +29,7 @@ void AudioEngine::ProcessCommands() {
                     voice->state = kScheduled;
                     voice->startAt = std::max(m_tailEnd, now);
                     voice->fadePos = kFadeFrames;  // a start plays the file as it is
+                    voice->level = voice->gain.load(std::memory_order_relaxed);
                     voice->busy.store(true, std::memory_order_release);
                     break;
                 case Command::Pause:
@@ -219,15 +220,18 @@ void AudioEngine::RenderVoice(Voice& voice, int index, float* out, std::size_t f
         }
         const std::size_t got = voice.ring.Read(m_scratch.data(), want);
         float* dst = out + done * 2;
+        // At a level of 1 every product below is exact: the file's samples
+        // reach the mix bit for bit, as they did before levels existed.
+        const float level = voice.level;
         for (std::size_t f = 0; f < got; ++f) {
-            float gain = 1.0f;
+            float gain = level;
             if (voice.fadePos < 0) {  // fading in
-                gain = 1.0f - static_cast<float>(-voice.fadePos) / kFadeFrames;
+                gain = level * (1.0f - static_cast<float>(-voice.fadePos) / kFadeFrames);
                 ++voice.fadePos;
                 if (voice.fadePos == 0) voice.fadePos = kFadeFrames;
             } else if (voice.state == kFadeToPause || voice.state == kFadeToStop ||
                        voice.state == kFadeToEnd) {
-                gain = 1.0f - static_cast<float>(voice.fadePos + 1) / kFadeFrames;
+                gain = level * (1.0f - static_cast<float>(voice.fadePos + 1) / kFadeFrames);
                 ++voice.fadePos;
             }
             dst[f * 2] += m_scratch[f * 2] * gain;

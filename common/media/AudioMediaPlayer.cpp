@@ -1,6 +1,7 @@
 #include "AudioMediaPlayer.h"
 
 #include "AudioEngine.h"
+#include "GainSource.h"
 
 #include <sys/stat.h>
 #include <QFile>
@@ -111,6 +112,8 @@ void AudioMediaPlayer::Install(Job& job, std::unique_ptr<Decoder> decoder) {
 
 void AudioMediaPlayer::Load(const QString& path, bool wait, std::int64_t seekTo) {
     m_fileName = path;
+    m_gain.reset();
+    if (m_gains) m_gains->Prepare(path);
     m_errorCode = 0;
     m_errorDescription.clear();
     m_errorCorrection.clear();
@@ -384,9 +387,17 @@ void AudioMediaPlayer::Play() {
     if (!m_ready[cur]) WaitReady(m_current, kPlayWaitMs);
     // Refused while Play waited for it: there is nothing to start.
     if (ErrorCode() != 0) return;
+    StartCurrent();
+    ChangeState(media::kPlaying);
+}
+
+void AudioMediaPlayer::StartCurrent() {
+    const std::size_t cur = static_cast<std::size_t>(m_current);
+    if (!m_gain) m_gain = m_gains ? m_gains->GainFor(m_fileName) : 1.0f;
+    // Stored before the Start is sent: the callback takes it with the Start.
+    m_engine.VoiceAt(m_voices[cur]).gain.store(*m_gain, std::memory_order_relaxed);
     m_engine.Start(m_voices[cur], m_jobs[cur].token);
     m_lastSeq[cur] = m_engine.SentSeq();
-    ChangeState(media::kPlaying);
 }
 
 void AudioMediaPlayer::Pause() {
@@ -435,11 +446,11 @@ void AudioMediaPlayer::SetCurrentPosition(double seconds) {
         m_lastSeq[s] = m_engine.SentSeq();
         m_playState = media::kStopped;  // silently: the element goes on
     }
+    const std::optional<float> gain = m_gain;
     Load(m_fileName, true, frame);
+    m_gain = gain;
     if (wasPlaying && m_errorCode == 0) {
-        const std::size_t cur = static_cast<std::size_t>(m_current);
-        m_engine.Start(m_voices[cur], m_jobs[cur].token);
-        m_lastSeq[cur] = m_engine.SentSeq();
+        StartCurrent();
         m_playState = media::kPlaying;
     }
 }

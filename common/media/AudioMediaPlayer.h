@@ -8,12 +8,14 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace sonavel {
 
 class AudioEngine;
 struct Voice;
+class GainSource;
 
 // The media player control on a program's audio engine: one decoder thread
 // and two voices, so that the next element can be opened while the tail of
@@ -50,6 +52,9 @@ class AudioMediaPlayer final : public MediaPlayer {
     quint32 ElementId() const override;
     // The engine it plays on, for the choice of sound device.
     AudioEngine& Engine() const { return m_engine; }
+    // Where each element's level comes from; without one every file plays
+    // as it is. The source must outlive the player.
+    void SetGainSource(GainSource* source) { m_gains = source; }
 
     // Events of the output callback, delivered on this object's thread.
     Q_INVOKABLE void OnEngineEvent(int type, int voice, uint token, qint64 frame, qint64 frames);
@@ -94,6 +99,8 @@ class AudioMediaPlayer final : public MediaPlayer {
     MediaError PendingFailure() const;
     static QString CorrectionFor(std::int32_t code);
     void ChangeState(int newState);
+    // Starts the current slot's voice at the element's level.
+    void StartCurrent();
     void DecoderLoop();
     bool Fill(int slot, std::unique_lock<std::mutex>& lock);
 
@@ -117,6 +124,10 @@ class AudioMediaPlayer final : public MediaPlayer {
     std::thread m_thread;
 
     // UI thread.
+    GainSource* m_gains = nullptr;
+    // The element's level, decided at its first start and kept until another
+    // file is opened, so a move within it does not change how loud it is.
+    std::optional<float> m_gain;
     std::uint32_t m_token = 0;
     QString m_fileName;
     int m_playState = media::kStopped;

@@ -37,9 +37,18 @@ ProgressForm::ProgressForm(QWidget* parent) : QDialog(parent) {
     // Enter must not close the window while the run is still writing.
     m_ok->setAutoDefault(false);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::close);
+    m_measureLabel = new QLabel(this);
+    m_measureLabel->setObjectName(QStringLiteral("labelLoudness"));
+    m_measureLabel->hide();
+    m_measureBar = new QProgressBar(this);
+    m_measureBar->setObjectName(QStringLiteral("progressLoudness"));
+    m_measureBar->setTextVisible(false);
+    m_measureBar->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_label);
     layout->addWidget(m_bar);
+    layout->addWidget(m_measureLabel);
+    layout->addWidget(m_measureBar);
     layout->addWidget(m_ok, 0, Qt::AlignHCenter);
 }
 
@@ -79,6 +88,15 @@ void QtRunDisplay::SetProgressValue(int value) {
 
 void QtRunDisplay::EnableOk() {
     if (m_progress) m_progress->OkButton()->setEnabled(true);
+}
+
+void QtRunDisplay::SetMeasureProgress(int done, int total, const QString& text) {
+    if (!m_progress) return;
+    m_progress->MeasureLabel()->setText(text);
+    m_progress->MeasureBar()->setRange(0, total);
+    m_progress->MeasureBar()->setValue(done);
+    m_progress->MeasureLabel()->show();
+    m_progress->MeasureBar()->show();
 }
 
 void QtRunDisplay::UnloadProgress() {

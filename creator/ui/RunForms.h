@@ -31,10 +31,15 @@ class ProgressForm final : public QDialog {
     QLabel* Label() const { return m_label; }
     QProgressBar* Bar() const { return m_bar; }
     QPushButton* OkButton() const { return m_ok; }
+    // The loudness measure's line and bar, shown once the measure begins.
+    QLabel* MeasureLabel() const { return m_measureLabel; }
+    QProgressBar* MeasureBar() const { return m_measureBar; }
 
   private:
     QLabel* m_label = nullptr;
     QProgressBar* m_bar = nullptr;
+    QLabel* m_measureLabel = nullptr;
+    QProgressBar* m_measureBar = nullptr;
     QPushButton* m_ok = nullptr;
 };
 
@@ -52,6 +57,7 @@ class QtRunDisplay final : public RunDisplay {
     void SetProgressValue(int value) override;
     void EnableOk() override;
     void UnloadProgress() override;
+    void SetMeasureProgress(int done, int total, const QString& text) override;
 
     StatusForm* Status() const { return m_status; }
     ProgressForm* Progress() const { return m_progress; }

@@ -2,13 +2,17 @@
 
 #include "AudioEngine.h"
 #include "ErrorModule.h"
+#include "LoudnessSettings.h"
 #include "PlayerSoundOutput.h"
 #include "Session.h"
 #include "SoundDevices.h"
 #include "SoundOutputSettings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -102,7 +106,68 @@ SoundOutputPage::SoundOutputPage(Session& session, QWidget* parent, AudioEngine*
     layout->addWidget(commandLabel);
     layout->addWidget(m_silenceCommand);
     layout->addWidget(silenceNote);
+    BuildLoudness(layout);
     layout->addStretch();
+}
+
+void SoundOutputPage::BuildLoudness(QLayout* layout) {
+    LoudnessSettings stored;
+    try {
+        stored = ReadLoudnessSettings(m_session);
+    } catch (const RuntimeError&) {
+        // A value that is not a number shows as its default, and is stored
+        // as shown once the operator changes anything here.
+    }
+    auto* frame = new QGroupBox(QStringLiteral("Loudness"), this);
+    frame->setObjectName(QStringLiteral("frameLoudness"));
+    auto* form = new QFormLayout(frame);
+    m_loudnessEnabled = new QCheckBox(QStringLiteral("&Even out loudness (EBU R128)"), frame);
+    m_loudnessEnabled->setObjectName(QStringLiteral("checkLoudnessEnabled"));
+    m_loudnessEnabled->setChecked(stored.Enabled);
+    form->addRow(m_loudnessEnabled);
+    const auto spin = [&](const char* name, const QString& caption, double low, double high,
+                          const QString& unit, double value) {
+        auto* box = new QDoubleSpinBox(frame);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setRange(low, high);
+        box->setDecimals(1);
+        box->setSingleStep(0.5);
+        box->setSuffix(QLatin1Char(' ') + unit);
+        box->setValue(value);
+        form->addRow(caption, box);
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this] {
+            m_loudnessChanged = true;
+            emit changed();
+        });
+        return box;
+    };
+    m_target = spin("spinLoudnessTarget", QStringLiteral("&Target:"), -40, -5,
+                    QStringLiteral("LUFS"), stored.Target);
+    m_truePeakLimit = spin("spinTruePeakLimit", QStringLiteral("True &Peak Limit:"), -12, 0,
+                           QStringLiteral("dBTP"), stored.TruePeakLimit);
+    m_maximumGain = spin("spinMaximumGain", QStringLiteral("&Maximum Gain:"), 0, 30,
+                         QStringLiteral("dB"), stored.MaximumGain);
+    auto* note = new QLabel(
+        QStringLiteral("Each element plays at the target loudness, turned down where its true "
+                       "peak would pass the limit and turned up by no more than the maximum gain. "
+                       "Files are measured when the playlists are created, by 'sonavel loudness', "
+                       "or while the element before them plays; one not measured yet plays at "
+                       "its own level."),
+        frame);
+    note->setObjectName(QStringLiteral("labelLoudnessNote"));
+    note->setWordWrap(true);
+    form->addRow(note);
+    const auto enable = [this](bool on) {
+        for (QDoubleSpinBox* box : {m_target, m_truePeakLimit, m_maximumGain})
+            box->setEnabled(on);
+    };
+    enable(stored.Enabled);
+    connect(m_loudnessEnabled, &QCheckBox::toggled, this, [this, enable](bool on) {
+        enable(on);
+        m_loudnessChanged = true;
+        emit changed();
+    });
+    layout->addWidget(frame);
 }
 
 QString SoundOutputPage::Choice() const {
@@ -118,6 +183,20 @@ void SoundOutputPage::Apply() {
             const SilenceAlarm alarm{m_silenceSeconds->value(), m_silenceCommand->text()};
             WriteSilenceAlarm(m_session, alarm);
             if (m_engine) m_engine->SetSilenceAlarm(alarm.seconds);
+        });
+    });
+    if (!m_loudnessChanged) return;
+    LoudnessSettings settings;
+    settings.Enabled = m_loudnessEnabled->isChecked();
+    settings.Target = m_target->value();
+    settings.TruePeakLimit = m_truePeakLimit->value();
+    settings.MaximumGain = m_maximumGain->value();
+    ErrorTrap loudness(m_session, QStringLiteral("SoundOutputPage.Apply"),
+                       QStringLiteral("Loudness"));
+    loudness.Run([&] {
+        loudness([&] {
+            WriteLoudnessSettings(m_session, settings);
+            m_loudnessChanged = false;
         });
     });
 }

@@ -6,6 +6,7 @@
 #include "DemoSounds.h"
 #include "DemoStation.h"
 #include "KeywordModule.h"
+#include "LoudnessSettings.h"
 #include "RunningCopy.h"
 #include "Session.h"
 #include "SettingsStore.h"
@@ -111,6 +112,10 @@ TEST_F(StationCommandsTest, DemoStationHoldsWhatBothProgramsNeedToPlayByThemselv
     const QString folder = paths.programFolder;
     EXPECT_EQ(session.Player.PlaylistFolder, folder + "/Playlists");
     EXPECT_EQ(session.Player.TimeCheckFolder, folder + "/Time");
+    // Its sounds come at different levels, and air evened out.
+    const LoudnessSettings loudness = ReadLoudnessSettings(session);
+    EXPECT_TRUE(loudness.Enabled);
+    EXPECT_EQ(loudness.Target, -23.0);
     ASSERT_TRUE(ReadCreatorSettings(session));
     EXPECT_FALSE(session.Creator.DisplaySplash);
     EXPECT_EQ(session.Creator.PlaylistFolder, folder + "/Playlists");
@@ -245,6 +250,12 @@ TEST_F(StationCommandsTest, DemoStationIsNeverWrittenOverExistingFiles) {
 
 TEST_F(StationCommandsTest, CreatePlaylistsWritesTheDemoWeekHourByHour) {
     const StationPaths paths = MakeDemo();
+    // The week alone: measuring its 1,458 files is the loudness tests' work.
+    {
+        Opened opened(paths);
+        LoudnessSettings off;
+        WriteLoudnessSettings(opened.session, off);
+    }
     CapturedConsole console;
     ASSERT_EQ(console.Run({"create-playlists", "--yes"}, paths), kExitSuccess)
         << console.errText.toStdString();

@@ -3,14 +3,19 @@
 #include "FakeEditorWindow.h"
 #include "FormatModule.h"
 #include "KeywordModule.h"
+#include "LoudnessCache.h"
+#include "LoudnessSettings.h"
 #include "RunDisplay.h"
 #include "SchedulerModule.h"
 #include "TempFolder.h"
+#include "TestSounds.h"
 #include "TextFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <cmath>
 #include <functional>
+#include <numbers>
 
 using namespace sonavel;
 
@@ -50,8 +55,16 @@ class FakeRunDisplay final : public RunDisplay {
         value = newValue;
         if (onValue) onValue(value);
     }
-    void EnableOk() override { okEnabled = true; }
+    void EnableOk() override {
+        EXPECT_FALSE(okEnabled);
+        okEnabled = true;
+    }
     void UnloadProgress() override { progressVisible = false; }
+    void SetMeasureProgress(int done, int total, const QString& text) override {
+        EXPECT_FALSE(okEnabled) << "OK waits for the measure";
+        measures.push_back({done, total});
+        measureLabel = text;
+    }
 
     QString status, progressCaption, label;
     QStringList labels;
@@ -59,6 +72,8 @@ class FakeRunDisplay final : public RunDisplay {
     QDateTime statusShown, statusHidden;
     int progressMaximum = 0, value = 0;
     std::function<void(int)> onValue;
+    std::vector<std::pair<int, int>> measures;
+    QString measureLabel;
 
   private:
     const Clock& m_clock;
@@ -346,6 +361,93 @@ TEST_F(CreatePlaylistsTest, RunKeepsTheKeywordsAndClockItStartedWith) {
     ExpectReady();
     scheduler.CreatePlaylists();
     EXPECT_EQ(Read("Sat2300.lst"), Path("Ads/ad.wav") + "\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<float> Tone(double seconds, double dbfs) {
+    const auto frames = static_cast<std::size_t>(seconds * 48000);
+    std::vector<float> samples(frames * 2);
+    const double amplitude = std::pow(10.0, dbfs / 20);
+    for (std::size_t f = 0; f < frames; ++f)
+        samples[f * 2] = samples[f * 2 + 1] = static_cast<float>(
+            amplitude * std::sin(2 * std::numbers::pi * 1000 * static_cast<double>(f) / 48000));
+    return samples;
+}
+
+// Evened loudness on: the run measures what the week plays, the time checks
+// of Player's folder too, and OK waits for it. What cannot be measured is
+// named once in the error log; the next run measures nothing known.
+TEST_F(CreatePlaylistsTest, TheRunMeasuresTheWeeksFilesTheCacheLacks) {
+    const auto sound = [this](const QString& name, const std::vector<float>& samples) {
+        ASSERT_TRUE(
+            testsounds::Write(Path(name), samples, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    };
+    for (const char* name : {"Music/one.wav", "Music/two.wav", "Music/three.wav"})
+        sound(name, Tone(1.5, -20));
+    sound("News/news.wav", std::vector<float>(std::size_t{48000} * 2, 0.0f));  // silent
+    // Player's announcements, where Player finds them, under the keyword
+    // a clock names them by.
+    m_store->SaveSetting(kAppName, kPlayerSection, "Time Check Folder", Path("Time"));
+    keywords.RefreshKeywordList();
+    ASSERT_TRUE(keywords.AddKeywordEntry(":TimeCheck"));
+    m_store->SaveSetting(kKeywordApp, ":TimeCheck", "Folder", Path("Time"));
+    QDir().mkpath(Path("Time"));
+    sound("Time/0900.wav", Tone(1, -30));
+    sound("Time/0901.wav", Tone(1, -30));
+    Write(DefaultClock(), "Music\r\n:TimeCheck\r\nNews\r\n");
+    m_store->SaveSetting(kAppName, kLoudnessSection, "Enabled", "True");
+    session.ErrorLoggingEnabled = true;
+    session.ErrorLogFileName = Path("error.log");
+    window.SetEditText("Music\r\n:TimeCheck\r\nNews\r\n");
+    editor.Saved = true;
+
+    ExpectReady();
+    scheduler.CreatePlaylists();
+    ASSERT_TRUE(m_dialogs.AllAnswered());
+    EXPECT_EQ(display.value, 168);
+    ASSERT_FALSE(display.measures.empty());
+    // Three of Music, News, two time checks; each once, however often it plays.
+    EXPECT_EQ(display.measures.front(), (std::pair{0, 6}));
+    EXPECT_EQ(display.measures[display.measures.size() - 2], (std::pair{6, 6}));
+    EXPECT_EQ(display.measures.size(), 8u);
+    EXPECT_EQ(display.measureLabel,
+              "Loudness Measured: 6 Files, 1 Could Not Be Measured (See the Error Log)");
+    EXPECT_EQ(display.label, "All Playlists Have Been Created.");
+    EXPECT_TRUE(display.okEnabled);
+
+    LoudnessCache cache(ProgramFolder(), m_clock);
+    const std::optional<CachedLoudness> one = cache.Find(*FileKey::Of(Path("Music/one.wav")));
+    ASSERT_TRUE(one.has_value());
+    EXPECT_NEAR(one->measure.integrated, -20, 0.1);
+    ASSERT_TRUE(cache.Find(*FileKey::Of(Path("Time/0901.wav"))).has_value());
+    const std::optional<CachedLoudness> news = cache.Find(*FileKey::Of(Path("News/news.wav")));
+    ASSERT_TRUE(news.has_value());
+    EXPECT_EQ(news->measure.problem, "it is silent");
+    EXPECT_TRUE(news->problemReported);
+    const QString entry = "Cannot measure the loudness of " + Path("News/news.wav") +
+                          ": it is silent. It plays at its own level.";
+    EXPECT_EQ(textfile::ReadAll(Path("error.log")).count(entry), 1);
+
+    // Known files are not measured again, nor named again.
+    display.measures.clear();
+    display.okEnabled = false;
+    ExpectReady();
+    scheduler.CreatePlaylists();
+    EXPECT_TRUE(display.measures.empty());
+    EXPECT_TRUE(display.okEnabled);
+    EXPECT_EQ(textfile::ReadAll(Path("error.log")).count(entry), 1);
+
+    // Off: nothing is measured, even a file the cache lacks.
+    sound("Music/one.wav", Tone(1.5, -10));
+    m_store->SaveSetting(kAppName, kLoudnessSection, "Enabled", "False");
+    display.okEnabled = false;
+    ExpectReady();
+    scheduler.CreatePlaylists();
+    EXPECT_TRUE(display.measures.empty());
+    EXPECT_FALSE(cache.Find(*FileKey::Of(Path("Music/one.wav"))).has_value());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "AudioMediaPlayer.h"
 #include "Events.h"
 #include "FakeMediaPlayer.h"
+#include "GainSource.h"
 #include "QtPrinters.h"
 #include "TestSounds.h"
 
@@ -12,6 +13,7 @@
 #include <QThread>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <memory>
 
 using namespace sonavel;
@@ -178,6 +180,76 @@ TEST_F(AudioEngineTest, AlternatingPlayersLeaveNoGap) {
         ASSERT_EQ(capture[static_cast<std::size_t>(start) * 2 + i], expected[i])
             << "frame " << i / 2;
     }
+}
+
+// Levels as a program's composition root decides them: asked for as each
+// file opens and as it starts, kept while it plays.
+class FixedGains final : public GainSource {
+  public:
+    void Prepare(const QString& path) override { prepared << path; }
+    float GainFor(const QString& path) override {
+        asked << path;
+        return gains.count(path) ? gains[path] : 1.0f;
+    }
+    std::map<QString, float> gains;
+    QStringList prepared, asked;
+};
+
+TEST_F(AudioEngineTest, EachElementSoundsAtTheGainItStartedWith) {
+    std::vector<float> a, b;
+    const QString first = Wav("a.wav", 20000 + 17, 1, &a);
+    const QString second = Wav("b.wav", 15000 + 3, 2, &b);
+    FixedGains levels;
+    // Powers of two: the products are exact, so every frame can be checked.
+    levels.gains = {{first, 0.5f}, {second, 0.25f}};
+    {
+        AudioMediaPlayer one(engine), two(engine);
+        one.SetGainSource(&levels);
+        two.SetGainSource(&levels);
+        Watch w1(one), w2(two);
+        one.SetFileName(first);
+        two.Open(second);
+        EXPECT_EQ(levels.prepared, (QStringList{first, second}));
+        EXPECT_TRUE(levels.asked.isEmpty()) << "a level is decided when the element starts";
+        one.Play();
+        EXPECT_EQ(levels.asked, QStringList{first});
+        ASSERT_TRUE(RenderUntil([&] { return w1.changes.size() == 2; }));
+        ASSERT_TRUE(WaitUntil([&] { return two.ReadyState() == media::kReadyComplete; }));
+        two.Play();
+        ASSERT_TRUE(RenderUntil([&] { return w2.changes.size() == 2; }));
+        Render(48000);
+        EXPECT_EQ(engine.Stats().gaps, 0u);
+        // A move within an element reopens its file at the level it started with.
+        one.SetFileName(first);
+        one.Play();
+        Render(4800);
+        one.SetCurrentPosition(0.2);
+        one.SetCurrentPosition(0.1);
+        EXPECT_EQ(levels.asked, (QStringList{first, second, first}));
+        one.Stop();
+        Render(4800);
+    }
+    std::vector<float> expected;
+    expected.reserve(a.size() + b.size());
+    for (float s : a)
+        expected.push_back(s * 0.5f);
+    for (float s : b)
+        expected.push_back(s * 0.25f);
+    const std::vector<float> capture = Capture();
+    const long start = FirstSound(capture);
+    ASSERT_GE(start, 0);
+    ASSERT_GE(capture.size(), static_cast<std::size_t>(start) * 2 + expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(capture[static_cast<std::size_t>(start) * 2 + i], expected[i])
+            << "frame " << i / 2;
+    }
+    // What followed, moves and fades included, never rose above the level.
+    float loudest = 0;
+    for (std::size_t i = static_cast<std::size_t>(start) * 2 + expected.size(); i < capture.size();
+         ++i)
+        loudest = std::max(loudest, std::fabs(capture[i]));
+    EXPECT_GT(loudest, 0.0f);
+    EXPECT_LE(loudest, 0.45f * 0.5f * 2);
 }
 
 TEST_F(AudioEngineTest, MovingToTheEndEndsAtOnceAndTheNextFollowsTheFade) {
