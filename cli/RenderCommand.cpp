@@ -624,7 +624,8 @@ int RenderRun(const StationPaths& station, const RenderCommandOptions& command,
     const std::vector<hours::HourFacts> facts =
         hours::Summarise(timeline, [&lengths](const QString& path) { return lengths(path); });
     out << '\n'
-        << hours::TableLines(facts, QStringLiteral("The hours as they aired:")).join(u'\n') << '\n';
+        << hours::TableLines(facts, {QStringLiteral("The hours as they aired:")}).join(u'\n')
+        << '\n';
     out.flush();
     return outcome.interrupted ? 1 : 0;
 }
@@ -688,7 +689,7 @@ int HourReportRun(const StationPaths& station, const RenderCommandOptions& comma
     if (command.csv) {
         out << hours::Csv(facts);
     } else {
-        out << hours::TableLines(facts, Heading(timeline, source)).join(u'\n') << '\n';
+        out << hours::TableLines(facts, {Heading(timeline, source)}).join(u'\n') << '\n';
     }
     out.flush();
     return 0;

@@ -125,7 +125,7 @@ QDateTime NextWeekStart(const QDateTime& now) {
     return Fixed(QDateTime(day, QTime(0, 0)));
 }
 
-QStringList CreatorWeekReport(Session& session) {
+Report CreatorWeekReport(Session& session) {
     // Player's folder of announcements is one of its own settings.
     QString timeChecks;
     try {
@@ -140,10 +140,10 @@ QStringList CreatorWeekReport(Session& session) {
     const LengthOf lengthOf = [&lengths](const QString& path) { return lengths(path); };
     const Timeline timeline = Estimate(session.Creator.PlaylistFolder, timeChecks,
                                        NextWeekStart(session.Time().Now()), 168, lengthOf);
-    return TableLines(WorstFirst(Summarise(timeline, lengthOf)),
-                      QStringLiteral("The week's 168 hours in ") + session.Creator.PlaylistFolder +
-                          QStringLiteral(", from the decoded lengths of their elements; the "
-                                         "worst hours first."));
+    return {{QStringLiteral("The week's 168 hours from the decoded lengths of their elements; "
+                            "the worst hours first."),
+             QStringLiteral("Playlists: ") + session.Creator.PlaylistFolder},
+            WorstFirst(Summarise(timeline, lengthOf))};
 }
 
 }  // namespace sonavel::hours

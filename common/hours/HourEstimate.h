@@ -37,6 +37,6 @@ QDateTime Fixed(const QDateTime& local);
 
 // Creator's report after a creation run: the week's playlists in the
 // Playlist Folder, with the announcements of Player's Time Check Folder.
-QStringList CreatorWeekReport(Session& session);
+Report CreatorWeekReport(Session& session);
 
 }  // namespace sonavel::hours

@@ -2,6 +2,7 @@
 
 #include "Decoder.h"
 #include "FormatModule.h"
+#include "PrintModule.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -200,7 +201,7 @@ QString Signed(std::int64_t frames) {
     return (frames < 0 ? u'-' : u'+') + magnitude;
 }
 
-QStringList TableLines(const std::vector<HourFacts>& facts, const QString& heading) {
+QStringList TableLines(const std::vector<HourFacts>& facts, const QStringList& heading) {
     const QStringList titles = {QStringLiteral("Hour"),           QStringLiteral("Length"),
                                 QStringLiteral("Over/under"),     QStringLiteral("Late"),
                                 QStringLiteral("Across the top"), QStringLiteral("Delays next"),
@@ -238,7 +239,8 @@ QStringList TableLines(const std::vector<HourFacts>& facts, const QString& headi
         return text;
     };
 
-    QStringList lines = {heading, QString(), line(titles)};
+    QStringList lines = heading;
+    lines << QString() << line(titles);
     for (const QStringList& row : rows)
         lines << line(row);
 
@@ -257,14 +259,54 @@ QStringList TableLines(const std::vector<HourFacts>& facts, const QString& headi
         for (const QString& passed : f.passed)
             notes << f.label + QStringLiteral(": passed over ") + passed;
     }
+    const QString again = restarts == 0   ? QStringLiteral("never")
+                          : restarts == 1 ? QStringLiteral("once")
+                                          : QStringLiteral("%1 times").arg(restarts);
     lines << QString()
-          << QStringLiteral("%1 over, %2 under, %3 silent; the lists started again %4 times.")
+          << QStringLiteral("%1 over, %2 under, %3 silent; the lists started again %4.")
                  .arg(over == 1 ? QStringLiteral("1 hour") : QStringLiteral("%1 hours").arg(over))
                  .arg(under)
                  .arg(silent)
-                 .arg(restarts);
+                 .arg(again);
     if (!notes.isEmpty()) lines << QString() << notes;
     return lines;
+}
+
+QStringList PrintLines(const Report& report) {
+    // The first line of the heading is the pages' own.
+    QStringList lines = report.heading.mid(1);
+    if (!lines.isEmpty()) lines << QString();
+    for (const HourFacts& f : report.facts) {
+        QString line = f.label + QStringLiteral(": ");
+        if (f.silent) {
+            line += QStringLiteral("silent, ") + f.why;
+        } else {
+            line += QStringLiteral("length %1, %2, late %3, restarts %4")
+                        .arg(Minutes(f.length), Signed(f.overUnder), Minutes(f.late))
+                        .arg(f.restarts);
+        }
+        if (!f.across.isEmpty()) {
+            line += QStringLiteral("; across the top %1, %2").arg(f.across, Signed(f.delay));
+        }
+        if (f.silence > 0) line += QStringLiteral("; silence %1").arg(Minutes(f.silence));
+        lines << line;
+        for (const QString& passed : f.passed)
+            lines << QStringLiteral("    passed over ") + passed;
+    }
+    return lines;
+}
+
+void PrintReport(Session& session, const Report& report, const QString& shownText) {
+    PrintInstance instance;
+    instance.procedure = QStringLiteral("PrintHourReport");
+    instance.variable = QStringLiteral("Report");
+    instance.variableData = report.heading.value(0);
+    instance.guard = [shownText] { return shownText; };
+    instance.bodyLines = [report] { return PrintLines(report); };
+    instance.caption = QStringLiteral("Now Printing Hour Report");
+    instance.title = QStringLiteral("Sonavel Hour Report");
+    instance.secondLine = report.heading.value(0);
+    PrintText(session, instance);
 }
 
 QString CsvHeader() {

@@ -8,6 +8,10 @@
 #include <optional>
 #include <vector>
 
+namespace sonavel {
+class Session;
+}
+
 namespace sonavel::hours {
 
 // Frames of the timeline: the audio engine's, so a render is counted in the
@@ -122,8 +126,20 @@ QString Signed(std::int64_t frames);
 QString Minutes(std::int64_t frames);
 
 // The report as a table for people, and as CSV (RFC 4180, CR LF).
-QStringList TableLines(const std::vector<HourFacts>& facts, const QString& heading);
+QStringList TableLines(const std::vector<HourFacts>& facts, const QStringList& heading);
 QString Csv(const std::vector<HourFacts>& facts);
 QString CsvHeader();
+
+// A report as a window shows and prints it.
+struct Report {
+    // What it covers and where from; the first line heads the printed pages.
+    QStringList heading;
+    std::vector<HourFacts> facts;  // the worst hours first
+};
+// One line an hour, in words: the printer's proportional type aligns no columns.
+QStringList PrintLines(const Report& report);
+// Prints it through the programs' print routine; shownText is the window's
+// text, and an empty one has nothing to print.
+void PrintReport(Session& session, const Report& report, const QString& shownText);
 
 }  // namespace sonavel::hours

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <functional>
 
 class QLabel;
 class QProgressBar;
@@ -31,11 +32,14 @@ class ProgressForm final : public QDialog {
     QLabel* Label() const { return m_label; }
     QProgressBar* Bar() const { return m_bar; }
     QPushButton* OkButton() const { return m_ok; }
+    // Offered with OK once the week is written.
+    QPushButton* HourReportButton() const { return m_hourReport; }
 
   private:
     QLabel* m_label = nullptr;
     QProgressBar* m_bar = nullptr;
     QPushButton* m_ok = nullptr;
+    QPushButton* m_hourReport = nullptr;
 };
 
 // The run's windows, modeless and owned by the main window. Each is built when
@@ -55,6 +59,9 @@ class QtRunDisplay final : public RunDisplay {
 
     StatusForm* Status() const { return m_status; }
     ProgressForm* Progress() const { return m_progress; }
+
+    // What the run's end offers besides OK: the hour report of the week written.
+    std::function<void()> onHourReport;
 
   private:
     QWidget* m_owner;

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QtEndian>
 #include <cmath>
 
 using namespace sonavel;
@@ -37,38 +36,12 @@ class RenderTest : public TempFolderTest {
     QString Lists() const { return ProgramFolder() + QStringLiteral("/Playlists"); }
     QString Times() const { return ProgramFolder() + QStringLiteral("/Time"); }
 
-    // A 16-bit WAV of silence of exactly this many frames, written as a
-    // header over a hole in the file: hours of sound cost no disk.
+    // Silence of exactly this many frames.
     QString Hollow(const QString& name, std::int64_t frames) const {
         return HollowAt(Path("snd/" + name + ".wav"), frames);
     }
     static QString HollowAt(const QString& path, std::int64_t frames) {
-        const auto data = static_cast<quint32>(frames * 4);
-        QByteArray header;
-        const auto u32 = [&header](quint32 v) {
-            const quint32 le = qToLittleEndian(v);
-            header.append(reinterpret_cast<const char*>(&le), 4);
-        };
-        const auto u16 = [&header](quint16 v) {
-            const quint16 le = qToLittleEndian(v);
-            header.append(reinterpret_cast<const char*>(&le), 2);
-        };
-        header.append("RIFF");
-        u32(36 + data);
-        header.append("WAVEfmt ");
-        u32(16);
-        u16(1);  // PCM
-        u16(2);
-        u32(static_cast<quint32>(R));
-        u32(static_cast<quint32>(R) * 4);
-        u16(4);
-        u16(16);
-        header.append("data");
-        u32(data);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(header);
-        EXPECT_TRUE(file.resize(header.size() + data));
+        EXPECT_TRUE(ts::WriteHollow(path, frames)) << path.toStdString();
         return path;
     }
     // A float WAV whose every sample is level k: the mix tells its frames apart.
