@@ -405,9 +405,10 @@ RenderOutcome RenderStation(const RenderOptions& options, QTextStream& err) {
                               .arg(error.Description());
         return outcome;
     }
-    const QStringList stationLogs = {options.station.programFolder + QStringLiteral("/Logs"),
-                                     QFileInfo(session.ProgramLogFileName).absolutePath(),
-                                     QFileInfo(session.ErrorLogFileName).absolutePath()};
+    QStringList stationLogs = {options.station.programFolder + QStringLiteral("/Logs")};
+    for (const QString& log : {session.ProgramLogFileName, session.ErrorLogFileName}) {
+        if (!log.isEmpty()) stationLogs << QFileInfo(log).absolutePath();
+    }
     outcome.problem = RenderFolderProblem(options.folder, stationLogs);
     if (!outcome.problem.isEmpty()) return outcome;
     const QString logs = options.folder + QStringLiteral("/Logs");
@@ -594,13 +595,14 @@ int RenderRun(const StationPaths& station, const RenderCommandOptions& command,
     }
     const hours::Timeline& timeline = outcome.timeline;
     const double seconds = static_cast<double>(timeline.end - timeline.begin) / kRate;
-    out << (outcome.interrupted ? "Interrupted after " : "Rendered ")
+    if (outcome.interrupted) out << "Interrupted by a signal.\n";
+    out << "Rendered "
         << timeline.firstTop.addMSecs(timeline.begin * 1000 / kRate)
                .toString(QStringLiteral("ddd d MMM yyyy HH:mm"))
         << " to "
         << timeline.firstTop.addMSecs(timeline.end * 1000 / kRate)
                .toString(QStringLiteral("ddd HH:mm:ss.zzz"))
-        << " (" << HoursText(options.hours) << " and the element across its last top) in "
+        << " (" << HoursText(options.hours) << " and the element across the last top) in "
         << QString::number(outcome.wallSeconds, 'f', 1) << " s, "
         << QString::number(outcome.wallSeconds > 0 ? seconds / outcome.wallSeconds : 0.0, 'f', 0)
         << "x real time.\n";

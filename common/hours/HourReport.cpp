@@ -196,7 +196,7 @@ QString Minutes(std::int64_t frames) {
 }
 
 QString Signed(std::int64_t frames) {
-    const QString magnitude = Minutes(frames);
+    QString magnitude = Minutes(frames);
     if (magnitude == QLatin1String("0:00.0")) return magnitude;
     return (frames < 0 ? u'-' : u'+') + magnitude;
 }
@@ -259,11 +259,12 @@ QStringList TableLines(const std::vector<HourFacts>& facts, const QStringList& h
         for (const QString& passed : f.passed)
             notes << f.label + QStringLiteral(": passed over ") + passed;
     }
-    const QString again = restarts == 0   ? QStringLiteral("never")
-                          : restarts == 1 ? QStringLiteral("once")
-                                          : QStringLiteral("%1 times").arg(restarts);
+    const QString again = restarts == 0 ? QStringLiteral("no list started again")
+                          : restarts == 1
+                              ? QStringLiteral("a list started again once")
+                              : QStringLiteral("lists started again %1 times").arg(restarts);
     lines << QString()
-          << QStringLiteral("%1 over, %2 under, %3 silent; the lists started again %4.")
+          << QStringLiteral("%1 over, %2 under, %3 silent; %4.")
                  .arg(over == 1 ? QStringLiteral("1 hour") : QStringLiteral("%1 hours").arg(over))
                  .arg(under)
                  .arg(silent)

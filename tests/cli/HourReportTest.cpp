@@ -66,7 +66,7 @@ TEST(HourReportTest, TableAndCsvSayWhatEachHourComesToTheWorstFirst) {
             "Mon 08  55:03.0  +18:23.0    23:20.0  d               +3:23.0      0         0:00.0",
             "Mon 07  58:20.0  -1:40.0     0:00.0   a               +23:20.0     1         0:00.0",
             "",
-            "1 hour over, 1 under, 1 silent; the lists started again once.",
+            "1 hour over, 1 under, 1 silent; a list started again once.",
             "",
             "Mon 09: silent, no playlist Mon0900.lst",
             "Mon 07: passed over /snd/gone, \"for good\".wav (the file is missing)",
@@ -84,10 +84,10 @@ TEST(HourReportTest, TableAndCsvSayWhatEachHourComesToTheWorstFirst) {
     EXPECT_EQ(PrintLines({{"Three hours.", "From a render."}, facts}),
               QStringList({"From a render.", "",
                            "Mon 09: silent, no playlist Mon0900.lst; silence 56:37.0",
-                           "Mon 08: length 55:03.0, +18:23.0, late 23:20.0, restarts 0; across "
-                           "the top d, +3:23.0",
-                           "Mon 07: length 58:20.0, -1:40.0, late 0:00.0, restarts 1; across the "
-                           "top a, +23:20.0",
+                           QString("Mon 08: length 55:03.0, +18:23.0, late 23:20.0, ") +
+                               "restarts 0; across the top d, +3:23.0",
+                           QString("Mon 07: length 58:20.0, -1:40.0, late 0:00.0, ") +
+                               "restarts 1; across the top a, +23:20.0",
                            "    passed over /snd/gone, \"for good\".wav (the file is missing)"}));
 }
 

@@ -49,7 +49,7 @@ class HourReportFormTest : public TempFolderTest {
     ~HourReportFormTest() override { form.reset(); }
 
     QString Sound(const char* name, std::int64_t seconds) {
-        const QString path = Path(QStringLiteral("snd/%1.wav").arg(name));
+        QString path = Path(QStringLiteral("snd/%1.wav").arg(name));
         EXPECT_TRUE(testsounds::WriteHollow(path, seconds * R));
         return path;
     }
