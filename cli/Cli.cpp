@@ -7,6 +7,7 @@
 #include "DemoStation.h"
 #include "LoudnessCommand.h"
 #include "Paths.h"
+#include "RenderCommand.h"
 #include "SoundDevices.h"
 #include "StreamTarget.h"
 #include "Version.h"
@@ -301,6 +302,46 @@ int LoudnessCommand(const ParsedArguments& arguments, CliContext& context) {
                        arguments.operands, context.console.out, context.console.err);
 }
 
+RenderCommandOptions RenderArguments(const ParsedArguments& arguments) {
+    RenderCommandOptions options;
+    options.from = arguments.Value(QStringLiteral("from"));
+    options.to = arguments.Value(QStringLiteral("to"));
+    options.logs = arguments.Value(QStringLiteral("logs"));
+    options.week = arguments.Has(QStringLiteral("week"));
+    options.csv = arguments.Has(QStringLiteral("csv"));
+    options.estimate = arguments.Has(QStringLiteral("estimate"));
+    return options;
+}
+
+// The hours asked for with --hours; false, having said why, when they make no sense.
+bool RenderHours(const ParsedArguments& arguments, CliContext& context, const QString& command,
+                 RenderCommandOptions& options) {
+    if (!arguments.Has(QStringLiteral("hours"))) return true;
+    const QString text = arguments.Value(QStringLiteral("hours"));
+    bool ok = false;
+    options.hours = text.toInt(&ok);
+    if (ok && options.hours >= 1 && options.hours <= 168) return true;
+    context.console.err << "sonavel: " << command << ": invalid number of hours '" << text
+                        << "' (1 to 168)\n"
+                        << "Try 'sonavel " << command << " --help' for more information.\n";
+    context.console.err.flush();
+    return false;
+}
+
+int RenderCommand(const ParsedArguments& arguments, CliContext& context) {
+    RenderCommandOptions options = RenderArguments(arguments);
+    if (!RenderHours(arguments, context, QStringLiteral("render"), options)) return kExitUsage;
+    return RenderRun(context.station ? *context.station : StationPaths::ForUser(), options,
+                     QDateTime::currentDateTime(), context.console.out, context.console.err);
+}
+
+int HourReportCommand(const ParsedArguments& arguments, CliContext& context) {
+    RenderCommandOptions options = RenderArguments(arguments);
+    if (!RenderHours(arguments, context, QStringLiteral("hour-report"), options)) return kExitUsage;
+    return HourReportRun(context.station ? *context.station : StationPaths::ForUser(), options,
+                         QDateTime::currentDateTime(), context.console.out, context.console.err);
+}
+
 int DevicesCommand(const ParsedArguments&, CliContext& context) {
     const std::shared_ptr<SoundDevices> source =
         context.soundDevices ? context.soundDevices : SystemSoundDevices();
@@ -501,6 +542,77 @@ QList<Subcommand> StandardSubcommands() {
             0,
             1 << 20,
             LoudnessCommand,
+        },
+        Subcommand{
+            QStringLiteral("render"),
+            QStringLiteral(
+                "play hours of the week through the Player engine, faster than real time"),
+            QStringLiteral("[--from \"DAY HH\"] [--hours N] [--to FILE.wav] [--logs DIR]"),
+            QStringLiteral(
+                "Plays the station's playlists through Sonavel Player's own engine, its decoders\n"
+                "and its mixer, as fast as the machine allows: the hour's playlist, the time\n"
+                "checks with the announcement for the minute they start in, the next hour's\n"
+                "list when the element sounding at the top of the hour ends. Its clock is the\n"
+                "sound rendered, so everything happens as it would on air. It starts at the\n"
+                "top of the hour given by --from (\"Mon 07\": the next Monday at 07:00; the next\n"
+                "hour when not given), goes on for --hours (1 when not given) and ends with\n"
+                "the element sounding across the last top. --to writes what would have aired\n"
+                "as a 32-bit float WAV file at 48 kHz (at most 2 hours). A missing file is\n"
+                "passed over and named, as on air.\n\n"
+                "The render keeps logs of its own in DIR/Logs (Program.log, Error.log and\n"
+                "AsRun-*.csv), every line stamped with the rendered time; DIR is\n"
+                "./sonavel-render-DAYHH unless --logs names one, and must not hold logs yet. It\n"
+                "never writes into the station's Logs, nor into its settings. The hours are\n"
+                "then listed as they aired (see 'sonavel hour-report')."),
+            {CliOption{QStringLiteral("from"), QChar(),
+                       QStringLiteral("the hour to start at, such as \"Mon 07\""),
+                       QStringLiteral("\"DAY HH\"")},
+             CliOption{QStringLiteral("hours"), QChar(),
+                       QStringLiteral("how many hours (1 to 168)"), QStringLiteral("N")},
+             CliOption{QStringLiteral("to"), QChar(),
+                       QStringLiteral("write what would have aired as a WAV file"),
+                       QStringLiteral("FILE")},
+             CliOption{QStringLiteral("logs"), QChar(),
+                       QStringLiteral("the render's own folder for its logs"),
+                       QStringLiteral("DIR")}},
+            0,
+            0,
+            RenderCommand,
+        },
+        Subcommand{
+            QStringLiteral("hour-report"),
+            QStringLiteral("how long each hour runs against 60:00, the worst hours first"),
+            QStringLiteral("[--week] [--csv] [--from \"DAY HH\"] [--hours N] [--estimate]"),
+            QStringLiteral(
+                "Renders the hours as 'sonavel render' does and reports each one: its list\n"
+                "once through against 60:00 from when it started (over: the rest of the list\n"
+                "never airs; under: the list starts again), how late it started, the element\n"
+                "sounding across the top of the next hour and by how much it delays that hour,\n"
+                "how often the list started again, any silence, and the files passed over. An\n"
+                "hour without a playlist is an hour of silence. The table is sorted with the\n"
+                "worst hours first; --csv gives the same as CSV.\n\n"
+                "Without --week the report covers the 24 hours from the next one (or --from\n"
+                "and --hours); --week covers the coming week, Monday 00 to Sunday 23, which\n"
+                "takes some minutes. --estimate works the hours out from the decoded lengths of\n"
+                "their elements instead, in seconds, without the engine: exact for files at\n"
+                "48 kHz, close for the others."),
+            {CliOption{QStringLiteral("week"), QChar(),
+                       QStringLiteral("report the week's 168 hours")},
+             CliOption{QStringLiteral("csv"), QChar(),
+                       QStringLiteral("print CSV instead of a table")},
+             CliOption{QStringLiteral("from"), QChar(),
+                       QStringLiteral("the first hour, such as \"Mon 07\""),
+                       QStringLiteral("\"DAY HH\"")},
+             CliOption{QStringLiteral("hours"), QChar(),
+                       QStringLiteral("how many hours (1 to 168)"), QStringLiteral("N")},
+             CliOption{QStringLiteral("estimate"), QChar(),
+                       QStringLiteral("from the decoded lengths, without rendering")},
+             CliOption{QStringLiteral("logs"), QChar(),
+                       QStringLiteral("keep the render's logs in this folder"),
+                       QStringLiteral("DIR")}},
+            0,
+            0,
+            HourReportCommand,
         },
         Subcommand{
             QStringLiteral("devices"),

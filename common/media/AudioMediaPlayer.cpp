@@ -237,6 +237,9 @@ QString AudioMediaPlayer::ErrorCorrection() const {
 // Decoder thread
 
 void AudioMediaPlayer::DecoderLoop() {
+    const auto refillWait = m_engine.Config().output == OutputKind::Virtual
+                                ? std::chrono::milliseconds(1)
+                                : std::chrono::milliseconds(20);
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
         bool worked = false;
@@ -284,7 +287,10 @@ void AudioMediaPlayer::DecoderLoop() {
         }
         // A full ring holds seconds of sound: the next chunk is not needed
         // for a good while, and an open or a seek wakes the thread at once.
-        if (!worked) m_wake.wait_for(lock, std::chrono::milliseconds(20));
+        // The virtual output drains it as fast as it is asked to render, a
+        // few hundred times real time, so there it is looked at every
+        // millisecond.
+        if (!worked) m_wake.wait_for(lock, refillWait);
     }
 }
 

@@ -6,6 +6,8 @@
 #include "CreatorOptionsForm.h"
 #include "Events.h"
 #include "FormatModule.h"
+#include "HourEstimate.h"
+#include "HourReportForm.h"
 #include "HourlyClockForms.h"
 #include "KeywordForm.h"
 #include "PrintModule.h"
@@ -79,6 +81,7 @@ CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule&
 
     m_keywords.SetPane(&m_pane);
     DisplayKeywordPane();
+    m_runDisplay.onHourReport = [this] { commandHourReport_Click(); };
 }
 
 CreatorForm::~CreatorForm() {
@@ -86,6 +89,7 @@ CreatorForm::~CreatorForm() {
     delete m_optionsForm;
     delete m_searchForm;
     delete m_backupForm;
+    delete m_hourReportForm;
     delete m_saveHourlyForm;
     delete m_openHourlyForm;
     m_keywords.SetPane(nullptr);
@@ -770,6 +774,22 @@ void CreatorForm::menuReplace_Click() {
 
 void CreatorForm::menuBackup_Click() {
     ShowOwned(m_backupForm, this, m_session, m_backup);
+}
+
+void CreatorForm::commandHourReport_Click() {
+    // Every file of the week is measured: a moment on a large station.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    hours::Report report = hours::CreatorWeekReport(m_session);
+    QApplication::restoreOverrideCursor();
+    delete m_hourReportForm;
+    m_hourReportForm = new HourReportForm(m_session, std::move(report), this);
+    m_hourReportForm->show();
+    m_hourReportForm->raise();
+    m_hourReportForm->activateWindow();
+}
+
+HourReportForm* CreatorForm::HourReportWindow() const {
+    return m_hourReportForm;
 }
 
 void CreatorForm::menuFindNext_Click() {

@@ -34,6 +34,7 @@ namespace sonavel {
 class AboutForm;
 class CreatorOptionsForm;
 class BackupForm;
+class HourReportForm;
 class KeywordForm;
 class AudioEngine;
 class MediaPlayer;
@@ -73,6 +74,8 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     KeywordForm* KeywordWindow() const;
     // The options window while it is open.
     CreatorOptionsForm* OptionsWindow() const;
+    // The hour report while it is open.
+    HourReportForm* HourReportWindow() const;
 
     // Decides whether the window may close (the shut-down's questions); when
     // unset the window simply closes.
@@ -169,6 +172,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     void menuFindNext_Click();
     void menuReplace_Click();
     void menuBackup_Click();
+    void commandHourReport_Click();
 
     Session& m_session;
     KeywordModule& m_keywords;
@@ -208,6 +212,7 @@ class CreatorForm final : public QMainWindow, public EditorWindow {
     QPointer<CreatorOptionsForm> m_optionsForm;
     QPointer<BackupForm> m_backupForm;
     bool m_endedBySignal = false;
+    QPointer<HourReportForm> m_hourReportForm;
 };
 
 }  // namespace sonavel

@@ -1,5 +1,6 @@
 #include "RunForms.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -37,6 +38,13 @@ ProgressForm::ProgressForm(QWidget* parent) : QDialog(parent) {
     // Enter must not close the window while the run is still writing.
     m_ok->setAutoDefault(false);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::close);
+    m_hourReport = new QPushButton(QStringLiteral("Hour Report"), this);
+    m_hourReport->setObjectName(QStringLiteral("commandHourReport"));
+    m_hourReport->setAutoDefault(false);
+    m_hourReport->setEnabled(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_label);
+    layout->addWidget(m_bar);
     m_measureLabel = new QLabel(this);
     m_measureLabel->setObjectName(QStringLiteral("labelLoudness"));
     m_measureLabel->hide();
@@ -44,12 +52,14 @@ ProgressForm::ProgressForm(QWidget* parent) : QDialog(parent) {
     m_measureBar->setObjectName(QStringLiteral("progressLoudness"));
     m_measureBar->setTextVisible(false);
     m_measureBar->hide();
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_label);
-    layout->addWidget(m_bar);
     layout->addWidget(m_measureLabel);
     layout->addWidget(m_measureBar);
-    layout->addWidget(m_ok, 0, Qt::AlignHCenter);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_hourReport);
+    buttons->addStretch();
+    layout->addLayout(buttons);
 }
 
 QtRunDisplay::~QtRunDisplay() {
@@ -75,6 +85,9 @@ void QtRunDisplay::ShowProgress(const QString& caption, int maximum) {
     m_progress->OkButton()->setEnabled(false);
     m_progress->Bar()->setRange(0, maximum);
     m_progress->Bar()->setValue(0);
+    QObject::connect(m_progress->HourReportButton(), &QPushButton::clicked, m_progress, [this] {
+        if (onHourReport) onHourReport();
+    });
     m_progress->show();
 }
 
@@ -87,7 +100,9 @@ void QtRunDisplay::SetProgressValue(int value) {
 }
 
 void QtRunDisplay::EnableOk() {
-    if (m_progress) m_progress->OkButton()->setEnabled(true);
+    if (!m_progress) return;
+    m_progress->OkButton()->setEnabled(true);
+    m_progress->HourReportButton()->setEnabled(static_cast<bool>(onHourReport));
 }
 
 void QtRunDisplay::SetMeasureProgress(int done, int total, const QString& text) {

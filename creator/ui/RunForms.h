@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <functional>
 
 class QLabel;
 class QProgressBar;
@@ -34,6 +35,8 @@ class ProgressForm final : public QDialog {
     // The loudness measure's line and bar, shown once the measure begins.
     QLabel* MeasureLabel() const { return m_measureLabel; }
     QProgressBar* MeasureBar() const { return m_measureBar; }
+    // Offered with OK once the week is written.
+    QPushButton* HourReportButton() const { return m_hourReport; }
 
   private:
     QLabel* m_label = nullptr;
@@ -41,6 +44,7 @@ class ProgressForm final : public QDialog {
     QLabel* m_measureLabel = nullptr;
     QProgressBar* m_measureBar = nullptr;
     QPushButton* m_ok = nullptr;
+    QPushButton* m_hourReport = nullptr;
 };
 
 // The run's windows, modeless and owned by the main window. Each is built when
@@ -61,6 +65,9 @@ class QtRunDisplay final : public RunDisplay {
 
     StatusForm* Status() const { return m_status; }
     ProgressForm* Progress() const { return m_progress; }
+
+    // What the run's end offers besides OK: the hour report of the week written.
+    std::function<void()> onHourReport;
 
   private:
     QWidget* m_owner;

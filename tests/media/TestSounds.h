@@ -1,8 +1,11 @@
 #pragma once
 
 #include <sndfile.h>
+#include <QFile>
 #include <QString>
+#include <QtEndian>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace sonavel::testsounds {
@@ -65,6 +68,36 @@ inline std::vector<long> SilentRuns(const std::vector<float>& stereo) {
         ++f;
     }
     return runs;
+}
+
+// A 16-bit stereo WAV of silence at 48 kHz of exactly this many frames,
+// written as a header over a hole in the file: hours of sound cost no disk.
+inline bool WriteHollow(const QString& path, std::int64_t frames) {
+    const auto data = static_cast<quint32>(frames * 4);
+    QByteArray header;
+    const auto u32 = [&header](quint32 v) {
+        const quint32 le = qToLittleEndian(v);
+        header.append(reinterpret_cast<const char*>(&le), 4);
+    };
+    const auto u16 = [&header](quint16 v) {
+        const quint16 le = qToLittleEndian(v);
+        header.append(reinterpret_cast<const char*>(&le), 2);
+    };
+    header.append("RIFF");
+    u32(36 + data);
+    header.append("WAVEfmt ");
+    u32(16);
+    u16(1);  // PCM
+    u16(2);
+    u32(48000);
+    u32(48000 * 4);
+    u16(4);
+    u16(16);
+    header.append("data");
+    u32(data);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(header) == header.size() &&
+           file.resize(header.size() + data);
 }
 
 }  // namespace sonavel::testsounds
