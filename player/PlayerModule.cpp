@@ -76,12 +76,11 @@ PlayerEngine::PlayerEngine(Session& session, MediaPlayer& player1, MediaPlayer& 
         QObject::connect(&player, &MediaPlayer::Error, &m_context,
                          [this, p, guarded] { guarded([&] { MediaPlayer_Error(p); }); });
         // What the output did with each element: the as-run log's times.
-        QObject::connect(&player, &MediaPlayer::Sounding, &m_context,
-                         [this, p](quint32 element, qint64 frame) {
-                             const QString name =
-                                 m_asRun.Sounding(p, element, frame, Player(p).OutputFrame());
-                             if (ElementStarted && !name.isEmpty()) ElementStarted(name);
-                         });
+        QObject::connect(
+            &player, &MediaPlayer::Sounding, &m_context, [this, p](quint32 element, qint64 frame) {
+                const QString name = m_asRun.Sounding(p, element, frame, Player(p).OutputFrame());
+                if (ElementStarted && !name.isEmpty()) ElementStarted(name);
+            });
         QObject::connect(&player, &MediaPlayer::Quiet, &m_context,
                          [this, p](quint32 element, qint64 frame, qint64 frames, bool over) {
                              m_asRun.Quiet(p, element, frame, frames, over,

@@ -335,6 +335,11 @@ void CreatorShots(CreatorForm& form, Shots& shots, Operator& op) {
     QWidget* progress =
         TopLevel(QStringLiteral("ProgressForm"), QStringLiteral("Creating Playlists"));
     shots.Save(progress, QStringLiteral("creating-playlists"));
+    // The week's hour report, offered beside OK once the run is through.
+    Click(progress, "commandHourReport", shots);
+    QWidget* hourReport = TopLevel(QStringLiteral("HourReportForm"));
+    shots.Save(hourReport, QStringLiteral("hour-report"));
+    Close(hourReport);
     Close(progress);
 
     Trigger(&form, "menuAbout", shots);

@@ -105,6 +105,7 @@ class NoRunDisplay final : public RunDisplay {
     void SetProgressLabel(const QString&) override {}
     void SetProgressValue(int) override {}
     void EnableOk() override {}
+    void SetMeasureProgress(int, int, const QString&) override {}
     void UnloadProgress() override {}
 };
 

@@ -191,7 +191,7 @@ TEST_F(RenderTest, ThreeHoursAreWhatTheirLengthsMakeOfThemToTheFrame) {
     EXPECT_TRUE(program.last().endsWith("10:00:00  Program Ended"));
     const QString asRun = textfile::ReadAll(logs + "/AsRun-2026-12-07.csv");
     EXPECT_TRUE(
-        asRun.contains(QRegularExpression("\r\n2026-12-07T08:08:(19|20)[+-][0-9:]+,"
+        asRun.contains(QRegularExpression("\r\n2026-12-07T08:08:(19|20)[.][0-9]{3}[+-][0-9:]+,"
                                           "[^\r]*,Time Check,[^,]*/0808.wav,")))
         << asRun.toStdString();
     EXPECT_FALSE(QDir(ProgramFolder() + "/Logs").exists() &&

@@ -25,8 +25,8 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <csignal>
 #include <memory>
