@@ -16,8 +16,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace sonavel {
 
@@ -140,7 +142,17 @@ void PlayerOptionsForm::AddExtraPages() {
 
 void PlayerOptionsForm::AddPage(QWidget* page, const QString& caption,
                                 std::function<void()> apply) {
-    m_tabs->addTab(page, caption);
+    // The added pages hold more than the window's fixed pages; on a small
+    // screen or a large font they scroll rather than lose their last lines.
+    auto* scroll = new QScrollArea(m_tabs);
+    scroll->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(page);
+    // Whole where the screen allows it (wrapped notes take more lines in the
+    // page than its hint says): a page scrolls only past this height.
+    scroll->setMinimumHeight(std::min(page->sizeHint().height() + 48, 600));
+    m_tabs->addTab(scroll, caption);
     if (apply) m_pageApplies.push_back(std::move(apply));
 }
 
