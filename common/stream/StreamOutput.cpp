@@ -43,6 +43,10 @@ StreamOutput::StreamOutput(AudioEngine& engine, const StreamTarget& target, cons
       m_tap(std::make_shared<MixTap>(kTapFrames)),
       m_title(title) {
     m_attached = m_engine.AttachTap(m_tap);
+    // Listeners hear the air's silence too: before anything has played (an
+    // hour without a playlist) an output that has not started sends the
+    // server nothing, and the server drops a source that stays mute.
+    if (m_attached) m_engine.EnsureRunning();
     m_thread = std::thread([this] { Run(); });
 }
 

@@ -284,4 +284,25 @@ TEST_F(IcecastLoginTest, AWrongPasswordIsLoggedOnceAndTriedAgain) {
         EXPECT_FALSE(text.contains("not-it")) << text.toStdString();
 }
 
+// An hour without a playlist is silence on air, and the listeners must hear
+// that silence: a source that sends nothing is dropped by the server, and a
+// stream that never started could not notice the server going away.
+TEST_F(IcecastLoginTest, AnHourWithoutAPlaylistStreamsItsSilence) {
+    ASSERT_TRUE(m_server->Start());
+    QDir playlists(m_dir.filePath("data/Sonavel/Playlists"));
+    for (const QString& name : playlists.entryList(QDir::Files))
+        ASSERT_TRUE(playlists.remove(name));
+    m_air.setArguments({"air", "--for", "3", "--stream", Url("/sonavel.ogg")});
+    m_air.start();
+    ASSERT_TRUE(Until([&] { return m_air.state() == QProcess::NotRunning; }, 30000));
+    m_out += QString::fromUtf8(m_air.readAllStandardOutput());
+    EXPECT_EQ(m_air.exitCode(), 0);
+    EXPECT_TRUE(m_out.contains("Stream connected")) << m_out.toStdString();
+    const QRegularExpression sent(QStringLiteral("sonavel.ogg: (\\d+) frames sent"));
+    const QRegularExpressionMatch match = sent.match(m_out);
+    ASSERT_TRUE(match.hasMatch()) << m_out.toStdString();
+    // Three seconds paced in real time; a busy machine may lose some of the last.
+    EXPECT_GE(match.captured(1).toLongLong(), 48000 * 2) << m_out.toStdString();
+}
+
 }  // namespace
