@@ -45,7 +45,7 @@ TEST(AsRunFramesTest, EachLineIsTheFramesItsElementSounded) {
     }
     // A file whose header promises 3 s and holds 1 s.
     const QString cut = s.Sound("t", 5, 3.0);
-    ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() - qint64{2 * 8} * AirStation::kRate));
+    ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() - qint64{2} * 8 * AirStation::kRate));
     s.Playlist("Mon1000", {s.Sound("a", 1, 1.0), ":TimeCheck", quiet, s.Sound("b", 4, 2.0), cut,
                            s.Sound("c", 6, 5.0), s.Sound("d", 7, 5.0)});
     s.Start();
@@ -113,7 +113,7 @@ TEST(AsRunFramesTest, SilenceOnAirRaisesTheAlarmOnce) {
     // A file of digital silence, as a dead feed recorded would be.
     const QString dead = s.Path("snd/dead.wav");
     ASSERT_TRUE(testsounds::Write(dead,
-                                  std::vector<float>(std::size_t{3 * 2} * AirStation::kRate, 0.0f),
+                                  std::vector<float>(std::size_t{3} * 2 * AirStation::kRate, 0.0f),
                                   2, AirStation::kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
     s.Playlist("Mon1000", {s.Sound("a", 1, 1.0), dead, s.Sound("b", 2, 1.0), s.Sound("c", 3, 1.5)});
     s.Start();
