@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -17,10 +18,13 @@ class FakeSoundDevices final : public SoundDevices {
   public:
     struct Card {
         SoundDevice device;
-        bool present = true;
-        bool opens = true;
-        int output = -1;  // the engine's id of the open stream; -1 while closed
-        AudioEngine* engine = nullptr;
+        // Set by the test, read by the engine's retry and service threads.
+        std::atomic<bool> present{true};
+        std::atomic<bool> opens{true};
+        // The engine's id of the open stream; -1 while closed. Opened and
+        // closed on the engine's threads while the test pumps.
+        std::atomic<int> output{-1};
+        std::atomic<AudioEngine*> engine{nullptr};
         std::vector<float> heard;  // every frame it was given, interleaved stereo
     };
 
@@ -46,8 +50,9 @@ class FakeSoundDevices final : public SoundDevices {
     void Pump(std::size_t frames) {
         std::vector<float> buffer(frames * 2);
         for (const auto& card : m_cards) {
-            if (card->output < 0) continue;
-            card->engine->RenderDriven(card->output, buffer.data(), frames);
+            const int output = card->output.load();
+            if (output < 0) continue;
+            card->engine.load()->RenderDriven(output, buffer.data(), frames);
             card->heard.insert(card->heard.end(), buffer.begin(), buffer.end());
         }
     }

@@ -71,7 +71,7 @@ TEST_F(SoundDeviceTest, AChoiceTakesOverAtTheNextElementWithoutAGap) {
     player1.Play();
     cards->Pump(4800);
     engine.SetDevice(QStringLiteral("Card B"));
-    EXPECT_GE(cards->At("Card B").output, 0) << "opened ahead of its element";
+    EXPECT_GE(cards->At("Card B").output.load(), 0) << "opened ahead of its element";
     ASSERT_TRUE(PumpUntil([&] { return ended; }));  // its tail is still to sound
     PlayThrough(player2, second);
 
