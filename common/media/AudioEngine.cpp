@@ -31,7 +31,7 @@ AudioEngine::AudioEngine(const EngineConfig& config)
       m_devices(config.devices ? config.devices : SystemSoundDevices()),
       m_callerDriven(m_devices->CallerDriven()),
       m_nextDeviceId(kFirstDeviceId),
-      m_noticeContext(std::make_unique<QObject>()) {
+      m_toBuildingThread(std::make_unique<Mailbox>()) {
     // Every voice before any output can render: the callback walks the pool
     // while controls borrow and return voices.
     for (auto& voice : m_voices)
@@ -242,18 +242,9 @@ void AudioEngine::SetSilenceAlarm(double seconds) {
 
 void AudioEngine::Report(const OutputReport& report) {
     // The reports write the logs, which belong to the building thread.
-    QMetaObject::invokeMethod(
-        m_noticeContext.get(),
-        [this, report] {
-            std::function<void(const OutputReport&)> reports;
-            {
-                std::lock_guard lock(m_outputMutex);
-                reports = m_reports;
-            }
-            if (reports) reports(report);
-        },
-        QThread::currentThread() == m_noticeContext->thread() ? Qt::DirectConnection
-                                                              : Qt::QueuedConnection);
+    m_toBuildingThread->PostOrCall([this, report] {
+        if (const auto reports = CopyLocked(m_reports)) reports(report);
+    });
 }
 
 void AudioEngine::DrainCapture(bool final) {

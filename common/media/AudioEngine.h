@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Mailbox.h"
 #include "SoundDevices.h"
 #include "SpscRing.h"
 
@@ -214,6 +215,14 @@ class AudioEngine {
   private:
     friend class PacedOutput;
 
+    // A copy taken under m_outputMutex, for a callback another thread may
+    // replace meanwhile.
+    template <typename T>
+    T CopyLocked(const T& value) const {
+        std::lock_guard lock(m_outputMutex);
+        return value;
+    }
+
     // A device stream and what it plays on.
     struct OpenDevice {
         std::unique_ptr<SoundStream> stream;
@@ -339,7 +348,7 @@ class AudioEngine {
     QString m_outputName;
     double m_latencyMs = 0;
     std::function<void(const QString&)> m_notice;  // the building thread's
-    std::unique_ptr<QObject> m_noticeContext;
+    std::unique_ptr<Mailbox> m_toBuildingThread;
     mutable std::mutex m_deliverMutex;  // events come from the service thread or a caller
 
     std::thread m_service;

@@ -214,18 +214,9 @@ void AudioEngine::SetOutputNotice(std::function<void(const QString&)> notice) {
 void AudioEngine::Notify(const QString& text) {
     if (text.isEmpty()) return;
     // The notice writes the error log, which belongs to the building thread.
-    QMetaObject::invokeMethod(
-        m_noticeContext.get(),
-        [this, text] {
-            std::function<void(const QString&)> notice;
-            {
-                std::lock_guard lock(m_outputMutex);
-                notice = m_notice;
-            }
-            if (notice) notice(text);
-        },
-        QThread::currentThread() == m_noticeContext->thread() ? Qt::DirectConnection
-                                                              : Qt::QueuedConnection);
+    m_toBuildingThread->PostOrCall([this, text] {
+        if (const auto notice = CopyLocked(m_notice)) notice(text);
+    });
 }
 
 AudioEngine::OpenDevice AudioEngine::OpenOne(const SoundDevice& device) {

@@ -268,14 +268,11 @@ void AudioMediaPlayer::DecoderLoop() {
                     // sees the refusal and serves the queue then hears of it
                     // while the control still holds the file, before a next
                     // load could take its place and leave the file unnamed.
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, token, failure] {
-                            if (token != m_token) return;
-                            SetError(failure.code, failure.description);
-                            emit Error();
-                        },
-                        Qt::QueuedConnection);
+                    m_mailbox.Post([this, token, failure] {
+                        if (token != m_token) return;
+                        SetError(failure.code, failure.description);
+                        emit Error();
+                    });
                     job.openPending = false;
                     job.failure = failure;
                     m_failed[static_cast<std::size_t>(slot)].store(true, std::memory_order_release);
@@ -360,8 +357,7 @@ void AudioMediaPlayer::EndDecoding(Job& job, Voice& voice, const QString& why) {
     const QString description = why.isEmpty()
                                     ? where + QStringLiteral(": the file is shorter than it says")
                                     : where + QStringLiteral(": ") + why;
-    QMetaObject::invokeMethod(
-        this, [this, description] { emit Cut(description); }, Qt::QueuedConnection);
+    m_mailbox.Post([this, description] { emit Cut(description); });
 }
 
 // ---------------------------------------------------------------------------

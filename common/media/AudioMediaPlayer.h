@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Decoder.h"
+#include "Mailbox.h"
 #include "MediaPlayer.h"
 
 #include <array>
@@ -121,6 +122,8 @@ class AudioMediaPlayer final : public MediaPlayer {
     std::array<std::atomic<double>, 2>
         m_offset{};  // seconds of the file before its first decoded frame
     bool m_quit = false;
+    // What the decoder thread tells the player's own thread.
+    Mailbox m_mailbox;
     std::thread m_thread;
 
     // UI thread.

@@ -4,14 +4,12 @@
 #include "ErrorModule.h"
 #include "Session.h"
 
-#include <QMetaObject>
-#include <QObject>
 #include <QStringList>
 
 namespace sonavel {
 
 Streaming::Streaming(Session& session, AudioEngine& engine)
-    : m_session(session), m_engine(engine), m_context(std::make_unique<QObject>()) {}
+    : m_session(session), m_engine(engine), m_mailbox(std::make_unique<Mailbox>()) {}
 
 Streaming::~Streaming() {
     Stop();
@@ -22,14 +20,12 @@ void Streaming::Start(const std::vector<StreamTarget>& targets) {
     const unsigned generation = ++m_generation;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         m_states.emplace_back();
-        QObject* context = m_context.get();
+        Mailbox* mailbox = m_mailbox.get();
         m_outputs.push_back(std::make_unique<StreamOutput>(
             m_engine, targets[i], m_title,
-            [this, context, i, generation](const StreamEvent& event) {
+            [this, mailbox, i, generation](const StreamEvent& event) {
                 // The logs belong to the building thread.
-                QMetaObject::invokeMethod(
-                    context, [this, i, generation, event] { Report(i, generation, event); },
-                    Qt::QueuedConnection);
+                mailbox->Post([this, i, generation, event] { Report(i, generation, event); });
             }));
     }
     Changed();

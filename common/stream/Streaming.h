@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Mailbox.h"
 #include "StreamOutput.h"
 #include "StreamTarget.h"
 
@@ -7,8 +8,6 @@
 #include <functional>
 #include <memory>
 #include <vector>
-
-class QObject;
 
 namespace sonavel {
 
@@ -67,7 +66,7 @@ class Streaming {
     QString m_title;
     std::vector<std::pair<int, std::function<void()>>> m_listeners;
     int m_nextListener = 1;
-    std::unique_ptr<QObject> m_context;
+    std::unique_ptr<Mailbox> m_mailbox;
 };
 
 }  // namespace sonavel
