@@ -86,24 +86,26 @@ for page in "$prefix"/share/man/man1/*.1.gz; do
         width=$(printf '%s\n' "$text" | groff -man -Tutf8 -P-cbou -rLL=78n 2>/dev/null | LC_ALL=C.UTF-8 wc -L)
         [ "$width" -le 80 ] || fail "$name is $width columns wide on an 80-column terminal"
     fi
-    [ "$(printf '%s\n' "$text" | grep -c '^\.SH EXIT STATUS$')" = 1 ] ||
+    # The page is given as a here-string: grep -q stops reading at its first
+    # match, and under pipefail a printf cut short by that would fail the check.
+    [ "$(grep -c '^\.SH EXIT STATUS$' <<<"$text")" = 1 ] ||
         fail "$name has not exactly one EXIT STATUS section"
-    printf '%s\n' "$text" | grep -q '^\.SH ENVIRONMENT$' || fail "$name has no ENVIRONMENT section"
-    printf '%s\n' "$text" | grep -q "^\.TH [^ ]* 1 \"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]\" \"Sonavel $version\"" ||
+    grep -q '^\.SH ENVIRONMENT$' <<<"$text" || fail "$name has no ENVIRONMENT section"
+    grep -q "^\.TH [^ ]* 1 \"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]\" \"Sonavel $version\"" <<<"$text" ||
         fail "$name has no date and version: $(printf '%s\n' "$text" | grep '^\.TH')"
-    printf '%s\n' "$text" | grep -q '@[A-Z_]*@' && fail "$name has words left unfilled"
-    printf '%s\n' "$text" | grep -q "$build" && fail "$name names the build folder"
-    printf '%s\n' "$text" | grep -q "$prefix/share/sonavel/help/index.html" ||
+    grep -q '@[A-Z_]*@' <<<"$text" && fail "$name has words left unfilled"
+    grep -q "$build" <<<"$text" && fail "$name names the build folder"
+    grep -q "$prefix/share/sonavel/help/index.html" <<<"$text" ||
         fail "$name does not name the installed help pages"
 done
 sonavel_page=$(zcat "$prefix/share/man/man1/sonavel.1.gz")
 # Roff writes a hyphen as \-.
 for command in create-playlists air demo-station backup as-run devices; do
-    printf '%s\n' "$sonavel_page" | grep -qxF ".SS ${command//-/\\-}" ||
+    grep -qxF ".SS ${command//-/\\-}" <<<"$sonavel_page" ||
         fail "sonavel.1 has no section for $command"
 done
 for unit in air.service create-playlists.timer backup.timer; do
-    printf '%s\n' "$sonavel_page" | grep -qF "sonavel\\-${unit//-/\\-}" ||
+    grep -qF "sonavel\\-${unit//-/\\-}" <<<"$sonavel_page" ||
         fail "sonavel.1 does not name sonavel-$unit"
 done
 
