@@ -130,6 +130,23 @@ class AirProgramTest : public ::testing::Test {
         m_process.setProcessEnvironment(env);
         m_process.setProgram(QStringLiteral(SONAVEL_PROGRAM));
     }
+    // A stereo tone in the test's folder; empty when it could not be written.
+    QString Tone(long frames, unsigned seed, int format) {
+        const QString path = m_dir.filePath(QStringLiteral("tone.wav"));
+        return ts::Write(path, ts::Signal(frames, 2, seed), 2, 48000, format) ? path : QString();
+    }
+    // The same list for every hour of the week.
+    void EveryHourPlays(const QStringList& elements) {
+        const QString lists = m_dir.filePath(QStringLiteral("data/Sonavel/Playlists"));
+        QDir().mkpath(lists);
+        for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
+            for (int hour = 0; hour < 24; ++hour)
+                textfile::WriteLines(
+                    QDir(lists).filePath(QStringLiteral("%1%2.lst")
+                                             .arg(day)
+                                             .arg(hour * 100, 4, 10, QLatin1Char('0'))),
+                    elements);
+    }
     QTemporaryDir m_dir;
     QProcess m_process;
 };
@@ -176,17 +193,9 @@ TEST_F(AirProgramTest, EndsCleanlyOnSigtermAndRefusesWhilePlayerRuns) {
 // A terminal closed under the run (SIGHUP) ends it as SIGTERM does: the end
 // logged and the air check a whole file.
 TEST_F(AirProgramTest, SighupEndsTheRunCleanly) {
-    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
-    QDir().mkpath(lists);
-    const QString sound = m_dir.filePath("tone.wav");
-    ASSERT_TRUE(
-        ts::Write(sound, ts::Signal(48000, 2, 5), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
-        for (int hour = 0; hour < 24; ++hour)
-            textfile::WriteLines(
-                QDir(lists).filePath(
-                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
-                {sound, sound});
+    const QString sound = Tone(48000, 5, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_FALSE(sound.isEmpty());
+    EveryHourPlays({sound, sound});
     const QString capture = m_dir.filePath("air.wav");
     m_process.setArguments({"air", "--capture", capture});
     m_process.start();
@@ -233,17 +242,9 @@ TEST_F(AirProgramTest, AStoppedProcessKeepsItsSoundCard) {
     if (!devices.readAllStandardOutput().contains("sonavelcard"))
         GTEST_SKIP() << "ALSA offers no emulated card here";
 
-    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
-    QDir().mkpath(lists);
-    const QString sound = m_dir.filePath("tone.wav");
-    ASSERT_TRUE(
-        ts::Write(sound, ts::Signal(96000, 2, 7), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
-    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
-        for (int hour = 0; hour < 24; ++hour)
-            textfile::WriteLines(
-                QDir(lists).filePath(
-                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
-                {sound, sound});
+    const QString sound = Tone(96000, 7, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_FALSE(sound.isEmpty());
+    EveryHourPlays({sound, sound});
 
     // The card's clock: 48,000 float stereo frames a second leave the FIFO.
     std::atomic<bool> done{false};
@@ -311,17 +312,9 @@ TEST_F(AirProgramTest, AnAirCheckThatStopsIsSaidWhenItStops) {
         QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", full}) != 0) {
         GTEST_SKIP() << "a small tmpfs cannot be mounted here (needs root)";
     }
-    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
-    QDir().mkpath(lists);
-    const QString sound = m_dir.filePath("tone.wav");
-    ASSERT_TRUE(
-        ts::Write(sound, ts::Signal(96000, 2, 3), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
-        for (int hour = 0; hour < 24; ++hour)
-            textfile::WriteLines(
-                QDir(lists).filePath(
-                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
-                {sound, sound});
+    const QString sound = Tone(96000, 3, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_FALSE(sound.isEmpty());
+    EveryHourPlays({sound, sound});
     // A megabyte holds under three seconds of the recording.
     m_process.setArguments({"air", "--for", "6", "--capture", full + "/air.wav"});
     m_process.start();
@@ -363,17 +356,10 @@ TEST_F(AirProgramTest, ARecordingThatCannotBeCreatedStopsTheRunBeforeItStarts) {
 // Every hour's list holds only files that are not there, so the engine is
 // always inside a load's wait: the time being up still ends the run at once.
 TEST_F(AirProgramTest, TheTimeBeingUpEndsTheRunInsideTheEnginesWaits) {
-    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
-    QDir().mkpath(lists);
     QStringList missing;
     for (int n = 0; n < 50; ++n)
         missing << m_dir.filePath(QStringLiteral("gone/%1.wav").arg(n));
-    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
-        for (int hour = 0; hour < 24; ++hour)
-            textfile::WriteLines(
-                QDir(lists).filePath(
-                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
-                missing);
+    EveryHourPlays(missing);
     QElapsedTimer timer;
     timer.start();
     m_process.setArguments({"air", "--for", "1"});
@@ -389,17 +375,9 @@ TEST_F(AirProgramTest, TheTimeBeingUpEndsTheRunInsideTheEnginesWaits) {
 // The device asked for is not there: another output plays, said once
 // however many elements follow.
 TEST_F(AirProgramTest, AMissingDeviceGivesWayOnceAndTheProgrammePlays) {
-    const QString lists = m_dir.filePath("data/Sonavel/Playlists");
-    QDir().mkpath(lists);
-    const QString sound = m_dir.filePath("tone.wav");
-    ASSERT_TRUE(
-        ts::Write(sound, ts::Signal(4800, 2, 9), 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-    for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
-        for (int hour = 0; hour < 24; ++hour)
-            textfile::WriteLines(
-                QDir(lists).filePath(
-                    QStringLiteral("%1%2.lst").arg(day).arg(hour * 100, 4, 10, QLatin1Char('0'))),
-                {sound, sound, sound});
+    const QString sound = Tone(4800, 9, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_FALSE(sound.isEmpty());
+    EveryHourPlays({sound, sound, sound});
     const QString capture = m_dir.filePath("air.wav");
     m_process.setArguments({"air", "--device", "Nowhere", "--for", "1", "--capture", capture});
     m_process.start();
@@ -434,7 +412,8 @@ TEST_F(AirProgramTest, AMissingDeviceGivesWayOnceAndTheProgrammePlays) {
         const QString& line = lines[k];
         seconds += line.section(u',', 2, 2).toDouble();
         EXPECT_EQ(line.section(u',', 4, 5), "tone," + sound);
-        EXPECT_TRUE(line.section(u',', 6).startsWith(lists + "/")) << line.toStdString();
+        EXPECT_TRUE(line.section(u',', 6).startsWith(m_dir.filePath("data/Sonavel/Playlists/")))
+            << line.toStdString();
         if (k > 1) {
             EXPECT_EQ(line.section(u',', 0, 0), lines[k - 1].section(u',', 1, 1));
         }
