@@ -16,16 +16,6 @@ constexpr std::int32_t kBlack = 0;
 constexpr std::int32_t kShortestTime = 2;
 constexpr std::int32_t kLongestTime = 3600;
 
-// Blanks only, as clock lines are trimmed everywhere; a tab is part of the line.
-QStringView TrimBlanks(QStringView line) {
-    qsizetype from = 0, to = line.size();
-    while (from < to && line[from] == QLatin1Char(' '))
-        ++from;
-    while (to > from && line[to - 1] == QLatin1Char(' '))
-        --to;
-    return line.mid(from, to - from);
-}
-
 }  // namespace
 
 ClockTimeEstimate ClockEstimate::Estimate(const QString& clockText,

@@ -76,16 +76,6 @@ bool IsComment(const QString& line) {
            first == QLatin1Char('#');
 }
 
-// Blanks only: a tab is part of the line.
-QString TrimBlanks(const QString& line) {
-    qsizetype from = 0, to = line.size();
-    while (from < to && line.at(from) == QLatin1Char(' '))
-        ++from;
-    while (to > from && line.at(to - 1) == QLatin1Char(' '))
-        --to;
-    return line.mid(from, to - from);
-}
-
 }  // namespace
 
 void ClockModule::ShowInvalidKeyword(const QString& line, const QString& path,
@@ -181,7 +171,7 @@ ClockModule::Verdict ClockModule::ReadClockLines(const QString& path,
         // the new entry empty, so a clock ending in a comment ends in one.
         lines.resize(stored + 1);
         if (IsComment(line)) continue;
-        const QString element = TrimBlanks(line);
+        const QString element = TrimBlanks(line).toString();
         if (!KeywordModule::FindKeyword(keywords, element)) {
             invalidLine = element;
             return Verdict::InvalidLine;

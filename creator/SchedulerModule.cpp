@@ -31,16 +31,6 @@ constexpr qint64 kStatusShownMs = 3000;
 // second rather than after every entry.
 constexpr qint64 kYieldEveryMs = 20;
 
-QString TrimBlanks(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
-
 }  // namespace
 
 SchedulerModule::SchedulerModule(Session& session, KeywordModule& keywords, ClockModule& clocks,
@@ -338,7 +328,7 @@ QString SchedulerModule::PlaylistText(const QStringList& lines, bool includeComm
             text += kCrLf;
             continue;
         }
-        if (TrimBlanks(entry).toLower() == QStringLiteral(":timecheck")) {
+        if (TrimBlanks(entry).compare(QLatin1String(":timecheck"), Qt::CaseInsensitive) == 0) {
             text += QStringLiteral(":TimeCheck") + kCrLf;
             if (m_collectWeek) m_weekTimeChecks = true;
             continue;

@@ -243,6 +243,15 @@ QString WeekdayToken(int weekday) {
     return kWeekdayTokens[static_cast<std::size_t>(weekday - 1)];
 }
 
+QStringView TrimBlanks(QStringView line) {
+    qsizetype from = 0, to = line.size();
+    while (from < to && line[from] == QLatin1Char(' '))
+        ++from;
+    while (to > from && line[to - 1] == QLatin1Char(' '))
+        --to;
+    return line.mid(from, to - from);
+}
+
 QString WeekdayName(int weekday) {
     if (weekday < 1 || weekday > 7) {
         return {};

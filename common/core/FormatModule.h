@@ -18,6 +18,10 @@ QString FormatManualPlaylistName(const QString& PlaylistName);
 QString FormatTimeCheck(const QString& TimeCheck);
 bool IsSoundFile(const QString& Line);
 
+// A line without its leading and trailing blanks; a tab is part of the line,
+// as in every clock and playlist line.
+QStringView TrimBlanks(QStringView line);
+
 QString GetFilePath(const QString& Path);
 QString RemoveExtension(const QString& Path);
 QString GetFileName(const QString& Path);

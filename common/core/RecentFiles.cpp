@@ -8,7 +8,7 @@ namespace sonavel {
 
 namespace {
 
-const QString kApp = QString::fromLatin1(kRecentFilesApp);
+const QString kRecentApp = QString::fromLatin1(kRecentFilesApp);
 
 QString Key(int i) {
     return QStringLiteral("Recent File ") + QString::number(i);
@@ -30,7 +30,7 @@ QStringList ReadList(Session& session, ErrorTrap& trap, const QString& ListName,
     QStringList paths;
     for (int i = 1; i <= kMaxRecentFiles; ++i) {
         Item.clear();
-        trap([&] { Item = session.Store().GetSetting(kApp, ListName, Key(i)); });
+        trap([&] { Item = session.Store().GetSetting(kRecentApp, ListName, Key(i)); });
         if (Item.isEmpty()) break;
         paths << Item;
     }
@@ -90,7 +90,7 @@ void AddRecentFile(Session& session, const QString& Item, const QString& ListNam
         if (paths.contains(Item, Qt::CaseSensitive)) return;
         if (paths.size() < kMaxRecentFiles) {
             const int key = static_cast<int>(paths.size()) + 1;
-            trap([&] { session.Store().SaveSetting(kApp, ListName, Key(key), Item); });
+            trap([&] { session.Store().SaveSetting(kRecentApp, ListName, Key(key), Item); });
             paths << Item;
         } else {
             // Every key is rewritten so the numbering stays oldest-first
@@ -98,7 +98,9 @@ void AddRecentFile(Session& session, const QString& Item, const QString& ListNam
             paths.removeFirst();
             paths << Item;
             for (int i = 1; i <= kMaxRecentFiles; ++i) {
-                trap([&] { session.Store().SaveSetting(kApp, ListName, Key(i), paths[i - 1]); });
+                trap([&] {
+                    session.Store().SaveSetting(kRecentApp, ListName, Key(i), paths[i - 1]);
+                });
             }
         }
         ShowList(trap, Owner, paths, current);
@@ -124,7 +126,7 @@ void ClearRecentFiles(Session& session, const QString& ListName, NamedEntries& O
     ErrorTrap trap(session, QStringLiteral("ClearRecentFiles"), QStringLiteral("RegistrySection"),
                    [&] { return RegistrySection; });
     trap.Run([&] {
-        trap([&] { session.Store().DeleteSection(kApp, RegistrySection); });
+        trap([&] { session.Store().DeleteSection(kRecentApp, RegistrySection); });
         trap([&] { HideRecentFiles(Owner); });
     });
 }

@@ -25,7 +25,7 @@
 namespace sonavel {
 
 namespace {
-constexpr double kMinWidthTwips = 5400;
+constexpr double kAboutMinWidthTwips = 5400;
 constexpr double kMarginTwips = 240;
 constexpr double kLineGapTwips = 30;
 constexpr double kBlockGapTwips = 180;
@@ -98,7 +98,7 @@ AboutForm::AboutForm(Product product, const QString& fallbackVersion, QWidget* p
 
     auto* frame = new QFrame(this);
     frame->setObjectName(QStringLiteral("frameAbout"));
-    frame->setMinimumWidth(TwipsToPixels(kMinWidthTwips, this));
+    frame->setMinimumWidth(TwipsToPixels(kAboutMinWidthTwips, this));
     outer->addWidget(frame);
     auto* text = new QVBoxLayout(frame);
     const int margin = TwipsToPixels(kMarginTwips, this);

@@ -17,8 +17,8 @@
 namespace sonavel {
 
 namespace {
-constexpr double kMinWidthTwips = 5280;
-constexpr double kMinHeightTwips = 6690;
+constexpr double kInfoMinWidthTwips = 5280;
+constexpr double kInfoMinHeightTwips = 6690;
 constexpr double kComboOffsetTwips = 60;
 constexpr double kCloseTopTwips = 50;
 constexpr double kCloseGapTwips = 340;
@@ -70,7 +70,7 @@ InfoForm::InfoForm(Session& session, QWidget* parent)
 
     m_inner->installEventFilter(this);
     setCentralWidget(m_inner);
-    setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
+    setMinimumSize(TwipsToPixels(kInfoMinWidthTwips, kInfoMinHeightTwips, this));
 }
 
 void InfoForm::Load() {

@@ -14,8 +14,8 @@
 namespace sonavel {
 
 namespace {
-constexpr double kMinWidthTwips = 6495;
-constexpr double kMinHeightTwips = 6585;
+constexpr double kLogMinWidthTwips = 6495;
+constexpr double kLogMinHeightTwips = 6585;
 constexpr double kTextSideMarginTwips = 60;
 }  // namespace
 
@@ -61,7 +61,7 @@ LogForm::LogForm(Session& session, const Names& names, QWidget* parent)
     setCentralWidget(inner);
 
     // A minimum size is never applied to a minimised window, as the rule wants.
-    setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
+    setMinimumSize(TwipsToPixels(kLogMinWidthTwips, kLogMinHeightTwips, this));
 }
 
 void LogForm::Load() {

@@ -49,8 +49,8 @@
 namespace sonavel {
 
 namespace {
-constexpr double kMinWidthTwips = 8490;
-constexpr double kMinHeightTwips = 6405;
+constexpr double kCreatorMinWidthTwips = 8490;
+constexpr double kCreatorMinHeightTwips = 6405;
 constexpr double kPaneBottomMarginTwips = 160;
 constexpr double kNeighbourButtonTwips = 285;
 constexpr char kRecentListName[] = "Creator";
@@ -77,7 +77,7 @@ CreatorForm::CreatorForm(Session& session, KeywordModule& keywords, ClockModule&
     BuildStatusBar();
 
     // A minimum size is never applied to a minimised window, as the rule wants.
-    setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
+    setMinimumSize(TwipsToPixels(kCreatorMinWidthTwips, kCreatorMinHeightTwips, this));
 
     m_keywords.SetPane(&m_pane);
     DisplayKeywordPane();

@@ -13,8 +13,8 @@
 namespace sonavel {
 
 namespace {
-constexpr double kMinWidthTwips = 5280;
-constexpr double kMinHeightTwips = 6690;
+constexpr double kReportMinWidthTwips = 5280;
+constexpr double kReportMinHeightTwips = 6690;
 // Wide enough for the table's columns without wrapping, tall enough for a day.
 constexpr int kShownColumns = 100;
 constexpr int kShownLines = 30;
@@ -61,7 +61,7 @@ HourReportForm::HourReportForm(Session& session, hours::Report report, QWidget* 
     layout->addWidget(m_close, 0, Qt::AlignRight);
     setCentralWidget(inner);
 
-    setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
+    setMinimumSize(TwipsToPixels(kReportMinWidthTwips, kReportMinHeightTwips, this));
     const QFontMetrics metrics(m_text->font());
     resize(metrics.horizontalAdvance(QString(kShownColumns, u'0')),
            metrics.lineSpacing() * kShownLines);

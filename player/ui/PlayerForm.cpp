@@ -48,8 +48,8 @@
 namespace sonavel {
 
 namespace {
-constexpr double kMinWidthTwips = 9375;
-constexpr double kMinHeightTwips = 6825;
+constexpr double kPlayerMinWidthTwips = 9375;
+constexpr double kPlayerMinHeightTwips = 6825;
 constexpr double kListTopTwips = 720;
 constexpr double kListLeftTwips = 3840;
 constexpr double kListMarginTwips = 120;
@@ -152,7 +152,7 @@ PlayerForm::PlayerForm(Session& session, MediaPlayer* player1, MediaPlayer* play
 
     // Qt never applies a minimum to a minimised window; a maximised one is the
     // screen's size, which is larger.
-    setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
+    setMinimumSize(TwipsToPixels(kPlayerMinWidthTwips, kPlayerMinHeightTwips, this));
 
     m_timerDisplay = new QTimer(this);
     m_timerDisplay->setObjectName(QStringLiteral("timerDisplay"));

@@ -12,8 +12,8 @@
 namespace sonavel {
 
 namespace {
-constexpr double kMinWidthTwips = 6495;
-constexpr double kMinHeightTwips = 6585;
+constexpr double kPlaylistMinWidthTwips = 6495;
+constexpr double kPlaylistMinHeightTwips = 6585;
 constexpr double kTextSideMarginTwips = 60;
 // Wide enough for a full element path at first; the operator may narrow it.
 constexpr double kStartWidthTwips = 10500;
@@ -65,7 +65,7 @@ PlaylistForm::PlaylistForm(Session& session, QWidget* parent)
     UseDialogKeys(this, [this] { close(); });
 
     // Qt applies no minimum to a minimised window, as the rule wants.
-    setMinimumSize(TwipsToPixels(kMinWidthTwips, kMinHeightTwips, this));
+    setMinimumSize(TwipsToPixels(kPlaylistMinWidthTwips, kPlaylistMinHeightTwips, this));
     resize(TwipsToPixels(kStartWidthTwips, kStartHeightTwips, this));
 }
 

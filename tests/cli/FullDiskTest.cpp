@@ -7,6 +7,7 @@
 #include "EditorWindow.h"
 #include "ErrorModule.h"
 #include "FakeClock.h"
+#include "FileBytes.h"
 #include "FullDisk.h"
 #include "HourlyClocks.h"
 #include "KeywordModule.h"
@@ -32,11 +33,6 @@ using namespace sonavel;
 
 namespace {
 
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
 void Put(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
@@ -56,7 +52,7 @@ QByteArray PageOfLog() {
 
 // Every file below a folder with its bytes, hidden ones included; the
 // filler of a full tmpfs and the settings store's own files left out.
-QMap<QString, QByteArray> Files(const QString& folder) {
+QMap<QString, QByteArray> Contents(const QString& folder) {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
@@ -64,7 +60,7 @@ QMap<QString, QByteArray> Files(const QString& folder) {
         const QString path = it.next();
         const QString name = it.fileName();
         if (name == "filler" || name.startsWith("settings.db")) continue;
-        files.insert(path, Bytes(path));
+        files.insert(path, FileBytes(path));
     }
     return files;
 }
@@ -366,7 +362,7 @@ TEST(FullDiskTest, EveryWriterSaysSoAndLeavesTheOldFilesAsTheyWere) {
              // run of failures of an earlier test is over.
              ASSERT_TRUE(asrun::Append(s.session.ProgramFolder(), line));
              const QString file = asrun::FileName(s.session.ProgramFolder(), line.end.date());
-             Put(file, Bytes(file) + PageOfLog().mid(Bytes(file).size()));
+             Put(file, FileBytes(file) + PageOfLog().mid(FileBytes(file).size()));
          },
          [&told](Station& s, const FullDisk&, const QString&) {
              told.clear();
@@ -391,7 +387,7 @@ TEST(FullDiskTest, EveryWriterSaysSoAndLeavesTheOldFilesAsTheyWere) {
             c.programOnDisk ? disk.FilePath("Sonavel") : elsewhere.filePath("Sonavel");
         Station station(c.product, programFolder, elsewhere.filePath("config/settings.db"));
         c.prepare(station, disk, elsewhere.path());
-        const QMap<QString, QByteArray> before = Files(disk.Path());
+        const QMap<QString, QByteArray> before = Contents(disk.Path());
         disk.Fill();
         const QString said = c.write(station, disk, elsewhere.path());
         EXPECT_TRUE(said.contains(c.expected)) << said.toStdString();
@@ -401,7 +397,7 @@ TEST(FullDiskTest, EveryWriterSaysSoAndLeavesTheOldFilesAsTheyWere) {
         EXPECT_TRUE(station.dialogs.AllAnswered());
         // Byte for byte as before: nothing new, not even an empty file or a
         // temporary one, and nothing cut.
-        const QMap<QString, QByteArray> after = Files(disk.Path());
+        const QMap<QString, QByteArray> after = Contents(disk.Path());
         EXPECT_EQ(after.keys(), before.keys());
         for (auto it = before.cbegin(); it != before.cend(); ++it)
             EXPECT_EQ(after.value(it.key()), it.value()) << it.key().toStdString();
@@ -473,7 +469,7 @@ TEST(FullDiskProgramTest, CreatePlaylistsAndBackupOnAFullDiskExitOneAndKeepEvery
     QString err;
     ASSERT_EQ(run({"create-playlists", "--yes"}, err), 0) << err.toStdString();
     ASSERT_EQ(run({"backup", "--to", elsewhere.filePath("first")}, err), 0) << err.toStdString();
-    const QMap<QString, QByteArray> before = Files(disk.Path());
+    const QMap<QString, QByteArray> before = Contents(disk.Path());
     ASSERT_EQ(before.size(), 168 + 3);
 
     disk.Fill();
@@ -499,7 +495,7 @@ TEST(FullDiskProgramTest, CreatePlaylistsAndBackupOnAFullDiskExitOneAndKeepEvery
         << err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(second + "/backup.key"));
 
-    const QMap<QString, QByteArray> after = Files(disk.Path());
+    const QMap<QString, QByteArray> after = Contents(disk.Path());
     EXPECT_EQ(after.keys(), before.keys());
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         EXPECT_EQ(after.value(it.key()), it.value()) << it.key().toStdString();

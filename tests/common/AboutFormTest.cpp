@@ -1,5 +1,6 @@
 #include "AboutForm.h"
 #include "Events.h"
+#include "FlushDeletes.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -19,10 +20,6 @@ using namespace sonavel;
 namespace {
 
 const QString kFallback = QStringLiteral("0.1.0");
-
-void FlushDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 QString LabelText(QWidget* window, const char* name) {
     auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
@@ -45,8 +42,6 @@ class AboutFormTest : public ::testing::Test {
     }
     const QString m_savedVersion = QCoreApplication::applicationVersion();
 };
-
-}  // namespace
 
 TEST(AboutGecos, TakesTheFirstFieldAndFallsBackToTheLogin) {
     EXPECT_EQ(FullNameFromGecos(QStringLiteral("Ann Smith,Room 4,555-1234,,"), "ann"),
@@ -131,3 +126,5 @@ TEST_F(AboutFormTest, SplashShowsWithoutButtonsAndClosesByItself) {
     EXPECT_GE(clock.elapsed(), 1500);
     EXPECT_LE(clock.elapsed(), 5000);
 }
+
+}  // namespace

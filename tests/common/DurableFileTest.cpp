@@ -1,4 +1,5 @@
 #include "DurableFile.h"
+#include "FileBytes.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,11 +13,6 @@ using namespace sonavel;
 namespace {
 
 using filefault::Call;
-
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 QStringList Entries(const QTemporaryDir& dir) {
     return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -49,7 +45,7 @@ TEST(DurableFileTest, EachCallThatFailsIsReportedAndLeavesOneWholeFile) {
         const FileWriteResult result = WriteFileWhole(path, "News\r\nNews\r\n");
         EXPECT_EQ(result.error, fault.error);
         EXPECT_EQ(result.Reason(), SystemErrorText(fault.error));
-        EXPECT_EQ(Bytes(path), fault.replaced ? "News\r\nNews\r\n" : "Music\r\n");
+        EXPECT_EQ(FileBytes(path), fault.replaced ? "News\r\nNews\r\n" : "Music\r\n");
         EXPECT_EQ(Entries(dir), QStringList{"Mon0700.clk"});
         EXPECT_EQ(filefault::Count(fault.call), 1);
         filefault::Clear();
@@ -76,16 +72,16 @@ TEST(DurableFileTest, AnAppendThatFailsLeavesTheFileAsItWas) {
     const QString path = dir.filePath("Sonavel.log");
     ASSERT_TRUE(AppendToFile(path, "one\r\n", "header\r\n").Ok());
     ASSERT_TRUE(AppendToFile(path, "two\r\n", "header\r\n").Ok());
-    EXPECT_EQ(Bytes(path), "header\r\none\r\ntwo\r\n");
+    EXPECT_EQ(FileBytes(path), "header\r\none\r\ntwo\r\n");
     for (const Call call : {Call::Open, Call::Stat, Call::Write, Call::Close}) {
         SCOPED_TRACE(static_cast<int>(call));
         filefault::Inject(call, 1, ENOSPC);
         EXPECT_EQ(AppendToFile(path, "three\r\n").error, ENOSPC);
-        EXPECT_EQ(Bytes(path), "header\r\none\r\ntwo\r\n");
+        EXPECT_EQ(FileBytes(path), "header\r\none\r\ntwo\r\n");
     }
     filefault::Clear();
     EXPECT_TRUE(AppendToFile(path, "three\r\n").Ok());
-    EXPECT_EQ(Bytes(path), "header\r\none\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(FileBytes(path), "header\r\none\r\ntwo\r\nthree\r\n");
     EXPECT_EQ(AppendToFile(dir.filePath("gone/Sonavel.log"), "x").error, ENOENT);
     EXPECT_EQ(Entries(dir), QStringList{"Sonavel.log"});
 }
@@ -106,7 +102,7 @@ TEST(DurableFileTest, ASaveKeepsWhatTheOldFileWas) {
     ASSERT_TRUE(QFile::link(path, link));
     ASSERT_TRUE(WriteFileWhole(link, "through the link").Ok());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_EQ(Bytes(path), "through the link");
+    EXPECT_EQ(FileBytes(path), "through the link");
 
     ASSERT_TRUE(QDir().mkpath(dir.filePath("Clocks")));
     EXPECT_EQ(WriteFileWhole(dir.filePath("Clocks"), "x").error, EISDIR);
@@ -119,8 +115,8 @@ TEST(DurableFileTest, ASaveKeepsWhatTheOldFileWas) {
     EXPECT_EQ(copy.PlaceAs(path), DurableFile::Placed::Taken);
     EXPECT_EQ(copy.PlaceAs(dir.filePath("Clocks")), DurableFile::Placed::Taken);
     EXPECT_EQ(copy.PlaceAs(dir.filePath("Default (2).clk")), DurableFile::Placed::Yes);
-    EXPECT_EQ(Bytes(dir.filePath("Default (2).clk")), "copied");
-    EXPECT_EQ(Bytes(path), "through the link");
+    EXPECT_EQ(FileBytes(dir.filePath("Default (2).clk")), "copied");
+    EXPECT_EQ(FileBytes(path), "through the link");
     EXPECT_EQ(Entries(dir), (QStringList{"Clocks", "Default (2).clk", "Default.clk", "link.clk"}));
 }
 

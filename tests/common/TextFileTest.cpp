@@ -1,4 +1,5 @@
 #include "ErrorNumber.h"
+#include "FileBytes.h"
 #include "RuntimeError.h"
 #include "TextFile.h"
 
@@ -12,16 +13,11 @@ using namespace sonavel;
 
 namespace {
 
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 TEST(TextFileTest, WritesCrLfAndReadsBothLineEnds) {
     QTemporaryDir dir;
     const QString path = dir.filePath("a.txt");
     textfile::WriteLines(path, {"one", QStringLiteral("zwö"), ""});
-    EXPECT_EQ(Bytes(path), QByteArray("one\r\nzw\xc3\xb6\r\n\r\n"));
+    EXPECT_EQ(FileBytes(path), QByteArray("one\r\nzw\xc3\xb6\r\n\r\n"));
     EXPECT_EQ(textfile::ReadLines(path), QStringList({"one", QStringLiteral("zwö"), ""}));
 
     textfile::AppendLine(path, "four");
@@ -53,7 +49,7 @@ TEST(TextFileTest, FailuresCarryTheNumbersProceduresTestFor) {
     const int number = ErrorNumberOf([&] { textfile::WriteAll(path, "new"); });
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (number != 0) {  // root may write anyway
-        EXPECT_EQ(Bytes(path), QByteArray("old"));
+        EXPECT_EQ(FileBytes(path), QByteArray("old"));
     }
 }
 

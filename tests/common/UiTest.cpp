@@ -1,5 +1,6 @@
 #include "AboutForm.h"
 #include "CommonModule.h"
+#include "FlushDeletes.h"
 #include "InfoForm.h"
 #include "LogForms.h"
 #include "ProgramStart.h"
@@ -38,10 +39,6 @@ namespace {
 const QColor kNavy(0, 0, 128);
 const QColor kBlack(0, 0, 0);
 const QColor kGreen(0, 128, 0);
-
-void FlushDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 void PressKey(QWidget* widget, int key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);

@@ -2,6 +2,7 @@
 #include "BackupForm.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
+#include "FlushDeletes.h"
 #include "KeywordModule.h"
 #include "TempFolder.h"
 
@@ -45,7 +46,7 @@ class BackupFormTest : public TempFolderTest {
     BackupForm* Open(const QString& location) {
         m_session->Creator.BackupLocation = location;
         // The window closed before has gone by now.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        FlushDeletes();
         if (!main) main = std::make_unique<CreatorForm>(*m_session, keywords, clocks, audio);
         main->findChild<QAction*>("menuBackup")->trigger();
         window = main->findChild<BackupForm*>();
@@ -141,7 +142,7 @@ TEST_F(BackupFormTest, EveryMessageEndsInAUsableWindowOrClosesIt) {
     EXPECT_FALSE(QFileInfo::exists(Path("Clocks/backup.key")));
     EXPECT_TRUE(Button("commandClose")->isEnabled());
     QTest::keyClick(Field(), Qt::Key_Escape);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_TRUE(window.isNull());
 
     // An empty location, then an empty keyword store: each message returns
@@ -164,7 +165,7 @@ TEST_F(BackupFormTest, EveryMessageEndsInAUsableWindowOrClosesIt) {
     QFile::remove(ProgramFolder() + "/Default.clk");
     m_dialogs.ExpectMessage("Unable to Backup");
     Button("commandBackup")->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_TRUE(window.isNull());
 }
 
@@ -202,7 +203,7 @@ TEST_F(BackupFormTest, ProgressMovesWhileTheWindowAnswersAndClosingStopsTheCopy)
                          if (value == 5) QTimer::singleShot(0, window, [this] { window->close(); });
                      });
     Button("commandBackup")->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_TRUE(window.isNull());
     EXPECT_EQ(QDir(Path("Again/Clocks")).entryList(QDir::Files).size(), 3);
     EXPECT_TRUE(m_dialogs.Shown().empty());

@@ -1,5 +1,6 @@
 #include "BackupModule.h"
 #include "ClockModule.h"
+#include "FileBytes.h"
 #include "KeywordModule.h"
 #include "TempFolder.h"
 #include "TextFile.h"
@@ -11,11 +12,6 @@
 using namespace sonavel;
 
 namespace {
-
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void Put(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
@@ -84,7 +80,7 @@ TEST_F(BackupModuleTest, CopiesKeyFileDefaultClockAndClocksThenNewNamesOrOverwri
     EXPECT_EQ(Names(dest), QStringList({"Clocks", "Default.clk", "backup.key"}));
     EXPECT_EQ(Names(dest + "/Clocks"), QStringList({"Mon0700.clk", "Tue0800.CLK"}))
         << "files of any letter case, no folder, nothing else";
-    EXPECT_EQ(Bytes(dest + "/Clocks/Tue0800.CLK"), "News\r\nNews\r\n");
+    EXPECT_EQ(FileBytes(dest + "/Clocks/Tue0800.CLK"), "News\r\nNews\r\n");
     const QStringList key = textfile::ReadLines(dest + "/backup.key");
     ASSERT_EQ(key.size(), 4 + 13);
     EXPECT_TRUE(key[0].startsWith("' Sonavel Keyword Definition File "));
@@ -96,26 +92,26 @@ TEST_F(BackupModuleTest, CopiesKeyFileDefaultClockAndClocksThenNewNamesOrOverwri
     // A second run beside the first keeps both; with "Backup Saved Files" on
     // the previous backup.key survives in the program folder as backup.bak.
     m_session->Creator.BackupSavedFiles = true;
-    const QByteArray firstKey = Bytes(ProgramFolder() + "/backup.key");
+    const QByteArray firstKey = FileBytes(ProgramFolder() + "/backup.key");
     Put(Path("Clocks/Mon0700.clk"), "News\r\nNews\r\nNews\r\n");
     ASSERT_EQ(Run(dest), BackupModule::Outcome::Done);
     EXPECT_EQ(Names(dest), QStringList({"Clocks", "Default (2).clk", "Default.clk",
                                         "backup (2).key", "backup.key"}));
     EXPECT_EQ(Names(dest + "/Clocks"),
               QStringList({"Mon0700 (2).clk", "Mon0700.clk", "Tue0800 (2).CLK", "Tue0800.CLK"}));
-    EXPECT_EQ(Bytes(dest + "/Clocks/Mon0700.clk"), "News\r\n") << "the first copy is untouched";
-    EXPECT_EQ(Bytes(ProgramFolder() + "/backup.bak"), firstKey);
+    EXPECT_EQ(FileBytes(dest + "/Clocks/Mon0700.clk"), "News\r\n") << "the first copy is untouched";
+    EXPECT_EQ(FileBytes(ProgramFolder() + "/backup.bak"), firstKey);
 
     // Overwrite replaces in place and leaves no temporary file behind.
     ASSERT_EQ(Run(dest, true), BackupModule::Outcome::Done);
     EXPECT_EQ(Names(dest + "/Clocks").size(), 4);
-    EXPECT_EQ(Bytes(dest + "/Clocks/Mon0700.clk"), "News\r\nNews\r\nNews\r\n");
+    EXPECT_EQ(FileBytes(dest + "/Clocks/Mon0700.clk"), "News\r\nNews\r\nNews\r\n");
     EXPECT_TRUE(m_dialogs.Shown().empty());
 }
 
 TEST_F(BackupModuleTest, RefusalsComeBeforeAnythingIsWritten) {
     const QStringList programFiles = Names(ProgramFolder());
-    const QByteArray defaultClock = Bytes(ProgramFolder() + "/Default.clk");
+    const QByteArray defaultClock = FileBytes(ProgramFolder() + "/Default.clk");
     const auto refused = [&](const QString& location, const QString& prompt) {
         m_dialogs.Clear();
         m_dialogs.ExpectMessage("Unable to Backup");
@@ -135,7 +131,7 @@ TEST_F(BackupModuleTest, RefusalsComeBeforeAnythingIsWritten) {
     EXPECT_FALSE(QFileInfo::exists(Path("Dest/Clocks"))) << "nothing was made";
     EXPECT_EQ(m_dialogs.LastMessage().icon, MsgIcon::Information);
     EXPECT_EQ(Names(ProgramFolder()), programFiles) << "no backup.key was written";
-    EXPECT_EQ(Bytes(ProgramFolder() + "/Default.clk"), defaultClock);
+    EXPECT_EQ(FileBytes(ProgramFolder() + "/Default.clk"), defaultClock);
     m_session->Creator.ClockFolder = Path("Clocks");
 
     // A file where the clocks' folder belongs is found before copying.

@@ -2,6 +2,7 @@
 #include "ClockModule.h"
 #include "CreatorForm.h"
 #include "CreatorOptionsForm.h"
+#include "FlushDeletes.h"
 #include "KeywordForm.h"
 #include "KeywordModule.h"
 #include "TempFolder.h"
@@ -44,7 +45,7 @@ class CreatorOptionsFormTest : public TempFolderTest {
     }
     void Click(const char* name) { Find<QAbstractButton>(name)->click(); }
     // The window deletes itself once the event loop comes round.
-    void Settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    void Settle() { FlushDeletes(); }
     void TypeInto(const char* name, const QString& text) {
         auto* field = Find<QLineEdit>(name);
         field->selectAll();

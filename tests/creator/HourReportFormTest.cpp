@@ -1,6 +1,7 @@
 #include "AudioEngine.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
+#include "FlushDeletes.h"
 #include "HourReportForm.h"
 #include "KeywordModule.h"
 #include "PrintedPages.h"
@@ -130,7 +131,7 @@ TEST_F(HourReportFormTest, RunsEndOffersTheWeeksReportReadOnlyAndPrintable) {
     EXPECT_TRUE(found);
 
     QTest::mouseClick(window->findChild<QPushButton*>("commandClose"), Qt::LeftButton);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_EQ(form->HourReportWindow(), nullptr);
 }
 

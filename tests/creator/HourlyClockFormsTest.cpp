@@ -1,6 +1,7 @@
 #include "AudioEngine.h"
 #include "ClockModule.h"
 #include "CreatorForm.h"
+#include "FlushDeletes.h"
 #include "HourlyClockForms.h"
 #include "KeywordModule.h"
 #include "TempFolder.h"
@@ -129,7 +130,7 @@ TEST_F(HourlyClockFormsTest, SaveDialogRowShortcutsAndSelectAllWriteTheWholeWeek
 
     Click(In<QPushButton>(dialog, "commandClose"));
     QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_EQ(form->findChild<SaveHourlyClockForm*>(), nullptr);
 }
 
@@ -145,7 +146,7 @@ TEST_F(HourlyClockFormsTest, OpenDialogOffersOnlySavedClocksOneAtATime) {
     EXPECT_EQ(In<QLabel>(dialog, "labelInfo")->text(),
               "Note: Only those hourly clocks that have previously been saved can be selected.");
     Click(In<QPushButton>(dialog, "commandCancel"));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
 
     Write("Mon0700.clk", "Music\r\n");
     Write("Sun2300.clk", "News\r\n");
@@ -181,7 +182,7 @@ TEST_F(HourlyClockFormsTest, OpenDialogOffersOnlySavedClocksOneAtATime) {
     Click(Slot(dialog, 0, 7));
     EXPECT_TRUE(open->isDefault());
     QTest::keyClick(Slot(dialog, 0, 7), Qt::Key_Return);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_EQ(form->findChild<OpenHourlyClockForm*>(), nullptr);
     EXPECT_EQ(form->EditText(), "Music\r\n");
     EXPECT_EQ(form->findChild<QLineEdit*>("textEditHeader")->text(), "Edit: Monday 07:00");
@@ -194,7 +195,7 @@ TEST_F(HourlyClockFormsTest, OpenDialogOffersOnlySavedClocksOneAtATime) {
     In<QTabWidget>(dialog, "SSTab1")->setCurrentIndex(1);
     Click(Slot(dialog, 6, 23));
     QTest::keyClick(Slot(dialog, 6, 23), Qt::Key_Escape);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_EQ(form->findChild<OpenHourlyClockForm*>(), nullptr);
     EXPECT_EQ(form->Editor().CurrentPath(), Path("Clocks/Mon0700.clk"));
     EXPECT_EQ(form->EditText(), "Music\r\n");
@@ -219,7 +220,7 @@ TEST_F(HourlyClockFormsTest, OpenDialogBroughtForwardShowsTheWeekAsItIsNow) {
     QTest::keyClick(Slot(saver, 1, 8), Qt::Key_Return);
     EXPECT_EQ(ClockFiles(), QStringList({"Mon0700.clk", "Tue0800.clk"}));
     QTest::keyClick(In<QPushButton>(saver, "commandClose"), Qt::Key_Escape);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_EQ(form->findChild<SaveHourlyClockForm*>(), nullptr);
 
     form->findChild<QAction*>("Open Hourly Clock")->trigger();

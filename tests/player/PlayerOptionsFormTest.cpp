@@ -2,6 +2,7 @@
 #include "CommonModule.h"
 #include "Events.h"
 #include "FakeMediaPlayer.h"
+#include "FlushDeletes.h"
 #include "PlayerForm.h"
 #include "PlayerOptionsForm.h"
 #include "RecentFiles.h"
@@ -92,7 +93,7 @@ class PlayerOptionsFormTest : public TempFolderTest {
     }
     // A closed window is gone once the event loop comes round.
     bool Closed() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        FlushDeletes();
         return form->findChild<PlayerOptionsForm*>() == nullptr;
     }
     bool ModeTicked() { return Get<QCheckBox>("checkMode")->isChecked(); }
