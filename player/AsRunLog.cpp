@@ -280,12 +280,16 @@ void Recorder::StopAll() {
     m_pendingMarks.clear();
     for (std::size_t k = m_records.size(); k-- > 0;) {
         Record& record = m_records[k];
+        const bool stoppedBefore = record.stopped;
         record.stopped = true;
         if (!record.framed) {
             CloseByClock(k, Ending::Stopped);
         } else if (!record.sounded) {
-            // It never reached the air: no line.
-            m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(k));
+            // The output may already have sounded its first frames, with the
+            // report still on its way: the record waits for the output's
+            // word, which closes it, with no line if nothing sounded. One
+            // that waited through an earlier stop never sounded.
+            if (stoppedBefore) m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(k));
         } else if (record.pausedFrame >= 0) {
             // Paused before: off the air since its pause.
             const QDateTime end = record.pausedTime;

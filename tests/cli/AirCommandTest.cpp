@@ -418,7 +418,14 @@ TEST_F(AirProgramTest, AMissingDeviceGivesWayOnceAndTheProgrammePlays) {
             EXPECT_EQ(line.section(u',', 0, 0), lines[k - 1].section(u',', 1, 1));
         }
     }
-    EXPECT_EQ(lines.last().section(u',', 3, 3), "stopped");
+    // The end of the run cuts the element on air, unless it falls on a
+    // boundary: then the last line is a whole tone, and the next one, which
+    // sounded nothing, has no line.
+    if (lines.last().section(u',', 3, 3) == "complete") {
+        EXPECT_EQ(lines.last().section(u',', 2, 2), "0.100") << lines.last().toStdString();
+    } else {
+        EXPECT_EQ(lines.last().section(u',', 3, 3), "stopped") << lines.last().toStdString();
+    }
     const std::vector<float> aired = ts::ReadAll(capture);
     long first = 0;
     while (2 * first < static_cast<long>(aired.size()) && aired[2 * first] == 0.0f)

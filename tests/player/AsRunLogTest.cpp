@@ -205,6 +205,24 @@ TEST_F(AsRunTest, ListReplacedOnAirCutsItsElementOnce) {
               (QStringList{"o1", "complete", session.Player.PlaylistFolder + "/other.lst"}));
 }
 
+// The program ends, or its list is dropped, just after the output has begun
+// an element, before the report of its first frames has arrived: that
+// element was on the air and has its line. One that never sounded has none.
+TEST_F(AsRunTest, AStopAheadOfTheFirstFramesReportKeepsTheirLine) {
+    {
+        asrun::Recorder recorder(session);
+        recorder.Started(1, 7, "a", Snd("a"), "list.lst", 48000);
+        recorder.Started(2, 8, "b", Snd("b"), "list.lst", 48000);
+        recorder.StopAll();
+        EXPECT_EQ(recorder.Sounding(1, 7, 48000, 48480), "a");
+        recorder.Quiet(1, 7, 48480, 480, true, 48480);
+    }
+    const QList<QStringList> records = Records(kMonday);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ((QStringList{records[0][kElement], records[0][kEnded], records[0][kSeconds]}),
+              (QStringList{"a", "stopped", "0.010"}));
+}
+
 TEST(AsRunRecordTest, FieldsAndTimesReadTheSameInEverySpreadsheetAndZone) {
     asrun::Line line;
     const QTimeZone newfoundland(-(3 * 3600 + 30 * 60));
