@@ -158,8 +158,10 @@ Recorder::Record* Recorder::Latest(int player) {
 }
 
 bool Recorder::OnAir(int player) const {
-    return std::any_of(m_records.begin(), m_records.end(),
-                       [player](const Record& record) { return record.player == player; });
+    // A record kept after a stop only waits for the output's last word.
+    return std::any_of(m_records.begin(), m_records.end(), [player](const Record& record) {
+        return record.player == player && !record.stopped;
+    });
 }
 
 void Recorder::Started(int player, quint32 id, const QString& element, const QString& file,
